@@ -1,0 +1,231 @@
+#include "document/image_document.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "document/boot_sector.h"
+#include "platform/errors.h"
+#include "platform/messages.h"
+#include "platform/string_table.h"
+
+namespace kv {
+namespace {
+
+// Every way out of OpenImage after the file was opened: close it, release the
+// buffer, restore the cursor.
+bool FailOpen(Session& s, HostFile& file) {
+    std::uint32_t ignored = 0;
+    file.Close(ignored);
+    s.ui.SetCursor(Cursor::Arrow);
+    return false;
+}
+
+}  // namespace
+
+bool OpenImage(Session& s, WindowRef owner, const std::optional<std::string>& requested) {
+    bool readOnly = false;
+    std::string path;
+    if (requested) {
+        path = *requested;
+    } else if (!ChooseImageFile(s, owner, 6, path, OFN_FILEMUSTEXIST, &readOnly, false, 0) || path.empty()) {
+        return false;
+    }
+    if (path.empty()) return false;
+    if (!CloseImage(s, false)) return false;
+
+    s.ui.SetCursor(Cursor::Wait);
+    std::uint32_t error = 0;
+    std::uint32_t access = GENERIC_READ | (readOnly ? 0 : GENERIC_WRITE);
+    HostFile file = HostFile::Open(path, access, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, error);
+    if (!file.IsOpen()) {
+        std::uint32_t first = error;
+        if (first == ERROR_ACCESS_DENIED && !readOnly) {
+            readOnly = true;
+            file = HostFile::Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, error);
+        }
+        if (file.IsOpen()) {
+            ShowStringMessage(s.ui, owner, 53, MB_ICONEXCLAMATION);
+        } else {
+            ShowSystemError(s.ui, owner, path, first, std::nullopt, MB_ICONHAND);
+            s.ui.SetCursor(Cursor::Arrow);
+            return false;
+        }
+    }
+
+    std::uint64_t size = 0;
+    if (!file.Size(size, error)) {
+        ShowSystemError(s.ui, owner, path, error, std::nullopt, MB_ICONHAND);
+        return FailOpen(s, file);
+    }
+    if (size > kMaxImageSize) {
+        ShowStringMessage(s.ui, owner, 19, MB_ICONHAND);
+        return FailOpen(s, file);
+    }
+    if (size < 512) {
+        ShowStringMessage(s.ui, owner, 20, MB_ICONHAND);
+        return FailOpen(s, file);
+    }
+    Bytes data = AllocateBytes(static_cast<std::size_t>(size));
+    if (!data) {
+        ShowMessage(s.ui, owner, FillText("Not enough memory for image (%lu Bytes required)!", {std::to_string(size)}),
+                    MB_ICONHAND);
+        return FailOpen(s, file);
+    }
+    std::uint64_t done = 0;
+    if (!file.Read(data.get(), size, done, error) || done < size) {
+        if (error == ERROR_SUCCESS) error = ERROR_HANDLE_EOF;
+        ShowSystemError(s.ui, owner, path, error, std::nullopt, MB_ICONHAND);
+        return FailOpen(s, file);
+    }
+    std::uint32_t bootOffset = 0;
+    if (!ReadCommentHeader(s.ui, owner, data.get(), static_cast<std::uint32_t>(size), bootOffset)) {
+        return FailOpen(s, file);
+    }
+
+    ImageDocument& doc = s.doc;
+    doc.file = std::move(file);
+    doc.data = std::move(data);
+    doc.size = static_cast<std::uint32_t>(size);
+    doc.bootOffset = bootOffset;
+    doc.path = path;
+    doc.modified = false;
+    doc.readOnly = readOnly;
+
+    bool valid = ReadVolumeGeometry(s, owner, true);
+    if (CreateMediaErrorList(doc.errors, doc.geometry.totalSectors)) {
+        LoadMediaErrorFile(s.ui, doc.errors, doc.path, doc.readOnly);
+    }
+    EnableFileList(s, true);
+    if (s.listRootDirectory) s.listRootDirectory(s);
+    if (valid) CheckFatCopies(s, owner);
+    s.ui.SetCursor(Cursor::Arrow);
+    return true;
+}
+
+bool CloseImage(Session& s, bool updateTitle) {
+    ImageDocument& doc = s.doc;
+    if (!doc.IsOpen()) return true;
+    if (doc.modified) {
+        int answer = ShowStringMessage(s.ui, kMainWindow, 8, MB_YESNOCANCEL | MB_ICONQUESTION);
+        if (answer == IDYES) {
+            if (!SaveImage(s)) return false;
+        } else if (answer != IDNO) {
+            return false;
+        }
+    }
+    std::uint32_t ignored = 0;
+    doc.file.Close(ignored);
+    doc.data.reset();
+    CloseMediaErrorFile(doc.errors);
+    doc.errors.bytes.reset();
+    doc.errors.byteCount = 0;
+    doc.size = 0;
+    doc.bootOffset = 0;
+    doc.path.clear();
+    doc.modified = false;
+    if (updateTitle) UpdateWindowTitle(s);
+    s.list.RemoveAllRows();
+    UpdateStatusText(s.list);
+    EnableFileList(s, false);
+    return true;
+}
+
+bool SaveImage(Session& s) {
+    ImageDocument& doc = s.doc;
+    if (!doc.IsOpen()) return false;
+    if (!doc.file.IsOpen()) {
+        SaveImageAs(s, kMainWindow);
+        if (!doc.file.IsOpen()) return false;
+    }
+    s.ui.SetCursor(Cursor::Wait);
+    if (doc.modified && doc.geometry.fatCount > 1) {
+        std::uint64_t fatSize = FatCopySize(doc.geometry);
+        std::uint64_t fat2 = static_cast<std::uint64_t>(doc.bootOffset) + 512 + fatSize;
+        if (fat2 <= doc.size) {
+            std::uint64_t count = std::min<std::uint64_t>(fatSize, doc.size - fat2);
+            std::memmove(doc.data.get() + fat2, doc.data.get() + doc.bootOffset + 512, static_cast<std::size_t>(count));
+        }
+    }
+    std::uint32_t error = 0;
+    std::uint64_t done = 0;
+    bool ok = doc.file.SetPosition(0, error) && doc.file.Write(doc.data.get(), doc.size, done, error) && done == doc.size;
+    if (!ok) {
+        if (error == ERROR_SUCCESS) error = ERROR_DISK_FULL;
+        ShowSystemError(s.ui, kMainWindow, doc.path, error, std::nullopt, MB_ICONHAND);
+        s.ui.SetCursor(Cursor::Arrow);
+        return false;
+    }
+    doc.modified = false;
+    SaveMediaErrorFile(s.ui, doc.errors, doc.path);
+    s.ui.SetCursor(Cursor::Arrow);
+    return true;
+}
+
+bool SaveImageAs(Session& s, WindowRef owner) {
+    std::string path;
+    if (!ChooseImageFile(s, owner, 6, path, OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY, nullptr,
+                         true, 30)) {
+        return false;
+    }
+    s.ui.SetCursor(Cursor::Wait);
+    std::uint32_t error = 0;
+    HostFile file = HostFile::Open(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, error);
+    s.ui.SetCursor(Cursor::Arrow);
+    if (!file.IsOpen()) {
+        ShowSystemError(s.ui, owner, path, error, std::nullopt, MB_ICONHAND);
+        return false;
+    }
+    ImageDocument& doc = s.doc;
+    doc.file = std::move(file);  // closes the old file
+    doc.path = path;
+    CloseMediaErrorFile(doc.errors);
+    UpdateWindowTitle(s);
+    EnableFileList(s, true);
+    return true;
+}
+
+bool ChooseImageFile(Session& s, WindowRef owner, std::uint32_t filterStringId, std::string& path,
+                     std::uint32_t flags, bool* readOnly, bool save, std::uint32_t defaultExtensionId) {
+    FileDialogRequest request;
+    request.save = save;
+    request.filterStringId = filterStringId;
+    request.initialName = path;
+    request.flags = flags;
+    request.defaultExtensionId = defaultExtensionId;
+    FileDialogResult result;
+    result.readOnly = readOnly != nullptr && *readOnly;
+    if (!s.ui.ChooseFile(owner, request, result)) return false;
+    path = result.path;
+    if (readOnly != nullptr) *readOnly = result.readOnly;
+    return true;
+}
+
+void UpdateWindowTitle(Session& s) {
+    std::string name = FileNamePart(s.doc.path);
+    s.ui.SetWindowTitle(name.empty() ? ApplicationTitle() : name + " - " + ApplicationTitle());
+}
+
+std::string FileNamePart(const std::string& path) {
+#ifdef _WIN32
+    std::string::size_type cut = path.find_last_of("\\/:");
+#else
+    std::string::size_type cut = path.find_last_of('/');
+#endif
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+void EnableFileList(Session& s, bool enabled) { s.list.Enable(enabled); }
+
+void AdoptUntitledImage(Session& s, Bytes data, std::uint32_t size) {
+    ImageDocument& doc = s.doc;
+    std::uint32_t ignored = 0;
+    doc.file.Close(ignored);
+    doc.data = std::move(data);
+    doc.size = size;
+    doc.bootOffset = 0;
+    doc.path = LoadText(29);
+    doc.readOnly = false;
+    doc.modified = false;
+}
+
+}  // namespace kv

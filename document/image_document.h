@@ -1,0 +1,98 @@
+// The one open disk image: its bytes in memory, the file it came from (kept open
+// while the image is open), its path, its flags, its geometry and its bad-sector
+// list; opening, closing, saving and saving under a new name.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "document/disk_format.h"
+#include "document/file_list.h"
+#include "document/media_errors.h"
+#include "platform/host_calls.h"
+#include "platform/host_file.h"
+#include "platform/locale.h"
+#include "platform/ui.h"
+
+namespace kv {
+
+// Images of 4 GiB or more are refused.
+inline constexpr std::uint64_t kMaxImageSize = 0xFFFFFFFFull;
+
+struct ImageDocument {
+    Bytes data;                  // the whole image file; null when no image is open
+    std::uint32_t size = 0;      // bytes in data
+    std::uint32_t bootOffset = 0;  // where the boot sector starts in data
+    HostFile file;               // kept open; not open for an image without a file
+    std::string path;            // "Untitled" for an image without a file; empty when none is open
+    bool readOnly = false;       // the file was opened without write access
+    bool modified = false;       // the bytes differ from what was last loaded or saved
+    VolumeGeometry geometry{};
+    MediaErrorList errors;
+
+    bool IsOpen() const { return data != nullptr; }
+    // The volume: the image bytes from the boot sector on.
+    std::uint8_t* Volume() const { return data.get() + bootOffset; }
+    std::uint32_t VolumeLength() const { return size - bootOffset; }
+};
+
+// The program-wide state that a front-end owns and hands to every operation: the
+// document, the format table with its custom row, and the parts of the window
+// that the operations use.
+struct Session {
+    Session(Ui& ui, FileListView& list, const Locale& locale) : ui(ui), list(list), locale(locale) {}
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    Ui& ui;
+    FileListView& list;
+    const Locale& locale;
+    ImageDocument doc;
+    FormatTable formats;
+    // Fills the file list from the open image's root directory. The directory
+    // layer provides it; without it the list stays empty.
+    std::function<void(Session&)> listRootDirectory;
+    // Set by the Cancel button of a floppy transfer, tested before every sector.
+    bool transferCancelled = false;
+};
+
+// Asks for an image path when none is given, closes the current image (with the
+// save prompt), and opens, checks and reads the file. False when nothing was
+// opened; the failure has been shown.
+bool OpenImage(Session& s, WindowRef owner, const std::optional<std::string>& path);
+
+// Closes the open image, asking to save it when it was modified. False when the
+// user cancelled (or the save failed) and the image is still open.
+bool CloseImage(Session& s, bool updateTitle);
+
+// Writes the whole image into its file (asking for one with Save As when it has
+// none), after bringing FAT copy 2 in line with FAT copy 1 when the image was
+// modified; then the side file follows the bad-sector list.
+bool SaveImage(Session& s);
+
+// Lets the user choose a new file, creates it and binds the document to it;
+// writes nothing itself.
+bool SaveImageAs(Session& s, WindowRef owner);
+
+// Runs the open or save dialog. `path` holds the initial name on entry and the
+// chosen path on success; `readOnly` receives the read-only box.
+bool ChooseImageFile(Session& s, WindowRef owner, std::uint32_t filterStringId, std::string& path,
+                     std::uint32_t flags, bool* readOnly, bool save, std::uint32_t defaultExtensionId);
+
+// The main window's title: the file name, " - " and the application's title.
+void UpdateWindowTitle(Session& s);
+
+// The text behind the last path separator of `path` ("/" here; "\" and ":" on
+// Windows); the whole path without one.
+std::string FileNamePart(const std::string& path);
+
+// Enables the file list while an image is open.
+void EnableFileList(Session& s, bool enabled);
+
+// Makes `data` (of `size` bytes, boot sector at offset 0) the open image without
+// a file, as "Untitled". The caller has closed the previous image.
+void AdoptUntitledImage(Session& s, Bytes data, std::uint32_t size);
+
+}  // namespace kv

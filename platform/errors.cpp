@@ -1,0 +1,103 @@
+#include "platform/errors.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace kv {
+namespace {
+
+struct ErrnoCode {
+    int error;
+    std::uint32_t code;
+};
+
+// Host errno values and the codes they are reported as. The first row of a code
+// is also the errno whose wording gives that code's text.
+constexpr ErrnoCode kMap[] = {
+    {EPERM, ERROR_ACCESS_DENIED},
+    {ENOENT, ERROR_FILE_NOT_FOUND},
+    {ENOTDIR, ERROR_PATH_NOT_FOUND},
+    {EMFILE, ERROR_TOO_MANY_OPEN_FILES},
+    {ENFILE, ERROR_TOO_MANY_OPEN_FILES},
+    {EACCES, ERROR_ACCESS_DENIED},
+    {EISDIR, ERROR_ACCESS_DENIED},
+    {EBADF, ERROR_INVALID_HANDLE},
+    {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},
+    {EROFS, ERROR_WRITE_PROTECT},
+    {ENXIO, ERROR_NOT_READY},
+    {ENODEV, ERROR_BAD_UNIT},
+    {EIO, ERROR_IO_DEVICE},
+    {ESPIPE, ERROR_SEEK},
+    {ETXTBSY, ERROR_SHARING_VIOLATION},
+    {EAGAIN, ERROR_LOCK_VIOLATION},
+    {EEXIST, ERROR_FILE_EXISTS},
+    {EINVAL, ERROR_INVALID_PARAMETER},
+    {EPIPE, ERROR_BROKEN_PIPE},
+    {ENOSPC, ERROR_DISK_FULL},
+    {EDQUOT, ERROR_DISK_FULL},
+    {ENOTEMPTY, ERROR_DIR_NOT_EMPTY},
+    {EBUSY, ERROR_BUSY},
+    {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE},
+    {EFBIG, ERROR_FILE_TOO_LARGE},
+    {EOVERFLOW, ERROR_FILE_TOO_LARGE},
+    {ENOTSUP, ERROR_NOT_SUPPORTED},
+    {ELOOP, ERROR_INVALID_NAME},
+#ifdef ENOMEDIUM
+    {ENOMEDIUM, ERROR_NO_MEDIA_IN_DRIVE},
+#endif
+#ifdef EMEDIUMTYPE
+    {EMEDIUMTYPE, 1358},
+#endif
+};
+
+struct OwnText {
+    std::uint32_t code;
+    const char* text;
+};
+
+// Codes of the floppy layer that no errno describes well.
+constexpr OwnText kOwnTexts[] = {
+    {ERROR_INVALID_FUNCTION, "Incorrect function."},
+    {ERROR_INVALID_DATA, "The data is invalid."},
+    {ERROR_OUTOFMEMORY, "Not enough memory is available to complete this operation."},
+    {ERROR_CRC, "Data error (cyclic redundancy check)."},
+    {ERROR_SECTOR_NOT_FOUND, "The drive cannot find the sector requested."},
+    {ERROR_WRITE_FAULT, "The drive cannot write to the disk."},
+    {ERROR_READ_FAULT, "The drive cannot read from the disk."},
+    {ERROR_GEN_FAILURE, "The device is not functioning."},
+    {ERROR_HANDLE_EOF, "Reached the end of the file."},
+    {ERROR_ALREADY_EXISTS, "Cannot create a file when that file already exists."},
+    {ERROR_DIRECTORY, "The directory name is invalid."},
+    {ERROR_MEDIA_CHANGED, "The media in the drive may have changed."},
+    {ERROR_DISK_RESET_FAILED, "The floppy disk controller could not be reset."},
+    {ERROR_NOT_FOUND, "Element not found."},
+    {1358, "The track or media type is not supported by the drive."},
+};
+
+}  // namespace
+
+std::uint32_t ErrorFromErrno(int error) {
+    if (error == 0) return ERROR_SUCCESS;
+    for (const ErrnoCode& m : kMap) {
+        if (m.error == error) return m.code;
+    }
+    return ERROR_GEN_FAILURE;
+}
+
+std::string SystemErrorText(std::uint32_t code) {
+    if (code == ERROR_SUCCESS) return "The operation completed successfully.\n";
+    for (const OwnText& t : kOwnTexts) {
+        if (t.code == code) return std::string(t.text) + "\n";
+    }
+    for (const ErrnoCode& m : kMap) {
+        if (m.code == code) {
+            char buffer[256];
+            // The GNU strerror_r returns the text, which may or may not be in buffer.
+            const char* text = strerror_r(m.error, buffer, sizeof buffer);
+            return std::string(text) + ".\n";
+        }
+    }
+    return {};
+}
+
+}  // namespace kv

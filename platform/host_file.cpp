@@ -1,0 +1,329 @@
+#include "platform/host_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+#include "platform/errors.h"
+#include "platform/host_calls.h"
+
+namespace kv {
+namespace {
+
+// Linux moves at most this many bytes per read or write call.
+constexpr std::uint64_t kMaxTransfer = 0x7ffff000;
+
+std::uint32_t LastError() { return ErrorFromErrno(errno); }
+
+std::string ParentOf(const std::string& path) {
+    std::string::size_type slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// ENOENT means a missing file when its folder exists, a missing path otherwise.
+std::uint32_t MissingError(const std::string& path) {
+    struct stat st {};
+    if (::stat(ParentOf(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return ERROR_FILE_NOT_FOUND;
+    return ERROR_PATH_NOT_FOUND;
+}
+
+// Takes the sharing lock of a handle; see the header.
+bool LockForSharing(int fd, std::uint32_t access, std::uint32_t share, std::uint32_t& error) {
+    short type;
+    if (access & GENERIC_WRITE) {
+        type = (share & FILE_SHARE_WRITE) ? F_RDLCK : F_WRLCK;
+    } else if (!(share & FILE_SHARE_WRITE)) {
+        type = F_RDLCK;
+    } else {
+        return true;
+    }
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    if (::fcntl(fd, F_OFD_SETLK, &lock) == 0) return true;
+    if (errno == EAGAIN || errno == EACCES) {
+        error = ERROR_SHARING_VIOLATION;
+        return false;
+    }
+    return true;  // a file system without locks shares freely
+}
+
+}  // namespace
+
+HostFile::~HostFile() {
+    std::uint32_t ignored;
+    Close(ignored);
+}
+
+HostFile::HostFile(HostFile&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+HostFile& HostFile::operator=(HostFile&& other) noexcept {
+    if (this != &other) {
+        std::uint32_t ignored;
+        Close(ignored);
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+HostFile HostFile::Open(const std::string& path, std::uint32_t access, std::uint32_t share,
+                        std::uint32_t disposition, std::uint32_t flagsAndAttributes,
+                        std::uint32_t& error) {
+    error = ERROR_SUCCESS;
+    if (path.empty()) {
+        error = ERROR_PATH_NOT_FOUND;
+        return {};
+    }
+    const bool wantWrite = (access & GENERIC_WRITE) != 0;
+    int flags = O_CLOEXEC;
+    if (wantWrite) {
+        flags |= (access & GENERIC_READ) ? O_RDWR : O_WRONLY;
+    } else {
+        flags |= O_RDONLY;
+    }
+    bool mayCreate = false;
+    switch (disposition) {
+        case CREATE_NEW: flags |= O_CREAT | O_EXCL; mayCreate = true; break;
+        case CREATE_ALWAYS:
+        case OPEN_ALWAYS: flags |= O_CREAT; mayCreate = true; break;
+        case OPEN_EXISTING:
+        case TRUNCATE_EXISTING: break;
+        default: error = ERROR_INVALID_PARAMETER; return {};
+    }
+    // A new file that should be read-only is created without write permission;
+    // this handle may write it all the same.
+    mode_t mode = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+
+    // Existing files: folders and read-only files refuse what Windows refuses.
+    struct stat before {};
+    bool existed = ::stat(path.c_str(), &before) == 0;
+    if (existed) {
+        if (disposition == CREATE_NEW) {
+            error = ERROR_FILE_EXISTS;
+            return {};
+        }
+        if (S_ISDIR(before.st_mode)) {
+            error = ERROR_ACCESS_DENIED;
+            return {};
+        }
+        bool replaces = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+        if ((wantWrite || replaces) && S_ISREG(before.st_mode) && !(before.st_mode & S_IWUSR)) {
+            error = ERROR_ACCESS_DENIED;
+            return {};
+        }
+    }
+
+    int fd = Host().open(path.c_str(), flags, mode);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            error = mayCreate ? ERROR_PATH_NOT_FOUND : MissingError(path);
+        } else if (errno == EEXIST) {
+            error = ERROR_FILE_EXISTS;
+        } else {
+            error = LastError();
+        }
+        return {};
+    }
+    HostFile file(fd);
+    if (!LockForSharing(fd, access, share, error)) return {};
+    if (existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING)) {
+        if (Host().ftruncate(fd, 0) != 0) {
+            error = LastError();
+            return {};
+        }
+    }
+    if (flagsAndAttributes & FILE_FLAG_RANDOM_ACCESS) ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+    return file;
+}
+
+bool HostFile::Read(void* buffer, std::uint64_t count, std::uint64_t& done, std::uint32_t& error) {
+    done = 0;
+    error = ERROR_SUCCESS;
+    if (fd_ < 0) {
+        error = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    while (done < count) {
+        std::uint64_t chunk = count - done < kMaxTransfer ? count - done : kMaxTransfer;
+        ssize_t n = Host().read(fd_, out + done, static_cast<std::size_t>(chunk));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = LastError();
+            return false;
+        }
+        if (n == 0) break;  // end of file
+        done += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+bool HostFile::Write(const void* buffer, std::uint64_t count, std::uint64_t& done,
+                     std::uint32_t& error) {
+    done = 0;
+    error = ERROR_SUCCESS;
+    if (fd_ < 0) {
+        error = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    const auto* in = static_cast<const std::uint8_t*>(buffer);
+    while (done < count) {
+        std::uint64_t chunk = count - done < kMaxTransfer ? count - done : kMaxTransfer;
+        ssize_t n = Host().write(fd_, in + done, static_cast<std::size_t>(chunk));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = LastError();
+            return false;
+        }
+        if (n == 0) {
+            error = ERROR_DISK_FULL;
+            return false;
+        }
+        done += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+bool HostFile::SetPosition(std::uint64_t offset, std::uint32_t& error) {
+    error = ERROR_SUCCESS;
+    if (fd_ < 0) {
+        error = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    if (offset > static_cast<std::uint64_t>(LLONG_MAX) ||
+        Host().lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        error = offset > static_cast<std::uint64_t>(LLONG_MAX) ? ERROR_INVALID_PARAMETER : LastError();
+        return false;
+    }
+    return true;
+}
+
+bool HostFile::Size(std::uint64_t& size, std::uint32_t& error) {
+    error = ERROR_SUCCESS;
+    size = 0;
+    if (fd_ < 0) {
+        error = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    struct stat st {};
+    if (Host().fstat(fd_, &st) != 0) {
+        error = LastError();
+        return false;
+    }
+    if (S_ISBLK(st.st_mode)) {
+        // A block device tells its size through its end position.
+        off_t end = Host().lseek(fd_, 0, SEEK_END);
+        off_t back = end < 0 ? -1 : Host().lseek(fd_, 0, SEEK_SET);
+        if (end < 0 || back < 0) {
+            error = LastError();
+            return false;
+        }
+        size = static_cast<std::uint64_t>(end);
+        return true;
+    }
+    size = static_cast<std::uint64_t>(st.st_size);
+    return true;
+}
+
+bool HostFile::SetTimes(std::int64_t unixSeconds, std::uint32_t& error) {
+    error = ERROR_SUCCESS;
+    if (fd_ < 0) {
+        error = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    struct timespec times[2];
+    times[0].tv_sec = static_cast<time_t>(unixSeconds);
+    times[0].tv_nsec = 0;
+    times[1] = times[0];
+    if (::futimens(fd_, times) != 0) {
+        error = LastError();
+        return false;
+    }
+    return true;
+}
+
+bool HostFile::Close(std::uint32_t& error) {
+    error = ERROR_SUCCESS;
+    if (fd_ < 0) return true;
+    int fd = fd_;
+    fd_ = -1;
+    if (Host().close(fd) != 0) {
+        error = LastError();
+        return false;
+    }
+    return true;
+}
+
+bool FindHostFile(const std::string& path, HostFileInfo& info, std::uint32_t& error) {
+    error = ERROR_SUCCESS;
+    info = HostFileInfo{};
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+    struct stat st {};
+    if (trimmed.empty() || ::stat(trimmed.c_str(), &st) != 0) {
+        error = trimmed.empty() ? ERROR_PATH_NOT_FOUND : (errno == ENOENT ? MissingError(trimmed) : LastError());
+        return false;
+    }
+    std::string::size_type slash = trimmed.find_last_of('/');
+    info.fileName = slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+    if (S_ISDIR(st.st_mode)) {
+        info.attributes = FILE_ATTRIBUTE_DIRECTORY;
+    } else {
+        info.attributes = FILE_ATTRIBUTE_ARCHIVE;
+        info.size = static_cast<std::uint64_t>(st.st_size);
+    }
+    if (!(st.st_mode & S_IWUSR)) info.attributes |= FILE_ATTRIBUTE_READONLY;
+    if (!info.fileName.empty() && info.fileName[0] == '.' && info.fileName != "." && info.fileName != "..") {
+        info.attributes |= FILE_ATTRIBUTE_HIDDEN;
+    }
+    info.lastWriteTime = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+    return true;
+}
+
+bool RemoveHostFile(const std::string& path, std::uint32_t& error) {
+    error = ERROR_SUCCESS;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        error = errno == ENOENT ? MissingError(path) : LastError();
+        return false;
+    }
+    if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR))) {
+        error = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    if (Host().unlink(path.c_str()) != 0) {
+        error = errno == ENOENT ? MissingError(path) : LastError();
+        return false;
+    }
+    return true;
+}
+
+bool SetHostReadOnly(const std::string& path, bool readOnly, std::uint32_t& error) {
+    error = ERROR_SUCCESS;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        error = errno == ENOENT ? MissingError(path) : LastError();
+        return false;
+    }
+    mode_t mode = st.st_mode & 07777;
+    if (readOnly) {
+        mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    } else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode |= S_IWUSR | ((S_IWGRP | S_IWOTH) & ~mask);
+    }
+    if (::chmod(path.c_str(), mode) != 0) {
+        error = LastError();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kv

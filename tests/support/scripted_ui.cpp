@@ -1,0 +1,58 @@
+#include "tests/support/scripted_ui.h"
+
+#include <gtest/gtest.h>
+
+namespace kv::test {
+
+int ScriptedUi::ShowMessageBox(WindowRef owner, const std::string& text, const std::string& caption,
+                               std::uint32_t style) {
+    RecordedMessage m{owner, text, caption, style, IDOK};
+    if ((style & MB_TYPEMASK) != MB_OK) {
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << text;
+            m.answer = IDCANCEL;
+        } else {
+            m.answer = answers.front();
+            answers.pop_front();
+        }
+    }
+    messages.push_back(m);
+    return m.answer;
+}
+
+bool ScriptedUi::ChooseFile(WindowRef, const FileDialogRequest& request, FileDialogResult& result) {
+    fileRequests.push_back(request);
+    if (fileChoices.empty()) {
+        ADD_FAILURE() << "unexpected file dialog";
+        return false;
+    }
+    std::optional<FileDialogResult> choice = fileChoices.front();
+    fileChoices.pop_front();
+    if (!choice) return false;
+    result = *choice;
+    return true;
+}
+
+void ScriptedUi::WillChoose(const std::string& path, bool readOnly) {
+    fileChoices.push_back(FileDialogResult{path, readOnly});
+}
+
+const RecordedMessage& ScriptedUi::Last() const {
+    static const RecordedMessage kNone{};
+    return messages.empty() ? kNone : messages.back();
+}
+
+std::vector<std::string> ScriptedUi::Texts() const {
+    std::vector<std::string> texts;
+    for (const RecordedMessage& m : messages) texts.push_back(m.text);
+    return texts;
+}
+
+void ScriptedUi::Clear() {
+    messages.clear();
+    fileRequests.clear();
+    cursors.clear();
+    titles.clear();
+}
+
+}  // namespace kv::test

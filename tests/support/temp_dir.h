@@ -1,0 +1,34 @@
+// Scratch folders and whole-file helpers for tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kv::test {
+
+// A fresh folder under the system's temporary folder, removed with everything
+// in it (read-only files included) when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+bool FileExists(const std::string& path);
+// Runs a shell command, returning its exit status and (optionally) its output.
+int RunCommand(const std::string& command, std::string* output = nullptr);
+// True when `program` is on the PATH.
+bool HaveProgram(const std::string& program);
+
+}  // namespace kv::test
