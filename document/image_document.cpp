@@ -22,8 +22,7 @@ bool FailOpen(Session& s, HostFile& file) {
 
 }  // namespace
 
-bool OpenImage(Session& s, WindowRef owner, const std::optional<std::string>& requested) {
-    bool readOnly = false;
+bool OpenImage(Session& s, WindowRef owner, const std::optional<std::string>& requested, bool readOnly) {
     std::string path;
     if (requested) {
         path = *requested;

@@ -59,9 +59,10 @@ struct Session {
 };
 
 // Asks for an image path when none is given, closes the current image (with the
-// save prompt), and opens, checks and reads the file. False when nothing was
-// opened; the failure has been shown.
-bool OpenImage(Session& s, WindowRef owner, const std::optional<std::string>& path);
+// save prompt), and opens, checks and reads the file. `readOnly` is the starting
+// state of the read-only choice (the open dialog's box replaces it). False when
+// nothing was opened; the failure has been shown.
+bool OpenImage(Session& s, WindowRef owner, const std::optional<std::string>& path, bool readOnly = false);
 
 // Closes the open image, asking to save it when it was modified. False when the
 // user cancelled (or the save failed) and the image is still open.

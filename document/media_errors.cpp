@@ -35,6 +35,20 @@ bool IsBadSector(const MediaErrorList& list, std::uint32_t sector) {
     return (list.bytes[index] & (0x80 >> (sector % 8))) != 0;
 }
 
+std::vector<std::uint32_t> ListBadSectors(const MediaErrorList& list, std::uint32_t totalSectors) {
+    std::vector<std::uint32_t> sectors;
+    for (std::uint32_t n = 0; n < totalSectors; ++n) {
+        if (IsBadSector(list, n)) sectors.push_back(n);
+    }
+    return sectors;
+}
+
+void ClearMediaErrors(MediaErrorList& list) {
+    if (list.bytes && list.byteCount > kMediaErrorHeaderSize) {
+        std::memset(list.bytes.get() + kMediaErrorHeaderSize, 0, list.byteCount - kMediaErrorHeaderSize);
+    }
+}
+
 bool HasMediaErrors(const MediaErrorList& list) {
     if (!list.bytes || list.byteCount < kMediaErrorHeaderSize + 1) return false;
     for (std::uint32_t i = kMediaErrorHeaderSize; i < list.byteCount; ++i) {

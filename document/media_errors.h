@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/host_calls.h"
 #include "platform/host_file.h"
@@ -30,6 +31,12 @@ bool CreateMediaErrorList(MediaErrorList& list, std::uint32_t totalSectors);
 // Sets the bit of `sector` when the list has a buffer that holds its byte.
 void MarkBadSector(MediaErrorList& list, std::uint32_t sector);
 bool IsBadSector(const MediaErrorList& list, std::uint32_t sector);
+
+// The marked sectors below `totalSectors`, in ascending order.
+std::vector<std::uint32_t> ListBadSectors(const MediaErrorList& list, std::uint32_t totalSectors);
+
+// Clears every bit behind the header.
+void ClearMediaErrors(MediaErrorList& list);
 
 // True when the list has a buffer of at least 21 bytes and any bitmap byte is set.
 bool HasMediaErrors(const MediaErrorList& list);

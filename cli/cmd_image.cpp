@@ -1,0 +1,199 @@
+// Commands on whole images: new, info, errors.
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "document/boot_sector.h"
+#include "document/bytes.h"
+#include "platform/messages.h"
+#include "platform/string_table.h"
+
+namespace kv::cli {
+namespace {
+
+// A format code from the command line: the media byte in hexadecimal.
+bool ParseFormatCode(const std::string& text, std::uint32_t& code) {
+    std::string t = text;
+    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) t = t.substr(2);
+    if (t.empty() || t.size() > 2) return false;
+    std::uint32_t value = 0;
+    for (char c : t) {
+        int digit = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+        if (digit < 0) return false;
+        value = value * 16 + static_cast<std::uint32_t>(digit);
+    }
+    code = value;
+    return true;
+}
+
+std::string Hex2(std::uint32_t v) {
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "%02X", v & 0xFF);
+    return buffer;
+}
+
+struct NewOptions {
+    std::string image;
+    std::string format = "F9";
+    std::string custom;
+    bool force = false;
+};
+
+int RunNew(Context& ctx, const NewOptions& o) {
+    std::uint32_t code = 0;
+    if (!ParseFormatCode(o.format, code) || FindDiskFormat(ctx.session.formats, code).totalSectors == 0) {
+        std::string list;
+        for (std::uint32_t media = 0xF0; media <= 0xFF; ++media) {
+            if (FindDiskFormat(ctx.session.formats, media).totalSectors != 0) list += " " + Hex2(media);
+        }
+        return ctx.Usage("unknown format '" + o.format + "' (known:" + list + ")");
+    }
+    Session& s = ctx.session;
+    if (!BuildBlankImage(s, kMainWindow, code)) return kFailure;
+    CreateMediaErrorList(s.doc.errors, s.doc.geometry.totalSectors);
+    ctx.ui.dialogPaths.push_back(o.image);
+    ctx.ui.overwriteWithoutAsking = o.force;
+    if (!ctx.Save()) {
+        if (ctx.ui.failures == 0) std::fprintf(stderr, "%s: not replaced (--force replaces it)\n", o.image.c_str());
+        return kFailure;
+    }
+    if (!ctx.quiet) {
+        std::fprintf(ctx.out, "%s: %s, %u bytes\n", o.image.c_str(),
+                     LoadText(FindDiskFormat(s.formats, code).nameStringId).c_str(), s.doc.size);
+    }
+    return kSuccess;
+}
+
+int RunInfo(Context& ctx, const std::string& image, bool json) {
+    if (!ctx.Open(image, true)) return kFailure;
+    const ImageDocument& doc = ctx.session.doc;
+    const VolumeGeometry& g = doc.geometry;
+    const std::uint8_t* b = doc.Volume();
+    std::string oem;
+    for (int i = 0; i < 8 && b[boot::kOemName + i] != 0; ++i) oem += static_cast<char>(b[boot::kOemName + i]);
+    std::uint32_t media = b[boot::kMediaByte];
+    const DiskFormat& row = FindDiskFormat(ctx.session.formats, media);
+    std::string format = row.totalSectors != 0 ? LoadText(row.nameStringId) : "";
+    std::vector<std::uint32_t> bad = ListBadSectors(doc.errors, g.totalSectors);
+    std::uint32_t hidden = ReadWord(b + boot::kHiddenSectors);
+
+    if (json) {
+        nlohmann::json j;
+        j["path"] = image;
+        j["size"] = doc.size;
+        j["headerSize"] = doc.bootOffset;
+        j["oemName"] = oem;
+        j["mediaByte"] = media;
+        j["format"] = format.empty() ? nlohmann::json(nullptr) : nlohmann::json(format);
+        j["bytesPerSector"] = ReadWord(b + boot::kBytesPerSector);
+        j["sectorsPerCluster"] = g.sectorsPerCluster;
+        j["reservedSectors"] = g.reservedSectors;
+        j["fatCount"] = g.fatCount;
+        j["rootEntries"] = g.rootEntries;
+        j["totalSectors"] = g.totalSectors;
+        j["sectorsPerFat"] = g.sectorsPerFat;
+        j["sectorsPerTrack"] = g.sectorsPerTrack;
+        j["heads"] = g.heads;
+        j["hiddenSectors"] = hidden;
+        j["badSectors"] = bad;
+        std::fprintf(ctx.out, "%s\n", j.dump(2).c_str());
+        return kSuccess;
+    }
+    auto line = [&](const char* label, const std::string& value) {
+        std::fprintf(ctx.out, "%-20s %s\n", label, value.c_str());
+    };
+    std::string size;
+    FormatNumber(doc.size, size, ctx.locale);
+    line("Image:", image);
+    line("Size:", size + " bytes");
+    if (doc.bootOffset != 0) line("Comment header:", std::to_string(doc.bootOffset) + " bytes");
+    line("OEM name:", oem);
+    line("Media byte:", Hex2(media) + (format.empty() ? "" : "  " + format));
+    line("Bytes per sector:", std::to_string(ReadWord(b + boot::kBytesPerSector)));
+    line("Sectors per cluster:", std::to_string(g.sectorsPerCluster));
+    line("Reserved sectors:", std::to_string(g.reservedSectors));
+    line("Number of FATs:", std::to_string(g.fatCount));
+    line("Directory entries:", std::to_string(g.rootEntries));
+    line("Sectors per disk:", std::to_string(g.totalSectors));
+    line("Sectors per FAT:", std::to_string(g.sectorsPerFat));
+    line("Sectors per track:", std::to_string(g.sectorsPerTrack));
+    line("Heads:", std::to_string(g.heads));
+    line("Hidden sectors:", std::to_string(hidden));
+    std::string badText;
+    for (std::uint32_t n : bad) badText += (badText.empty() ? "" : " ") + std::to_string(n);
+    line("Bad sectors:", bad.empty() ? "none" : badText);
+    return kSuccess;
+}
+
+struct ErrorsOptions {
+    std::string image;
+    std::vector<std::uint32_t> add;
+    std::vector<std::uint32_t> remove;
+    bool clear = false;
+};
+
+int RunErrors(Context& ctx, const ErrorsOptions& o) {
+    bool change = o.clear || !o.add.empty() || !o.remove.empty();
+    if (!ctx.Open(o.image, !change)) return kFailure;
+    ImageDocument& doc = ctx.session.doc;
+    std::uint32_t total = doc.geometry.totalSectors;
+    if (change) {
+        if (!doc.errors.bytes) {
+            ShowStringMessage(ctx.ui, kMainWindow, 28, MB_ICONHAND);
+            return kFailure;
+        }
+        for (std::uint32_t n : o.add) {
+            if (n >= total) {
+                ShowStringMessage(ctx.ui, kMainWindow, 41, MB_ICONHAND);
+                return kFailure;
+            }
+        }
+        // Rebuilt as the errors page does: clear the list, mark what stays.
+        std::vector<std::uint32_t> keep = o.clear ? std::vector<std::uint32_t>{} : ListBadSectors(doc.errors, total);
+        ClearMediaErrors(doc.errors);
+        for (std::uint32_t n : keep) {
+            bool removed = false;
+            for (std::uint32_t r : o.remove) removed = removed || r == n;
+            if (!removed) MarkBadSector(doc.errors, n);
+        }
+        for (std::uint32_t n : o.add) MarkBadSector(doc.errors, n);
+        if (!ctx.Save()) return kFailure;
+    }
+    std::vector<std::uint32_t> bad = ListBadSectors(doc.errors, total);
+    if (!ctx.quiet || !change) {
+        for (std::uint32_t n : bad) std::fprintf(ctx.out, "%u\n", n);
+    }
+    return kSuccess;
+}
+
+}  // namespace
+
+void AddImageCommands(CLI::App& app, Context& ctx) {
+    auto newOptions = std::make_shared<NewOptions>();
+    CLI::App* newCmd = app.add_subcommand("new", "Make a new blank image (MSX-DOS boot sector)");
+    newCmd->add_option("IMAGE", newOptions->image, "The image file to write")->required();
+    newCmd->add_option("--format", newOptions->format, "Media byte of the format in hex: F0, F8-FF (default F9)");
+    newCmd->add_flag("--force", newOptions->force, "Replace an existing file");
+    newCmd->callback([&ctx, newOptions] { ctx.exitCode = RunNew(ctx, *newOptions); });
+
+    auto infoImage = std::make_shared<std::string>();
+    auto infoJson = std::make_shared<bool>(false);
+    CLI::App* info = app.add_subcommand("info", "Show an image's geometry, OEM name, size and bad sectors");
+    info->add_option("IMAGE", *infoImage, "The image file")->required();
+    info->add_flag("--json", *infoJson, "Print JSON");
+    info->callback([&ctx, infoImage, infoJson] { ctx.exitCode = RunInfo(ctx, *infoImage, *infoJson); });
+
+    auto errorsOptions = std::make_shared<ErrorsOptions>();
+    CLI::App* errors = app.add_subcommand("errors", "Show or change the list of bad sectors (the .der side file)");
+    errors->add_option("IMAGE", errorsOptions->image, "The image file")->required();
+    errors->add_option("--add", errorsOptions->add, "Mark sectors as bad");
+    errors->add_option("--remove", errorsOptions->remove, "Unmark sectors");
+    errors->add_flag("--clear", errorsOptions->clear, "Unmark every sector");
+    errors->callback([&ctx, errorsOptions] { ctx.exitCode = RunErrors(ctx, *errorsOptions); });
+}
+
+}  // namespace kv::cli

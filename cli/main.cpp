@@ -1,0 +1,63 @@
+// korvane-cli: the command-line program over the same core as the desktop one.
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdio>
+
+#include "cli/cli.h"
+#include "platform/messages.h"
+
+namespace kv::cli {
+
+Context::Context() : session(ui, list, locale) {}
+
+bool Context::Open(const std::string& path, bool readOnly) { return OpenImage(session, kMainWindow, path, readOnly); }
+
+bool Context::Save() { return SaveImage(session); }
+
+int Context::Usage(const std::string& message) {
+    std::fprintf(stderr, "korvane-cli: %s\n", message.c_str());
+    exitCode = kUsage;
+    return kUsage;
+}
+
+}  // namespace kv::cli
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    kv::cli::Context ctx;
+
+    CLI::App app{"Korvane: manage FAT12 floppy-disk images (MS-DOS and MSX-DOS) from the command line.",
+                 "korvane-cli"};
+    app.require_subcommand(1);
+    app.fallthrough(false);
+    bool yes = false, no = false;
+    app.add_flag("--yes", yes, "Answer every question Yes");
+    app.add_flag("--no", no, "Answer every question No");
+    app.add_flag("-q,--quiet", ctx.quiet, "No progress output");
+
+    kv::cli::AddImageCommands(app, ctx);
+
+    app.parse_complete_callback([&] {
+        if (yes && no) throw CLI::ValidationError("--yes and --no", "choose one of them");
+        ctx.ui.mode = yes ? kv::cli::AnswerMode::Yes : no ? kv::cli::AnswerMode::No : kv::cli::AnswerMode::Ask;
+        ctx.ui.interactive = ::isatty(0) && ::isatty(2);
+    });
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return kv::cli::kUsage;
+    }
+    // Leave no image open behind: a command that failed half-way does not save.
+    ctx.session.doc.modified = false;
+    kv::CloseImage(ctx.session, false);
+    return ctx.exitCode;
+}

@@ -1,0 +1,50 @@
+// The command-line program's Ui: messages go to stderr in the system's words;
+// questions are answered by --yes / --no, else asked on the terminal, else given
+// their safe answer (No, Cancel or Abort) with a note. File dialogs take the
+// paths that the command line named.
+#pragma once
+
+#include <cstdio>
+#include <deque>
+#include <string>
+
+#include "platform/ui.h"
+
+namespace kv::cli {
+
+enum class AnswerMode { Ask, Yes, No };
+
+class TerminalUi final : public Ui {
+public:
+    TerminalUi(std::FILE* err = stderr, std::FILE* in = stdin) : err_(err), in_(in) {}
+
+    AnswerMode mode = AnswerMode::Ask;
+    // The answer to Abort / Retry / Ignore questions when not asking: IDABORT,
+    // IDRETRY or IDIGNORE.
+    int abortRetryIgnore = IDABORT;
+    // Whether a terminal may be asked (stdin and stderr are terminals).
+    bool interactive = false;
+
+    int ShowMessageBox(WindowRef owner, const std::string& text, const std::string& caption,
+                       std::uint32_t style) override;
+    bool ChooseFile(WindowRef owner, const FileDialogRequest& request, FileDialogResult& result) override;
+    void SetCursor(Cursor) override {}
+    void SetWindowTitle(const std::string&) override {}
+
+    // The paths that the next file dialogs confirm, in order; a dialog with none
+    // queued is cancelled.
+    std::deque<std::string> dialogPaths;
+
+    // Replace existing files on saving without the overwrite question (--force).
+    bool overwriteWithoutAsking = false;
+
+    // How many failure messages (stop icon) were shown.
+    int failures = 0;
+
+private:
+    int Ask(const std::string& text, std::uint32_t buttons);
+    std::FILE* err_;
+    std::FILE* in_;
+};
+
+}  // namespace kv::cli
