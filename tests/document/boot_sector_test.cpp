@@ -1,0 +1,219 @@
+// The boot sector: geometry, its fallback and warnings, the FAT-copy check, the
+// format table and blank images.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "document/boot_sector.h"
+#include "document/bytes.h"
+#include "document/msxdos_boot.h"
+#include "platform/string_table.h"
+#include "tests/support/host_faults.h"
+#include "tests/support/session_fixture.h"
+
+namespace kv {
+namespace {
+
+class BootSectorTest : public test::SessionFixture {
+protected:
+    // Opens an image made from a blank 720 KB one after `edit` changed it.
+    template <typename Edit>
+    void OpenEdited(Edit edit) {
+        std::vector<std::uint8_t> bytes = BlankImage(0xF9);
+        edit(bytes);
+        ASSERT_TRUE(OpenImage(s, kMainWindow, WriteImage("edited.dsk", bytes)));
+    }
+};
+
+TEST_F(BootSectorTest, TheFormatTableHasSeventeenRowsKeyedByMediaByte) {
+    const FormatTable& t = s.formats;
+    const DiskFormat& hd = FindDiskFormat(t, 0xF0);
+    EXPECT_EQ(hd.nameStringId, 49u);
+    EXPECT_EQ(hd.totalSectors, 2880u);
+    EXPECT_EQ(hd.sectorsPerFat, 9u);
+    EXPECT_EQ(hd.sectorsPerTrack, 18u);
+    EXPECT_EQ(hd.rootEntries, 224u);
+    EXPECT_EQ(hd.mediaType, media_type::F3_1Pt44_512);
+    for (std::uint32_t m = 0xF1; m <= 0xF7; ++m) {
+        EXPECT_EQ(FindDiskFormat(t, m).totalSectors, 0u) << std::hex << m;
+        EXPECT_EQ(FindDiskFormat(t, m).nameStringId, kNoFormatName);
+    }
+    const std::uint32_t totals[] = {720, 1440, 640, 1280, 360, 720, 320, 640};
+    const std::uint32_t names[] = {11, 12, 13, 14, 15, 16, 17, 18};
+    for (std::uint32_t m = 0xF8; m <= 0xFF; ++m) {
+        EXPECT_EQ(FindDiskFormat(t, m).totalSectors, totals[m - 0xF8]);
+        EXPECT_EQ(FindDiskFormat(t, m).nameStringId, names[m - 0xF8]);
+        EXPECT_EQ(FindDiskFormat(t, m).mediaByte, m);
+        EXPECT_EQ(FindDiskFormat(t, m).reservedSectors, 1u);
+    }
+    const DiskFormat& custom = FindDiskFormat(t, kCustomFormatCode);
+    EXPECT_EQ(custom.nameStringId, 0u);
+    EXPECT_EQ(custom.mediaByte, 0xF8u);
+    EXPECT_EQ(custom.totalSectors, 0u);
+    EXPECT_EQ(FindDiskFormat(t, 0x12).totalSectors, 0u);
+}
+
+TEST_F(BootSectorTest, LayoutOfTheTwoCommonFormats) {
+    const DiskFormat& dd = FindDiskFormat(s.formats, 0xF9);
+    EXPECT_EQ(RootStartSector(dd), 7u);
+    EXPECT_EQ(DataStartSector(dd), 14u);
+    EXPECT_EQ(HighestCluster(dd), 714u);
+    EXPECT_EQ(ClusterBytes(dd), 1024u);
+    const DiskFormat& hd = FindDiskFormat(s.formats, 0xF0);
+    EXPECT_EQ(RootStartSector(hd), 19u);
+    EXPECT_EQ(DataStartSector(hd), 33u);
+    EXPECT_EQ(HighestCluster(hd), 2848u);
+    DiskFormat none{};
+    EXPECT_EQ(DataClusterCount(none), 0u) << "no sectors per cluster, no clusters";
+}
+
+TEST_F(BootSectorTest, ABare720KImageOpensWithItsOwnGeometry) {
+    OpenEdited([](std::vector<std::uint8_t>&) {});
+    EXPECT_TRUE(ui.messages.empty());
+    const VolumeGeometry& g = s.doc.geometry;
+    EXPECT_EQ(g.nameStringId, 0u) << "read from the boot sector, not copied from a row";
+    EXPECT_EQ(g.mediaByte, 0u);
+    EXPECT_EQ(g.fatCount, 2u);
+    EXPECT_EQ(g.totalSectors, 1440u);
+    EXPECT_EQ(g.sectorsPerFat, 3u);
+    EXPECT_EQ(g.sectorsPerCluster, 2u);
+    EXPECT_EQ(g.rootEntries, 112u);
+    EXPECT_EQ(g.mediaType, media_type::F3_720_512);
+}
+
+TEST_F(BootSectorTest, ADamagedParameterBlockFallsBackToAUsableMediaByte) {
+    OpenEdited([](std::vector<std::uint8_t>& b) { b[boot::kSectorsPerCluster] = 0; });
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.Last().text, LoadText(27));
+    EXPECT_EQ(ui.Last().style, MB_ICONEXCLAMATION);
+    EXPECT_EQ(s.doc.geometry.nameStringId, 12u) << "row 9 copied whole";
+    EXPECT_EQ(s.doc.geometry.mediaByte, 0xF9u);
+
+    CloseImage(s, false);
+    ui.Clear();
+    // Read with row 8's two-sector FATs, the 720 KB FAT copies no longer match.
+    ui.answers.push_back(IDNO);
+    OpenEdited([](std::vector<std::uint8_t>& b) {
+        b[boot::kSectorsPerCluster] = 0;
+        b[boot::kMediaByte] = 0x00;
+        b[512] = 0xF8;  // the FAT's first byte
+    });
+    EXPECT_EQ(ui.Texts(), (std::vector<std::string>{LoadText(27), LoadText(22)}));
+    EXPECT_EQ(s.doc.geometry.totalSectors, 720u) << "row 8";
+    EXPECT_EQ(s.doc.geometry.sectorsPerTrack, 9u);
+    EXPECT_EQ(s.doc.geometry.heads, 1u);
+}
+
+TEST_F(BootSectorTest, NoUsableMediaByteLeavesAnInvalidImageOpenWithoutTheFatCheck) {
+    OpenEdited([](std::vector<std::uint8_t>& b) {
+        b[boot::kSectorsPerCluster] = 0;
+        b[boot::kMediaByte] = 0xF3;  // a media byte without a format
+        b[512] = 0x00;
+        b[512 + 1536] = 0x11;  // FAT copies differ, but no question comes
+    });
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.Last().text, LoadText(23));
+    EXPECT_EQ(ui.Last().style, MB_ICONEXCLAMATION);
+    EXPECT_TRUE(s.doc.IsOpen());
+    EXPECT_EQ(s.doc.geometry.sectorsPerCluster, 2u);
+    EXPECT_EQ(s.doc.geometry.mediaType, 0u);
+}
+
+TEST_F(BootSectorTest, OtherSectorSizesWarnButOpen) {
+    int listed = 0;
+    s.listRootDirectory = [&](Session&) { ++listed; };
+    OpenEdited([](std::vector<std::uint8_t>& b) {
+        WriteWord(&b[boot::kBytesPerSector], 1024);
+        b[boot::kFatCount] = 0;
+    });
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{LoadText(23)});
+    EXPECT_EQ(listed, 1) << "the files are still listed";
+    EXPECT_EQ(s.doc.geometry.fatCount, 1u) << "no FAT count reads as one";
+}
+
+TEST_F(BootSectorTest, DifferingFatCopiesAreRepairedOnYes) {
+    std::vector<std::uint8_t> bytes = BlankImage(0xF9);
+    bytes[512 + 1536 + 10] = 0x42;
+    std::string path = WriteImage("differ.dsk", bytes);
+    ui.answers.push_back(IDYES);
+    ASSERT_TRUE(OpenImage(s, kMainWindow, path));
+    EXPECT_EQ(ui.Last().text, LoadText(22));
+    EXPECT_EQ(0, std::memcmp(s.doc.Volume() + 512, s.doc.Volume() + 512 + 1536, 1536));
+    EXPECT_TRUE(s.doc.modified) << "so closing asks to save";
+    ui.answers.push_back(IDNO);
+    EXPECT_TRUE(CloseImage(s, false));
+    EXPECT_EQ(ui.Last().text, LoadText(8));
+}
+
+TEST_F(BootSectorTest, TheFatCheckSkipsSingleFatsAndImagesTooShortForTheirFats) {
+    std::vector<std::uint8_t> one = BlankImage(0xF9);
+    one[boot::kFatCount] = 1;
+    one[512 + 1536] = 0x42;
+    ASSERT_TRUE(OpenImage(s, kMainWindow, WriteImage("one.dsk", one)));
+    EXPECT_TRUE(ui.messages.empty());
+
+    std::vector<std::uint8_t> cut = BlankImage(0xF9);
+    cut[512 + 1536] = 0x42;
+    cut.resize(512 + 1536 + 1000);
+    ASSERT_TRUE(OpenImage(s, kMainWindow, WriteImage("cut.dsk", cut)));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(BootSectorTest, TheTemplateCarriesA720KBlockAndTheBootProgram) {
+    const auto& t = BootSectorTemplate();
+    const std::uint8_t head[] = {0xEB, 0xFE, 0x90, 'K', 'o', 'r', 'v', 'a', 'n', 'e', '1', 0x00, 0x02, 0x02,
+                                 0x01, 0x00, 0x02, 0x70, 0x00, 0xA0, 0x05, 0xF9, 0x03, 0x00, 0x09, 0x00,
+                                 0x02, 0x00, 0x00, 0x00};
+    EXPECT_EQ(0, std::memcmp(t.data(), head, sizeof head));
+    EXPECT_EQ(0, std::memcmp(&t[kBootProgramOffset], kMsxDosBootProgram, kBootProgramSize));
+    EXPECT_EQ(0, std::memcmp(&t[119], "Boot error\r\nPress any key for retry\r\n$", 38));
+    EXPECT_EQ(0, std::memcmp(&t[158], "MSXDOS  SYS", 11));
+    for (std::size_t i = 269; i < 512; ++i) EXPECT_EQ(t[i], 0) << "padding at " << i;
+}
+
+TEST_F(BootSectorTest, BlankImagesOfEveryFormat) {
+    for (std::uint32_t code : {0xF0u, 0xF8u, 0xF9u, 0xFAu, 0xFBu, 0xFCu, 0xFDu, 0xFEu, 0xFFu}) {
+        SCOPED_TRACE(code);
+        ASSERT_TRUE(CloseImage(s, false));
+        ASSERT_TRUE(BuildBlankImage(s, kMainWindow, code));
+        const DiskFormat& row = FindDiskFormat(s.formats, code);
+        const std::uint8_t* b = s.doc.data.get();
+        ASSERT_EQ(s.doc.size, row.totalSectors * 512);
+        EXPECT_EQ(s.doc.path, "Untitled");
+        EXPECT_FALSE(s.doc.file.IsOpen());
+        EXPECT_FALSE(s.doc.modified);
+        EXPECT_EQ(0, std::memcmp(&s.doc.geometry, &row, sizeof row));
+        EXPECT_EQ(b[boot::kSectorsPerCluster], row.sectorsPerCluster);
+        EXPECT_EQ(ReadWord(b + boot::kTotalSectors), row.totalSectors);
+        EXPECT_EQ(b[boot::kMediaByte], code);
+        EXPECT_EQ(ReadWord(b + boot::kSectorsPerFat), row.sectorsPerFat);
+        EXPECT_EQ(ReadWord(b + boot::kSectorsPerTrack), row.sectorsPerTrack);
+        EXPECT_EQ(ReadWord(b + boot::kHeads), row.heads);
+        EXPECT_EQ(ReadWord(b + boot::kRootEntries), row.rootEntries);
+        EXPECT_EQ(0, std::memcmp(b + 30, BootSectorTemplate().data() + 30, 482));
+        std::size_t fatBytes = row.sectorsPerFat * 512;
+        for (std::uint32_t k = 0; k < row.fatCount; ++k) {
+            const std::uint8_t* fat = b + 512 + k * fatBytes;
+            EXPECT_EQ(fat[0], code);
+            EXPECT_EQ(fat[1], 0xFF);
+            EXPECT_EQ(fat[2], 0xFF);
+            for (std::size_t i = 3; i < fatBytes; ++i) ASSERT_EQ(fat[i], 0) << i;
+        }
+        std::size_t root = RootStartSector(row) * 512, data = DataStartSector(row) * 512;
+        for (std::size_t i = root; i < data; ++i) ASSERT_EQ(b[i], 0) << i;
+        for (std::size_t i = data; i < s.doc.size; ++i) ASSERT_EQ(b[i], 0xFF) << i;
+    }
+}
+
+TEST_F(BootSectorTest, ABlankImageWithoutMemoryIsNotMade) {
+    test::FaultPlan plan;
+    plan.failAllocation = [](std::size_t n) { return n == 1474560; };
+    test::ScopedFaults faults(plan);
+    EXPECT_FALSE(BuildBlankImage(s, kMainWindow, 0xF0));
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Out of memory!"});
+    EXPECT_EQ(ui.Last().style, MB_ICONHAND);
+    EXPECT_FALSE(s.doc.IsOpen());
+}
+
+}  // namespace
+}  // namespace kv

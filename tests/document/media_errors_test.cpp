@@ -1,0 +1,208 @@
+// The bad-sector list and its side file.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "document/boot_sector.h"
+#include "platform/errors.h"
+#include "platform/string_table.h"
+#include "tests/support/host_faults.h"
+#include "tests/support/session_fixture.h"
+
+namespace kv {
+namespace {
+
+using test::FileExists;
+using test::ReadWholeFile;
+
+std::vector<std::uint8_t> SideFile(std::uint32_t bitmapBytes, std::initializer_list<std::pair<int, int>> set = {}) {
+    std::vector<std::uint8_t> bytes(kMediaErrorHeader, kMediaErrorHeader + kMediaErrorHeaderSize);
+    bytes.resize(kMediaErrorHeaderSize + bitmapBytes, 0);
+    for (auto [index, value] : set) bytes[static_cast<std::size_t>(index)] = static_cast<std::uint8_t>(value);
+    return bytes;
+}
+
+TEST(MediaErrorList, BitsAreSectorsMostSignificantFirst) {
+    MediaErrorList list;
+    ASSERT_TRUE(CreateMediaErrorList(list, 1440));
+    EXPECT_EQ(list.byteCount, 200u);
+    EXPECT_FALSE(HasMediaErrors(list));
+    MarkBadSector(list, 0);
+    MarkBadSector(list, 9);
+    EXPECT_EQ(list.bytes[20], 0x80);
+    EXPECT_EQ(list.bytes[21], 0x40);
+    EXPECT_TRUE(HasMediaErrors(list));
+    EXPECT_EQ(ListBadSectors(list, 1440), (std::vector<std::uint32_t>{0, 9}));
+
+    MarkBadSector(list, 1440);  // its byte lies behind the list
+    MarkBadSector(list, 0xFFFFFFFF);
+    EXPECT_EQ(ListBadSectors(list, 0xFFFF), (std::vector<std::uint32_t>{0, 9}));
+
+    MediaErrorList odd;
+    ASSERT_TRUE(CreateMediaErrorList(odd, 1441));
+    EXPECT_EQ(odd.byteCount, 201u);
+    MarkBadSector(odd, 1440);
+    EXPECT_EQ(odd.bytes[200], 0x80);
+
+    MediaErrorList none;
+    MarkBadSector(none, 3);
+    EXPECT_FALSE(HasMediaErrors(none));
+}
+
+TEST(MediaErrorList, SideFilePathReplacesOrAddsTheExtension) {
+    EXPECT_EQ(MediaErrorFilePath("/img/game.dsk"), "/img/game.der");
+    EXPECT_EQ(MediaErrorFilePath("/img.v2/game"), "/img.v2/game.der");
+    EXPECT_EQ(MediaErrorFilePath("game.tar.dsk"), "game.tar.der");
+    EXPECT_EQ(MediaErrorFilePath("C:\\img\\game.dsk"), "C:\\img\\game.der");
+    EXPECT_EQ(MediaErrorFilePath("C:\\img.v2\\game"), "C:\\img.v2\\game.der");
+    EXPECT_EQ(MediaErrorFilePath(""), "der");
+}
+
+class SideFileTest : public test::SessionFixture {
+protected:
+    std::string image;
+    std::string side;
+    void SetUp() override {
+        image = WriteBlankImage("a.dsk");
+        side = dir.File("a.der");
+    }
+};
+
+TEST_F(SideFileTest, MarkedSectorsAreWrittenBesideTheImageAtTheNextSave) {
+    OpenQuietly(image);
+    MarkBadSector(s.doc.errors, 0);
+    MarkBadSector(s.doc.errors, 9);
+    EXPECT_FALSE(s.doc.modified) << "the list alone does not modify the image";
+    ASSERT_TRUE(SaveImage(s));
+    EXPECT_EQ(ReadWholeFile(side), SideFile(180, {{20, 0x80}, {21, 0x40}}));
+    ASSERT_TRUE(CloseImage(s, false));
+
+    OpenQuietly(image);
+    EXPECT_EQ(ListBadSectors(s.doc.errors, 1440), (std::vector<std::uint32_t>{0, 9}));
+    EXPECT_TRUE(s.doc.errors.sideFile.IsOpen()) << "kept open while the image is";
+}
+
+TEST_F(SideFileTest, RemovingTheLastSectorDeletesTheSideFileQuietly) {
+    test::WriteWholeFile(side, SideFile(180, {{22, 0x01}}));
+    OpenQuietly(image);
+    ClearMediaErrors(s.doc.errors);
+    ASSERT_TRUE(SaveImage(s));
+    EXPECT_FALSE(FileExists(side));
+    ASSERT_TRUE(SaveImage(s));
+    EXPECT_TRUE(ui.messages.empty()) << "already gone: nothing to report";
+}
+
+TEST_F(SideFileTest, AShortSideFileLoadsWhatItHolds) {
+    test::WriteWholeFile(side, SideFile(2, {{21, 0x01}}));
+    OpenQuietly(image);
+    EXPECT_EQ(ListBadSectors(s.doc.errors, 1440), (std::vector<std::uint32_t>{15}));
+    // Saving rewrites the start and keeps a longer tail: the file is not shortened.
+    std::vector<std::uint8_t> longer = SideFile(300, {{21, 0x01}, {310, 0x77}});
+    CloseImage(s, false);
+    test::WriteWholeFile(side, longer);
+    OpenQuietly(image);
+    MarkBadSector(s.doc.errors, 0);
+    ASSERT_TRUE(SaveImage(s));
+    std::vector<std::uint8_t> saved = ReadWholeFile(side);
+    ASSERT_EQ(saved.size(), longer.size());
+    EXPECT_EQ(saved[20], 0x80);
+    EXPECT_EQ(saved[310], 0x77);
+}
+
+TEST_F(SideFileTest, ASideFileOfUnknownFormatIsReportedAndReplacedAtTheNextSave) {
+    for (std::vector<std::uint8_t> bad : {std::vector<std::uint8_t>(10, 'x'), SideFile(180, {{0, 'd'}})}) {
+        test::WriteWholeFile(side, bad);
+        ASSERT_TRUE(OpenImage(s, kMainWindow, image));
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.Last().text, LoadText(42));
+        EXPECT_EQ(ui.Last().style, MB_ICONEXCLAMATION);
+        EXPECT_FALSE(HasMediaErrors(s.doc.errors));
+        EXPECT_FALSE(s.doc.errors.sideFile.IsOpen());
+        ASSERT_TRUE(SaveImage(s));
+        EXPECT_FALSE(FileExists(side)) << "no marked sector: deleted";
+        ASSERT_TRUE(CloseImage(s, false));
+        ui.Clear();
+    }
+    test::WriteWholeFile(side, std::vector<std::uint8_t>(10, 'x'));
+    OpenImage(s, kMainWindow, image);
+    MarkBadSector(s.doc.errors, 7);
+    ASSERT_TRUE(SaveImage(s));
+    EXPECT_EQ(ReadWholeFile(side), SideFile(180, {{20, 0x01}})) << "marked: replaced";
+}
+
+TEST_F(SideFileTest, AReadOnlyImageOpensItsSideFileForReadingOnly) {
+    test::WriteWholeFile(side, SideFile(180, {{20, 0x20}}));
+    ::chmod(side.c_str(), 0444);
+    // Read and write access to a read-only side file fails: as if there were none.
+    OpenQuietly(image);
+    EXPECT_FALSE(HasMediaErrors(s.doc.errors));
+    CloseImage(s, false);
+    OpenQuietly(image, true);
+    EXPECT_EQ(ListBadSectors(s.doc.errors, 1440), (std::vector<std::uint32_t>{2}));
+}
+
+TEST_F(SideFileTest, SideFileFailuresAreShownButTheImageSaveStands) {
+    OpenQuietly(image);
+    // The side file's path is a folder: it cannot be created.
+    std::filesystem::create_directory(side);
+    MarkBadSector(s.doc.errors, 1);
+    s.doc.modified = true;
+    EXPECT_TRUE(SaveImage(s));
+    EXPECT_FALSE(s.doc.modified);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.Last().text, side + "\n" + SystemErrorText(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(ui.Last().style, MB_ICONHAND);
+    std::filesystem::remove(side);
+
+    // A kept side file whose write fails.
+    ui.Clear();
+    ASSERT_TRUE(SaveImage(s));
+    ASSERT_TRUE(s.doc.errors.sideFile.IsOpen());
+    {
+        test::FaultPlan plan;
+        plan.failWrite = test::OnFile(side);
+        test::ScopedFaults faults(plan);
+        EXPECT_TRUE(SaveImage(s));
+    }
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{side + "\n" + SystemErrorText(ERROR_DISK_FULL)});
+
+    // A side file that cannot be deleted (read-only) once no sector is marked.
+    ui.Clear();
+    ClearMediaErrors(s.doc.errors);
+    ::chmod(side.c_str(), 0444);
+    EXPECT_TRUE(SaveImage(s));
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{side + "\n" + SystemErrorText(ERROR_ACCESS_DENIED)});
+    EXPECT_TRUE(FileExists(side));
+}
+
+TEST_F(SideFileTest, WithoutMemoryForTheListTheImageOpensAndTheNextSaveDeletesTheSideFile) {
+    test::WriteWholeFile(side, SideFile(180, {{20, 0xFF}}));
+    {
+        test::FaultPlan plan;
+        plan.failAllocation = [](std::size_t n) { return n == 200; };
+        test::ScopedFaults faults(plan);
+        ASSERT_TRUE(OpenImage(s, kMainWindow, image));
+    }
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_FALSE(s.doc.errors.bytes);
+    EXPECT_FALSE(IsBadSector(s.doc.errors, 0));
+    MarkBadSector(s.doc.errors, 3);
+    ASSERT_TRUE(SaveImage(s));
+    EXPECT_FALSE(FileExists(side));
+}
+
+TEST_F(SideFileTest, SaveAsLeavesTheOldSideFileAndWritesBesideTheNewPath) {
+    test::WriteWholeFile(side, SideFile(180, {{20, 0x80}}));
+    OpenQuietly(image);
+    std::string copy = dir.File("copy.img");
+    ui.WillChoose(copy);
+    ASSERT_TRUE(SaveImageAs(s, kMainWindow));
+    EXPECT_FALSE(s.doc.errors.sideFile.IsOpen());
+    ASSERT_TRUE(SaveImage(s));
+    EXPECT_EQ(ReadWholeFile(dir.File("copy.der")), SideFile(180, {{20, 0x80}}));
+    EXPECT_EQ(ReadWholeFile(side), SideFile(180, {{20, 0x80}}));
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,216 @@
+// Closing, saving and saving under a new name.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "document/boot_sector.h"
+#include "platform/errors.h"
+#include "platform/string_table.h"
+#include "tests/support/host_faults.h"
+#include "tests/support/session_fixture.h"
+
+namespace kv {
+namespace {
+
+using test::ReadWholeFile;
+
+class SaveCloseTest : public test::SessionFixture {
+protected:
+    std::string path;
+    std::vector<std::uint8_t> original;
+
+    void SetUp() override {
+        path = WriteBlankImage("disk.dsk");
+        original = test::ReadWholeFile(path);
+        OpenQuietly(path);
+    }
+    // Changes a byte of the root directory the way file operations do.
+    void Change() {
+        s.doc.Volume()[3584] = 'A';
+        s.doc.Volume()[512 + 3] = 0x34;  // FAT copy 1
+        s.doc.modified = true;
+    }
+};
+
+TEST_F(SaveCloseTest, ClosingAnUnchangedImageEmptiesTheListAndAsksNothing) {
+    list.InsertRow(kEndOfList, ListRow{"A.TXT", kFileIcon, 3584});
+    ASSERT_TRUE(CloseImage(s, true));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_FALSE(s.doc.IsOpen());
+    EXPECT_FALSE(s.doc.file.IsOpen());
+    EXPECT_EQ(s.doc.path, "");
+    EXPECT_EQ(list.RowCount(), 0u);
+    EXPECT_EQ(list.StatusText(), "0 Object(s)");
+    EXPECT_FALSE(list.IsEnabled());
+    EXPECT_EQ(ui.titles.back(), "Korvane");
+    EXPECT_TRUE(CloseImage(s, true)) << "closing with nothing open succeeds";
+}
+
+TEST_F(SaveCloseTest, TheSavePromptsAnswers) {
+    Change();
+    ui.answers.push_back(IDCANCEL);
+    EXPECT_FALSE(CloseImage(s, false));
+    EXPECT_TRUE(s.doc.IsOpen());
+    EXPECT_TRUE(s.doc.modified);
+    EXPECT_EQ(ui.Last().owner, kMainWindow);
+
+    ui.answers.push_back(IDNO);
+    EXPECT_TRUE(CloseImage(s, false));
+    EXPECT_EQ(ReadWholeFile(path), original) << "No discards the changes";
+
+    OpenQuietly(path);
+    Change();
+    ui.answers.push_back(IDYES);
+    EXPECT_TRUE(CloseImage(s, false));
+    std::vector<std::uint8_t> saved = ReadWholeFile(path);
+    EXPECT_EQ(saved[3584], 'A');
+}
+
+TEST_F(SaveCloseTest, SavingAChangedImageBringsTheBackupFatInLine) {
+    Change();
+    ASSERT_TRUE(SaveImage(s));
+    EXPECT_FALSE(s.doc.modified);
+    std::vector<std::uint8_t> saved = ReadWholeFile(path);
+    ASSERT_EQ(saved.size(), original.size());
+    EXPECT_EQ(0, std::memcmp(&saved[512], &saved[512 + 1536], 1536)) << "FAT 2 equals FAT 1";
+    EXPECT_EQ(saved[512 + 1536 + 3], 0x34);
+}
+
+TEST_F(SaveCloseTest, DifferingFatsAnsweredNoStayAsLoadedUntilTheFirstChange) {
+    // An image whose second FAT differs; the question is answered No.
+    std::vector<std::uint8_t> bytes = original;
+    bytes[512 + 1536 + 5] = 0x77;
+    std::string other = WriteImage("differ.dsk", bytes);
+    ui.answers.push_back(IDNO);
+    ASSERT_TRUE(OpenImage(s, kMainWindow, other));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.Last().text, LoadText(22));
+    EXPECT_EQ(ui.Last().style, MB_YESNO | MB_ICONQUESTION);
+    EXPECT_FALSE(s.doc.modified);
+
+    ASSERT_TRUE(SaveImage(s));
+    EXPECT_EQ(ReadWholeFile(other), bytes) << "a save without a change writes the bytes as loaded";
+
+    s.doc.Volume()[3584] = 'B';
+    s.doc.modified = true;
+    ASSERT_TRUE(SaveImage(s));
+    std::vector<std::uint8_t> saved = ReadWholeFile(other);
+    EXPECT_EQ(0, std::memcmp(&saved[512], &saved[512 + 1536], 1536));
+}
+
+TEST_F(SaveCloseTest, TheFatRefreshStaysInsideTheImageAndBehindAHeader) {
+    // A header of 46 bytes and a volume cut inside FAT copy 2.
+    std::vector<std::uint8_t> bytes(46, 0);
+    bytes[0] = 0xAA;
+    bytes[1] = 0x59;
+    std::memcpy(&bytes[40], "Hello", 5);
+    bytes.insert(bytes.end(), original.begin(), original.begin() + 512 + 1536 + 1000);
+    std::string cut = WriteImage("cut.dsk", bytes);
+    ASSERT_TRUE(OpenImage(s, kMainWindow, cut));
+    s.doc.Volume()[512 + 3] = 0x56;
+    s.doc.modified = true;
+    ASSERT_TRUE(SaveImage(s));
+    std::vector<std::uint8_t> saved = ReadWholeFile(cut);
+    ASSERT_EQ(saved.size(), bytes.size()) << "the file never changes its size";
+    EXPECT_EQ(saved[46 + 512 + 1536 + 3], 0x56) << "copied behind the header";
+    EXPECT_EQ(0, std::memcmp(&saved[46 + 512], &saved[46 + 512 + 1536], 1000));
+    EXPECT_EQ(0, std::memcmp(saved.data(), bytes.data(), 46)) << "the header is kept";
+}
+
+TEST_F(SaveCloseTest, AFailedWriteKeepsTheImageModifiedAndAbandonsTheClose) {
+    Change();
+    test::FaultPlan plan;
+    plan.failWrite = test::OnFile(path);
+    test::ScopedFaults faults(plan);
+    ui.answers.push_back(IDYES);
+    EXPECT_FALSE(CloseImage(s, false));
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.Last().text, path + "\n" + SystemErrorText(ERROR_DISK_FULL));
+    EXPECT_EQ(ui.Last().style, MB_ICONHAND);
+    EXPECT_TRUE(s.doc.IsOpen());
+    EXPECT_TRUE(s.doc.modified);
+    EXPECT_EQ(ui.cursors.back(), Cursor::Arrow);
+}
+
+TEST_F(SaveCloseTest, SaveAsBindsTheNewFileAndLeavesTheOldOneAlone) {
+    std::filesystem::create_directory(dir.File("elsewhere"));
+    std::string target = dir.File("elsewhere/copy.dsk");
+    Change();
+    ui.WillChoose(target);
+    ASSERT_TRUE(SaveImageAs(s, kMainWindow));
+    ASSERT_EQ(ui.fileRequests.size(), 1u);
+    EXPECT_TRUE(ui.fileRequests[0].save);
+    EXPECT_EQ(ui.fileRequests[0].flags, OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY);
+    EXPECT_EQ(ui.fileRequests[0].defaultExtensionId, 30u);
+    EXPECT_EQ(ui.fileRequests[0].initialName, "");
+    EXPECT_TRUE(ReadWholeFile(target).empty()) << "Save As writes nothing itself";
+    ASSERT_TRUE(SaveImage(s));
+    EXPECT_EQ(ui.titles.back(), "copy.dsk - Korvane");
+    EXPECT_EQ(s.doc.path, target);
+    EXPECT_EQ(ReadWholeFile(path), original);
+    EXPECT_EQ(ReadWholeFile(target)[3584], 'A');
+}
+
+TEST_F(SaveCloseTest, SaveAsThatCannotCreateLeavesTheDocumentAsItWas) {
+    std::string target = dir.File("no/such/folder.dsk");
+    ui.WillChoose(target);
+    EXPECT_FALSE(SaveImageAs(s, kMainWindow));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.Last().text, target + "\n" + SystemErrorText(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(s.doc.path, path);
+    EXPECT_TRUE(s.doc.file.IsOpen());
+
+    ui.Clear();
+    ui.WillChoose(path);  // the open image itself: its own handle keeps writers out
+    EXPECT_FALSE(SaveImageAs(s, kMainWindow));
+    EXPECT_EQ(ui.Last().text, path + "\n" + SystemErrorText(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(ReadWholeFile(path), original);
+}
+
+TEST_F(SaveCloseTest, AReadOnlyImageIsSavedUnderAnotherNameAndStaysReadOnly) {
+    ASSERT_TRUE(CloseImage(s, false));
+    ::chmod(path.c_str(), 0444);
+    ASSERT_TRUE(OpenImage(s, kMainWindow, path));
+    EXPECT_TRUE(s.doc.readOnly);
+    Change();
+    ui.WillChoose(dir.File("rw.dsk"));
+    ASSERT_TRUE(SaveImageAs(s, kMainWindow));
+    ASSERT_TRUE(SaveImage(s));
+    EXPECT_TRUE(s.doc.readOnly) << "Save As does not clear the flag";
+    EXPECT_EQ(ReadWholeFile(dir.File("rw.dsk"))[3584], 'A');
+    EXPECT_EQ(ReadWholeFile(path), original);
+}
+
+TEST_F(SaveCloseTest, AnUntitledImageAsksForAFileWhenSaved) {
+    ASSERT_TRUE(CloseImage(s, false));
+    ASSERT_TRUE(BuildBlankImage(s, kMainWindow, 0xF9));
+    UpdateWindowTitle(s);
+    EXPECT_EQ(ui.titles.back(), "Untitled - Korvane");
+    s.doc.modified = true;
+
+    // Yes to the prompt, then the Save As dialog is cancelled: nothing is lost.
+    ui.answers.push_back(IDYES);
+    ui.WillCancelDialog();
+    EXPECT_FALSE(CloseImage(s, false));
+    EXPECT_TRUE(s.doc.IsOpen());
+    EXPECT_TRUE(s.doc.modified);
+
+    std::string target = dir.File("new.dsk");
+    ui.WillChoose(target);
+    ASSERT_TRUE(SaveImage(s));
+    EXPECT_EQ(ReadWholeFile(target).size(), 737280u);
+    EXPECT_FALSE(s.doc.modified);
+}
+
+TEST(WindowTitle, FileNamePartIsWhatFollowsTheLastSeparator) {
+    EXPECT_EQ(FileNamePart("/home/user/games/disk.dsk"), "disk.dsk");
+    EXPECT_EQ(FileNamePart("disk.dsk"), "disk.dsk");
+    EXPECT_EQ(FileNamePart("Untitled"), "Untitled");
+    EXPECT_EQ(FileNamePart(""), "");
+    EXPECT_EQ(FileNamePart("/home/user/"), "");
+}
+
+}  // namespace
+}  // namespace kv
