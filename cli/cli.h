@@ -34,7 +34,7 @@ public:
     // that only read open it read-only.
     bool Open(const std::string& path, bool readOnly);
     // Saves the open image in place with the program's own save (FAT backup
-    // refresh, side file).
+    // refresh, side file). An image opened read-only is not saved.
     bool Save();
     // Prints a usage error (exit status 2).
     int Usage(const std::string& message);

@@ -13,7 +13,15 @@ Context::Context() : session(ui, list, locale) {}
 
 bool Context::Open(const std::string& path, bool readOnly) { return OpenImage(session, kMainWindow, path, readOnly); }
 
-bool Context::Save() { return SaveImage(session); }
+bool Context::Save() {
+    // The desktop program offers no Save for a read-only image; here the command
+    // that changed it fails the same way writing would.
+    if (session.doc.readOnly) {
+        ShowSystemError(ui, kMainWindow, session.doc.path, ERROR_ACCESS_DENIED, std::nullopt, MB_ICONHAND);
+        return false;
+    }
+    return SaveImage(session);
+}
 
 int Context::Usage(const std::string& message) {
     std::fprintf(stderr, "korvane-cli: %s\n", message.c_str());
