@@ -1,0 +1,526 @@
+// The MSX-DOS boot program in the boot sector of every blank image, run in a
+// Z80 emulator the way the disk ROM runs it, against a BDOS stand-in that reads
+// real FAT12 images (made by BuildBlankImage, filled by mtools) with its own
+// small FAT12 reader.
+#include "document/msxdos_boot.h"
+
+#include <gtest/gtest.h>
+#include <z80ex.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "document/boot_sector.h"
+#include "document/file_list.h"
+#include "platform/locale.h"
+#include "tests/support/scripted_ui.h"
+#include "tests/support/temp_dir.h"
+
+namespace kv {
+namespace {
+
+using test::TempDir;
+
+constexpr std::uint32_t kFormats[] = {0xF0, 0xF8, 0xF9, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF};
+const std::string kMessage = "Boot error\r\nPress any key for retry\r\n";
+
+// Addresses the disk ROM and its kernel give the boot program.
+constexpr std::uint16_t kEntry = 0xC01E;
+constexpr std::uint16_t kErrorPointer = 0xF323;  // HL
+constexpr std::uint16_t kRestorePage1 = 0xF368;  // DE
+constexpr std::uint16_t kBdos = 0xF37D;
+constexpr std::uint16_t kBasicEntry = 0x4022;
+constexpr std::uint16_t kSystemStart = 0x0100;
+// Harness markers: where the ROM's call returns to (Disk BASIC follows), and
+// where a disk-error handler would return into the kernel.
+constexpr std::uint16_t kRomReturn = 0x4A00;
+constexpr std::uint16_t kKernelReturn = 0x5B00;
+constexpr std::uint16_t kRomStack = 0xC1F0;
+constexpr std::uint8_t kFill = 0x76;  // HALT, so stray jumps stop at once
+
+// FAT12 just far enough to find a root-directory file and follow its chain.
+class Fat12 {
+public:
+    explicit Fat12(std::vector<std::uint8_t> image) : img_(std::move(image)) {
+        bytesPerSector_ = Word(11);
+        sectorsPerCluster_ = img_[13];
+        std::uint32_t fatStart = Word(14);
+        rootStart_ = fatStart + img_[16] * Word(22);
+        rootEntries_ = Word(17);
+        dataStart_ = rootStart_ + (rootEntries_ * 32 + bytesPerSector_ - 1) / bytesPerSector_;
+        fat_ = fatStart * bytesPerSector_;
+    }
+    struct Entry {
+        std::uint32_t index, cluster, size;
+    };
+    std::optional<Entry> Find(const std::uint8_t* name) const {
+        for (std::uint32_t i = 0; i < rootEntries_; ++i) {
+            const std::uint8_t* e = &img_[rootStart_ * bytesPerSector_ + i * 32];
+            if (e[0] == 0) break;
+            if (e[0] == 0xE5 || (e[11] & 0x18) != 0) continue;
+            if (std::memcmp(e, name, 11) == 0) return Entry{i, Word(e - img_.data() + 26), Dword(e + 28)};
+        }
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> Read(std::uint32_t cluster, std::uint32_t size) const {
+        std::vector<std::uint8_t> out;
+        std::uint32_t clusterBytes = sectorsPerCluster_ * bytesPerSector_;
+        for (int guard = 0; out.size() < size && cluster >= 2 && cluster < 0xFF0 && guard < 4096; ++guard) {
+            std::size_t at = (dataStart_ + (cluster - 2) * sectorsPerCluster_) * bytesPerSector_;
+            out.insert(out.end(), img_.begin() + at, img_.begin() + at + clusterBytes);
+            std::uint32_t pair = Word(fat_ + cluster * 3 / 2);
+            cluster = (cluster & 1) ? pair >> 4 : pair & 0xFFF;
+        }
+        out.resize(std::min<std::size_t>(out.size(), size));
+        return out;
+    }
+
+private:
+    std::uint32_t Word(std::size_t at) const { return img_[at] | img_[at + 1] << 8; }
+    static std::uint32_t Dword(const std::uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t{p[3]} << 24; }
+    std::vector<std::uint8_t> img_;
+    std::uint32_t bytesPerSector_, sectorsPerCluster_, rootStart_, rootEntries_, dataStart_, fat_;
+};
+
+enum class Stop { ReturnedToRom, BasicStarted, SystemStarted, HandlerReturned, Fault, StepLimit, Halted };
+
+// 64 KB of RAM, the first 256 bytes of sector 0 at 0C000H, the ROM's stack
+// and entry registers, and stand-ins for the BDOS and the page-1 routine.
+class DiskRomMachine {
+public:
+    DiskRomMachine(const std::uint8_t* sector0, const Fat12* disk) : disk(disk) {
+        mem.fill(kFill);
+        std::memcpy(&mem[0xC000], sector0, 256);  // bytes 256-511 never reach memory
+        std::fill(&mem[0xC100], &mem[0xC200], std::uint8_t{0x5A});
+        mem[kErrorPointer] = 0xAD;
+        mem[kErrorPointer + 1] = 0xDE;
+        mem[kRomStack - 2] = kRomReturn & 0xFF;
+        mem[kRomStack - 1] = kRomReturn >> 8;
+        cpu_ = z80ex_create(Read, this, Write, this, PortIn, this, PortOut, this, IntVector, this);
+    }
+    ~DiskRomMachine() { z80ex_destroy(cpu_); }
+    DiskRomMachine(const DiskRomMachine&) = delete;
+    DiskRomMachine& operator=(const DiskRomMachine&) = delete;
+
+    // Calls 0C01EH as the disk ROM does and runs until a marked place is reached.
+    Stop Call(bool carry, std::uint8_t a) {
+        z80ex_set_reg(cpu_, regAF, static_cast<Z80EX_WORD>(a << 8 | 0x40 | (carry ? 1 : 0)));
+        z80ex_set_reg(cpu_, regBC, 0x1234);
+        z80ex_set_reg(cpu_, regDE, kRestorePage1);
+        z80ex_set_reg(cpu_, regHL, kErrorPointer);
+        z80ex_set_reg(cpu_, regSP, kRomStack - 2);
+        z80ex_set_reg(cpu_, regPC, kEntry);
+        return Run();
+    }
+
+    Z80EX_WORD Reg(Z80_REG_T r) const { return z80ex_get_reg(cpu_, r); }
+    std::uint16_t WordAt(std::uint16_t at) const { return static_cast<std::uint16_t>(mem[at] | mem[at + 1u] << 8); }
+    bool Loaded(const std::vector<std::uint8_t>& file, std::size_t count) const {
+        return std::equal(file.begin(), file.begin() + count, &mem[kSystemStart]) && mem[kSystemStart + count] == kFill;
+    }
+
+    std::array<std::uint8_t, 65536> mem{};
+    const Fat12* disk;
+    // A disk error raised inside the first call of a BDOS function.
+    struct PlannedError {
+        std::uint8_t function, code;
+    };
+    std::optional<PlannedError> diskError;
+    std::function<void(DiskRomMachine&)> onKey;
+
+    std::vector<std::string> events;
+    std::vector<std::string> faults;
+    std::string console;
+    std::vector<std::uint16_t> writes;         // every address the CPU wrote
+    int romScratchReads = 0;                   // CPU reads of 0C100H-0C1FFH
+    std::vector<std::uint16_t> stackAtOpen;    // SP as each open was called
+    std::uint16_t dta = 0x0080;
+    std::uint32_t readRecordSize = 0, readStart = 0, readCount = 0;
+    bool page1IsDiskRom = true;
+
+private:
+    Stop Run() {
+        for (int steps = 0; steps < 200000; ++steps) {
+            std::uint16_t pc = Reg(regPC);
+            if (z80ex_last_op_type(cpu_) == 0) {
+                if (pc == kRomReturn) return Stop::ReturnedToRom;
+                if (pc == kKernelReturn) return Stop::HandlerReturned;
+                if (pc == kSystemStart) return Stop::SystemStarted;
+                if (pc == kBasicEntry) {
+                    if (!page1IsDiskRom) faults.push_back("Disk BASIC entered with the disk ROM switched out");
+                    return Stop::BasicStarted;
+                }
+                if (pc == kBdos) {
+                    if (!Bdos()) continue;  // a disk error moved PC to the handler
+                    Return();
+                    continue;
+                }
+                if (pc == kRestorePage1) {
+                    events.push_back("restore");
+                    page1IsDiskRom = true;
+                    // The routine need not keep any register.
+                    std::uint16_t c = (Reg(regBC) & 0x0E) == 2 ? 0x04 : 0x02;
+                    z80ex_set_reg(cpu_, regBC, c);
+                    z80ex_set_reg(cpu_, regAF, 0xFFFF);
+                    z80ex_set_reg(cpu_, regHL, 0x0000);
+                    Return();
+                    continue;
+                }
+                if (pc < kEntry || pc >= 0xC100) {
+                    faults.push_back("jumped to " + std::to_string(pc));
+                    return Stop::Fault;
+                }
+            }
+            z80ex_step(cpu_);
+            if (z80ex_doing_halt(cpu_)) return Stop::Halted;
+            if (!faults.empty()) return Stop::Fault;
+        }
+        return Stop::StepLimit;
+    }
+
+    void Return() {
+        std::uint16_t sp = Reg(regSP);
+        z80ex_set_reg(cpu_, regPC, WordAt(sp));
+        z80ex_set_reg(cpu_, regSP, static_cast<Z80EX_WORD>(sp + 2));
+    }
+    void SetA(std::uint8_t a) { z80ex_set_reg(cpu_, regAF, static_cast<Z80EX_WORD>(a << 8 | (Reg(regAF) & 0xFF))); }
+
+    // Returns false when a planned disk error sent the CPU to the handler.
+    bool Bdos() {
+        std::uint8_t function = Reg(regBC) & 0xFF;
+        std::uint16_t de = Reg(regDE);
+        if (!page1IsDiskRom) faults.push_back("BDOS called with the disk ROM switched out");
+        if (diskError && diskError->function == function) {
+            if (function == 0x27) {
+                // A block read cut short has already moved the FCB on.
+                mem[de + 12u] = 1;
+                mem[de + 34u] = 4;
+            }
+            RaiseDiskError(diskError->code);
+            diskError.reset();
+            return false;
+        }
+        switch (function) {
+        case 0x0F: Open(de); break;
+        case 0x1A: events.push_back("dta"); dta = de; break;
+        case 0x27: BlockRead(de, Reg(regHL)); break;
+        case 0x09: {
+            events.push_back("print");
+            std::uint16_t at = de;
+            while (mem[at] != '$' && console.size() < 1000) console += static_cast<char>(mem[at++]);
+            break;
+        }
+        case 0x07:
+            events.push_back("key");
+            SetA(' ');
+            if (onKey) onKey(*this);
+            break;
+        default: faults.push_back("BDOS function " + std::to_string(function));
+        }
+        return true;
+    }
+
+    void Open(std::uint16_t fcb) {
+        stackAtOpen.push_back(Reg(regSP));
+        if (mem[fcb] > 1) faults.push_back("open on drive " + std::to_string(mem[fcb]));
+        if (mem[fcb + 12u] != 0 || mem[fcb + 13u] != 0) faults.push_back("open with a non-zero extent");
+        auto entry = disk->Find(&mem[fcb + 1]);
+        events.push_back(entry ? "open:found" : "open:missing");
+        if (!entry) return SetA(0xFF);
+        auto put = [&](int offset, std::uint32_t value, int bytes) {
+            for (int i = 0; i < bytes; ++i) mem[fcb + offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        };
+        put(14, 128, 2);  // the kernel opens with 128-byte records
+        put(16, entry->size, 4);
+        put(20, 0x5A21, 4);  // date and time
+        put(24, 0x40, 1);
+        put(25, entry->index, 1);
+        put(26, entry->cluster, 2);
+        put(28, entry->cluster, 2);
+        put(30, 0, 2);
+        SetA(0);
+    }
+
+    void BlockRead(std::uint16_t fcb, std::uint16_t count) {
+        events.push_back("read");
+        auto word = [&](int offset) -> std::uint32_t { return WordAt(static_cast<std::uint16_t>(fcb + offset)); };
+        std::uint32_t size = word(16) | word(18) << 16;
+        std::uint32_t recordSize = word(14);
+        std::uint32_t record = word(33) | mem[fcb + 35] << 16 | (recordSize < 64 ? mem[fcb + 36] << 24 : 0);
+        readRecordSize = recordSize;
+        readStart = record;
+        readCount = count;
+        if (recordSize == 0) return faults.push_back("record size 0");
+        std::vector<std::uint8_t> file = disk->Read(word(26), size);
+        std::uint64_t start = std::uint64_t{record} * recordSize;
+        std::uint64_t n = std::min<std::uint64_t>(std::uint64_t{count} * recordSize, start < size ? size - start : 0);
+        std::uint32_t records = static_cast<std::uint32_t>((n + recordSize - 1) / recordSize);
+        if (dta + std::uint64_t{records} * recordSize > 0x10000) return faults.push_back("transfer past 0FFFFH");
+        std::fill_n(&mem[dta], records * recordSize, std::uint8_t{0});
+        std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(start), n, &mem[dta]);
+        record += records;
+        for (int i = 0; i < 4; ++i) mem[fcb + 33 + i] = static_cast<std::uint8_t>(record >> (8 * i));
+        z80ex_set_reg(cpu_, regHL, static_cast<Z80EX_WORD>(records));
+        SetA(records < count ? 1 : 0);
+    }
+
+    // What the kernel does on a disk error: page 1 switched away from the disk
+    // ROM, its own frames on the stack, C = error code, A = drive, and a call
+    // through the pointer at 0F323H.
+    void RaiseDiskError(std::uint8_t code) {
+        events.push_back("error");
+        page1IsDiskRom = false;
+        std::uint16_t sp = Reg(regSP);
+        for (std::uint16_t w : {std::uint16_t{0x1111}, std::uint16_t{0x2222}, std::uint16_t{0x3333}, kKernelReturn}) {
+            sp = static_cast<std::uint16_t>(sp - 2);
+            mem[sp] = w & 0xFF;
+            mem[sp + 1u] = static_cast<std::uint8_t>(w >> 8);
+        }
+        z80ex_set_reg(cpu_, regSP, sp);
+        z80ex_set_reg(cpu_, regAF, 0x0000);
+        z80ex_set_reg(cpu_, regBC, code);
+        z80ex_set_reg(cpu_, regPC, WordAt(WordAt(kErrorPointer)));
+    }
+
+    static Z80EX_BYTE Read(Z80EX_CONTEXT*, Z80EX_WORD addr, int, void* self) {
+        auto* m = static_cast<DiskRomMachine*>(self);
+        if (addr >= 0xC100 && addr < 0xC200) ++m->romScratchReads;
+        return m->mem[addr];
+    }
+    static void Write(Z80EX_CONTEXT*, Z80EX_WORD addr, Z80EX_BYTE value, void* self) {
+        auto* m = static_cast<DiskRomMachine*>(self);
+        m->writes.push_back(addr);
+        m->mem[addr] = value;
+    }
+    static Z80EX_BYTE PortIn(Z80EX_CONTEXT*, Z80EX_WORD port, void* self) {
+        static_cast<DiskRomMachine*>(self)->faults.push_back("IN from port " + std::to_string(port));
+        return 0xFF;
+    }
+    static void PortOut(Z80EX_CONTEXT*, Z80EX_WORD port, Z80EX_BYTE, void* self) {
+        static_cast<DiskRomMachine*>(self)->faults.push_back("OUT to port " + std::to_string(port));
+    }
+    static Z80EX_BYTE IntVector(Z80EX_CONTEXT*, void*) { return 0xFF; }
+
+    Z80EX_CONTEXT* cpu_;
+};
+
+// CPU writes only go to the error pointer, the program's own bytes (offsets
+// 30-255: its FCB and its two remembered operands) and its stack under 0C000H.
+// In particular nothing lands on sector offsets 0-29.
+void ExpectWritesWhereDocumented(const DiskRomMachine& m) {
+    for (std::uint16_t at : m.writes) {
+        bool allowed = at == kErrorPointer || at == kErrorPointer + 1 || (at >= kEntry && at < 0xC100) ||
+                       (at >= 0xBF00 && at < 0xC000);
+        EXPECT_TRUE(allowed) << "write to " << std::hex << at;
+        EXPECT_FALSE(at >= 0xC000 && at < kEntry) << "write to sector offset " << at - 0xC000;
+    }
+    EXPECT_EQ(m.romScratchReads, 0) << "the program read bytes beyond the 256 the ROM copies";
+    EXPECT_TRUE(m.faults.empty()) << m.faults.front();
+}
+
+class MsxDosBoot : public ::testing::Test {
+protected:
+    // A blank image of `code` with the given files copied in by mtools.
+    Fat12 MakeDisk(std::uint32_t code, const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& files) {
+        test::ScriptedUi ui;
+        MemoryFileList list;
+        EnglishLocale locale;
+        Session s(ui, list, locale);
+        EXPECT_TRUE(BuildBlankImage(s, kMainWindow, code));
+        std::vector<std::uint8_t> image(s.doc.data.get(), s.doc.data.get() + s.doc.size);
+        std::string path = dir_.File("disk.dsk");
+        test::WriteWholeFile(path, image);
+        for (const auto& [name, bytes] : files) {
+            test::WriteWholeFile(dir_.File("file"), bytes);
+            std::string output;
+            int rc = test::RunCommand("mcopy -o -i '" + path + "' '" + dir_.File("file") + "' ::" + name, &output);
+            EXPECT_EQ(rc, 0) << output;
+        }
+        return Fat12(test::ReadWholeFile(path));
+    }
+    static std::vector<std::uint8_t> RandomBytes(std::size_t n, unsigned seed) {
+        std::mt19937 gen(seed);
+        std::vector<std::uint8_t> v(n);
+        for (auto& b : v) b = static_cast<std::uint8_t>(gen());
+        return v;
+    }
+    void SetUp() override {
+        if (!test::HaveProgram("mcopy")) GTEST_SKIP() << "mtools is not installed";
+    }
+    const std::uint8_t* Sector0() const { return BootSectorTemplate().data(); }
+
+    TempDir dir_;
+    const std::vector<std::uint8_t> system_ = RandomBytes(5000, 7);
+};
+
+TEST(MsxDosBootSource, AssemblesToTheBytesBuiltIntoImages) {
+    if (!test::HaveProgram("pasmo")) GTEST_SKIP() << "pasmo is not installed";
+    TempDir dir;
+    std::string output;
+    ASSERT_EQ(test::RunCommand("pasmo '" KORVANE_SOURCE_DIR "/document/msxdos_boot.asm' '" + dir.File("boot.bin") + "'",
+                               &output), 0)
+        << output;
+    std::vector<std::uint8_t> assembled = test::ReadWholeFile(dir.File("boot.bin"));
+    EXPECT_EQ(assembled, std::vector<std::uint8_t>(kMsxDosBootProgram, kMsxDosBootProgram + kBootProgramSize))
+        << "run scripts/gen-boot-program.sh";
+}
+
+TEST_F(MsxDosBoot, EveryBlankFormatCarriesTheProgramWithItsDataInPlace) {
+    for (std::uint32_t code : kFormats) {
+        SCOPED_TRACE(code);
+        test::ScriptedUi ui;
+        MemoryFileList list;
+        EnglishLocale locale;
+        Session s(ui, list, locale);
+        ASSERT_TRUE(BuildBlankImage(s, kMainWindow, code));
+        const std::uint8_t* b = s.doc.data.get();
+        EXPECT_EQ(b[0], 0xEB);  // the disk ROM runs the sector only after EBH or E9H
+        EXPECT_EQ(0, std::memcmp(b + kBootProgramOffset, kMsxDosBootProgram, kBootProgramSize));
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(b) + kBootMessageOffset, 38), kMessage + "$");
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(b) + kBootSystemNameOffset, 11), "MSXDOS  SYS");
+        EXPECT_TRUE(std::all_of(b + 256, b + 512, [](std::uint8_t x) { return x == 0; }));
+    }
+}
+
+TEST_F(MsxDosBoot, TheFirstCallReturnsAtOnceAndWritesNothing) {
+    Fat12 disk = MakeDisk(0xF9, {{"MSXDOS.SYS", system_}});
+    DiskRomMachine m(Sector0(), &disk);
+    auto before = m.mem;
+    EXPECT_EQ(m.Call(false, 0), Stop::ReturnedToRom);
+    EXPECT_TRUE(m.writes.empty());
+    EXPECT_TRUE(m.mem == before);
+    EXPECT_EQ(m.Reg(regSP), kRomStack);
+    EXPECT_TRUE(m.events.empty());
+}
+
+TEST_F(MsxDosBoot, LoadsAndStartsMsxDosSysFromEveryFormatColdOrWarm) {
+    for (std::uint32_t code : kFormats) {
+        for (std::uint8_t a : {0, 1}) {
+            SCOPED_TRACE(testing::Message() << "format " << code << " A=" << int{a});
+            std::vector<std::uint8_t> file = RandomBytes(2000 + code * 10, code);
+            Fat12 disk = MakeDisk(code, {{"AUTOEXEC.BAT", RandomBytes(700, 1)}, {"MSXDOS.SYS", file}});
+            DiskRomMachine m(Sector0(), &disk);
+            ASSERT_EQ(m.Call(true, a), Stop::SystemStarted);
+            EXPECT_EQ(m.events, (std::vector<std::string>{"open:found", "dta", "read"}));
+            EXPECT_EQ(m.dta, kSystemStart);
+            EXPECT_EQ(m.readRecordSize, 1u);
+            EXPECT_EQ(m.readStart, 0u);
+            EXPECT_TRUE(m.Loaded(file, file.size()));
+            EXPECT_EQ(m.console, "");
+            // The kernel finds the handler through a word the program holds.
+            std::uint16_t pointer = m.WordAt(kErrorPointer);
+            EXPECT_TRUE(pointer >= kEntry && pointer < 0xC100) << pointer;
+            std::uint16_t handler = m.WordAt(pointer);
+            EXPECT_TRUE(handler >= kEntry && handler < 0xC100) << handler;
+            ExpectWritesWhereDocumented(m);
+        }
+    }
+}
+
+TEST_F(MsxDosBoot, ReadsAtMost3F00hBytesSoPage1IsNeverReached) {
+    std::vector<std::uint8_t> big = RandomBytes(20000, 3);
+    Fat12 disk = MakeDisk(0xF9, {{"MSXDOS.SYS", big}});
+    DiskRomMachine m(Sector0(), &disk);
+    ASSERT_EQ(m.Call(true, 0), Stop::SystemStarted);
+    EXPECT_EQ(m.readCount, 0x3F00u);
+    EXPECT_TRUE(m.Loaded(big, 0x3F00));
+    ExpectWritesWhereDocumented(m);
+}
+
+TEST_F(MsxDosBoot, AColdBootWithoutTheSystemFileStartsDiskBasicQuietly) {
+    Fat12 disk = MakeDisk(0xF8, {{"DATA.TXT", RandomBytes(3000, 2)}});
+    DiskRomMachine m(Sector0(), &disk);
+    EXPECT_EQ(m.Call(true, 0), Stop::BasicStarted);
+    EXPECT_EQ(m.events, (std::vector<std::string>{"open:missing"}));
+    EXPECT_EQ(m.console, "");
+    ExpectWritesWhereDocumented(m);
+}
+
+TEST_F(MsxDosBoot, AnEmptySystemFileIsABootErrorEvenOnAColdBoot) {
+    Fat12 empty = MakeDisk(0xF9, {{"MSXDOS.SYS", {}}});
+    Fat12 system = MakeDisk(0xF9, {{"MSXDOS.SYS", system_}});
+    DiskRomMachine m(Sector0(), &empty);
+    m.onKey = [&](DiskRomMachine& machine) { machine.disk = &system; };
+    ASSERT_EQ(m.Call(true, 0), Stop::SystemStarted);
+    EXPECT_EQ(m.events, (std::vector<std::string>{"open:found", "dta", "read", "print", "key", "open:found", "dta",
+                                                  "read"}));
+    EXPECT_EQ(m.console, kMessage);
+    EXPECT_TRUE(m.Loaded(system_, system_.size()));
+    ExpectWritesWhereDocumented(m);
+}
+
+TEST_F(MsxDosBoot, AWarmBootWithoutTheSystemFileAsksForAKeyUntilItIsThere) {
+    Fat12 data = MakeDisk(0xFD, {});
+    Fat12 system = MakeDisk(0xFD, {{"MSXDOS.SYS", system_}});
+    DiskRomMachine m(Sector0(), &data);
+    int keys = 0;
+    m.onKey = [&](DiskRomMachine& machine) {
+        if (++keys == 2) machine.disk = &system;  // the user puts the system disk in
+    };
+    ASSERT_EQ(m.Call(true, 0xFF), Stop::SystemStarted);
+    EXPECT_EQ(m.events, (std::vector<std::string>{"open:missing", "print", "key", "open:missing", "print", "key",
+                                                  "open:found", "dta", "read"}));
+    EXPECT_EQ(m.console, kMessage + kMessage);
+    EXPECT_TRUE(m.Loaded(system_, system_.size()));
+    // Each attempt starts from the same stack depth.
+    ASSERT_EQ(m.stackAtOpen.size(), 3u);
+    EXPECT_EQ(m.stackAtOpen[0], m.stackAtOpen[2]);
+    ExpectWritesWhereDocumented(m);
+}
+
+// Disk errors: the kernel calls the handler found through 0F323H; the handler
+// puts the disk ROM back first, never returns into the kernel, and treats "not
+// ready" as a missing system file and anything else as a boot error.
+struct ErrorCase {
+    std::uint8_t function, code, a;
+    Stop stop;
+    std::vector<std::string> events;
+};
+
+TEST_F(MsxDosBoot, TheDiskErrorHandlerRestoresPage1AndTakesTheRightPath) {
+    const std::vector<std::string> prompt = {"print", "key", "open:found", "dta", "read"};
+    auto then = [](std::vector<std::string> head, const std::vector<std::string>& tail) {
+        head.insert(head.end(), tail.begin(), tail.end());
+        return head;
+    };
+    const ErrorCase cases[] = {
+        // Not ready, read or write: cold boot gives BASIC, warm boot asks for a key.
+        {0x0F, 0x02, 0, Stop::BasicStarted, {"error", "restore"}},
+        {0x27, 0x03, 0, Stop::BasicStarted, {"open:found", "dta", "error", "restore"}},
+        {0x0F, 0x02, 1, Stop::SystemStarted, then({"error", "restore"}, prompt)},
+        // Anything else asks for a key even on a cold boot, then loads the file anew.
+        {0x27, 0x04, 0, Stop::SystemStarted, then({"open:found", "dta", "error", "restore"}, prompt)},
+        {0x0F, 0x06, 0, Stop::SystemStarted, then({"error", "restore"}, prompt)},
+        {0x27, 0x08, 1, Stop::SystemStarted, then({"open:found", "dta", "error", "restore"}, prompt)},
+        {0x0F, 0x0C, 0, Stop::SystemStarted, then({"error", "restore"}, prompt)},
+        {0x27, 0x84, 0, Stop::SystemStarted, then({"open:found", "dta", "error", "restore"}, prompt)},
+    };
+    Fat12 disk = MakeDisk(0xF9, {{"MSXDOS.SYS", system_}});
+    for (const ErrorCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "function " << int{c.function} << " code " << int{c.code} << " A="
+                                        << int{c.a});
+        DiskRomMachine m(Sector0(), &disk);
+        m.diskError = DiskRomMachine::PlannedError{c.function, c.code};
+        EXPECT_EQ(m.Call(true, c.a), c.stop);
+        EXPECT_EQ(m.events, c.events);
+        EXPECT_TRUE(m.page1IsDiskRom);
+        if (c.stop == Stop::SystemStarted) {
+            EXPECT_EQ(m.console, kMessage);
+            EXPECT_TRUE(m.Loaded(system_, system_.size()));
+            EXPECT_EQ(m.readStart, 0u);
+            EXPECT_EQ(m.stackAtOpen.back(), m.stackAtOpen.front());
+        } else {
+            EXPECT_EQ(m.console, "");
+        }
+        ExpectWritesWhereDocumented(m);
+    }
+}
+
+}  // namespace
+}  // namespace kv
