@@ -67,7 +67,6 @@ FCBSIZE EQU     37
 FCB_EX  EQU     FCB+12          ; first byte the BDOS keeps its state in
 FCB_RS  EQU     FCB+14          ; record size (word)
 MESSAGE EQU     0C077H          ; sector offset 119
-SYSNAME EQU     FCB+1           ; sector offset 158
 ERRNRDY EQU     02H             ; "not ready" in bits 1-3 of the error code
 
         ORG     0C01EH

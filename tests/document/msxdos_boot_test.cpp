@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -42,6 +43,7 @@ constexpr std::uint16_t kSystemStart = 0x0100;
 constexpr std::uint16_t kRomReturn = 0x4A00;
 constexpr std::uint16_t kKernelReturn = 0x5B00;
 constexpr std::uint16_t kRomStack = 0xC1F0;
+constexpr std::uint16_t kKernelStack = 0xF200;  // the kernel's own, in its work area
 constexpr std::uint8_t kFill = 0x76;  // HALT, so stray jumps stop at once
 
 // FAT12 just far enough to find a root-directory file and follow its chain.
@@ -173,7 +175,9 @@ private:
                     continue;
                 }
                 if (pc < kEntry || pc >= 0xC100) {
-                    faults.push_back("jumped to " + std::to_string(pc));
+                    char where[32];
+                    std::snprintf(where, sizeof where, "jumped to %04XH", pc);
+                    faults.push_back(where);
                     return Stop::Fault;
                 }
             }
@@ -196,6 +200,9 @@ private:
         std::uint8_t function = Reg(regBC) & 0xFF;
         std::uint16_t de = Reg(regDE);
         if (!page1IsDiskRom) faults.push_back("BDOS called with the disk ROM switched out");
+        if (Reg(regSP) >= kKernelStack - 0x100 && Reg(regSP) < kKernelStack) {
+            faults.push_back("BDOS entered on the kernel's own stack");
+        }
         if (diskError && diskError->function == function) {
             if (function == 0x27) {
                 // A block read cut short has already moved the FCB on.
@@ -271,12 +278,12 @@ private:
     }
 
     // What the kernel does on a disk error: page 1 switched away from the disk
-    // ROM, its own frames on the stack, C = error code, A = drive, and a call
-    // through the pointer at 0F323H.
+    // ROM, its own stack with its frames on it, C = error code, A = drive, and
+    // a call through the pointer at 0F323H.
     void RaiseDiskError(std::uint8_t code) {
         events.push_back("error");
         page1IsDiskRom = false;
-        std::uint16_t sp = Reg(regSP);
+        std::uint16_t sp = kKernelStack;
         for (std::uint16_t w : {std::uint16_t{0x1111}, std::uint16_t{0x2222}, std::uint16_t{0x3333}, kKernelReturn}) {
             sp = static_cast<std::uint16_t>(sp - 2);
             mem[sp] = w & 0xFF;
