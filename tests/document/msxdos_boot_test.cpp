@@ -18,9 +18,7 @@
 #include <vector>
 
 #include "document/boot_sector.h"
-#include "document/file_list.h"
-#include "platform/locale.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/session_fixture.h"
 #include "tests/support/temp_dir.h"
 
 namespace kv {
@@ -331,22 +329,15 @@ void ExpectWritesWhereDocumented(const DiskRomMachine& m) {
     EXPECT_TRUE(m.faults.empty()) << m.faults.front();
 }
 
-class MsxDosBoot : public ::testing::Test {
+class MsxDosBoot : public test::SessionFixture {
 protected:
     // A blank image of `code` with the given files copied in by mtools.
     Fat12 MakeDisk(std::uint32_t code, const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& files) {
-        test::ScriptedUi ui;
-        MemoryFileList list;
-        EnglishLocale locale;
-        Session s(ui, list, locale);
-        EXPECT_TRUE(BuildBlankImage(s, kMainWindow, code));
-        std::vector<std::uint8_t> image(s.doc.data.get(), s.doc.data.get() + s.doc.size);
-        std::string path = dir_.File("disk.dsk");
-        test::WriteWholeFile(path, image);
+        std::string path = WriteBlankImage("disk.dsk", code);
         for (const auto& [name, bytes] : files) {
-            test::WriteWholeFile(dir_.File("file"), bytes);
+            test::WriteWholeFile(dir.File("file"), bytes);
             std::string output;
-            int rc = test::RunCommand("mcopy -o -i '" + path + "' '" + dir_.File("file") + "' ::" + name, &output);
+            int rc = test::RunCommand("mcopy -o -i '" + path + "' '" + dir.File("file") + "' ::" + name, &output);
             EXPECT_EQ(rc, 0) << output;
         }
         return Fat12(test::ReadWholeFile(path));
@@ -362,7 +353,6 @@ protected:
     }
     const std::uint8_t* Sector0() const { return BootSectorTemplate().data(); }
 
-    TempDir dir_;
     const std::vector<std::uint8_t> system_ = RandomBytes(5000, 7);
 };
 
@@ -381,12 +371,8 @@ TEST(MsxDosBootSource, AssemblesToTheBytesBuiltIntoImages) {
 TEST_F(MsxDosBoot, EveryBlankFormatCarriesTheProgramWithItsDataInPlace) {
     for (std::uint32_t code : kFormats) {
         SCOPED_TRACE(code);
-        test::ScriptedUi ui;
-        MemoryFileList list;
-        EnglishLocale locale;
-        Session s(ui, list, locale);
-        ASSERT_TRUE(BuildBlankImage(s, kMainWindow, code));
-        const std::uint8_t* b = s.doc.data.get();
+        std::vector<std::uint8_t> image = BlankImage(code);
+        const std::uint8_t* b = image.data();
         EXPECT_EQ(b[0], 0xEB);  // the disk ROM runs the sector only after EBH or E9H
         EXPECT_EQ(0, std::memcmp(b + kBootProgramOffset, kMsxDosBootProgram, kBootProgramSize));
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(b) + kBootMessageOffset, 38), kMessage + "$");
