@@ -97,4 +97,9 @@ private:
     RegistryApi& api_;
 };
 
+#ifdef _WIN32
+// The registry of this Windows.
+RegistryApi& Win32RegistryApi();
+#endif
+
 }  // namespace kv

@@ -1,10 +1,13 @@
-// Binds Win32Api to the real Windows functions. Built on Windows only.
+// Binds Win32Api and RegistryApi to the real Windows functions. Built on
+// Windows only.
 #ifdef _WIN32
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cstdint>
 
+#include "floppy/file_types.h"
 #include "floppy/win32_floppy.h"
 
 namespace kv {
@@ -66,7 +69,32 @@ public:
     }
 };
 
+class RealRegistryApi final : public RegistryApi {
+public:
+    std::uint32_t RegCreateKeyExA(const std::string& subKey, std::uintptr_t& key) override {
+        HKEY h = nullptr;
+        LONG result = ::RegCreateKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                        KEY_SET_VALUE, nullptr, &h, nullptr);
+        key = reinterpret_cast<std::uintptr_t>(h);
+        return static_cast<std::uint32_t>(result);
+    }
+    std::uint32_t RegSetValueExA(std::uintptr_t key, std::uint32_t type, const char* data,
+                                 std::uint32_t size) override {
+        return static_cast<std::uint32_t>(::RegSetValueExA(reinterpret_cast<HKEY>(key), nullptr, 0, type,
+                                                           reinterpret_cast<const BYTE*>(data), size));
+    }
+    std::uint32_t RegCloseKey(std::uintptr_t key) override {
+        return static_cast<std::uint32_t>(::RegCloseKey(reinterpret_cast<HKEY>(key)));
+    }
+    void SHChangeNotify() override { ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr); }
+};
+
 }  // namespace
+
+RegistryApi& Win32RegistryApi() {
+    static RealRegistryApi api;
+    return api;
+}
 
 FloppyBackend& Win32PlatformBackend() {
     static RealWin32Api api;
