@@ -48,7 +48,7 @@ bool ParseFormatCode(const std::string& text, std::uint32_t& code);
 // sectors-per-track, heads; each defaults to the custom dialog's initial text)
 // as the Custom disk-format dialog's OK does. kSuccess, kFailure (the refusal
 // was shown) or kUsage.
-int ConfigureCustomFormat(Context& ctx, const std::string& spec);
+int ConfigureCustomFormat(Context& ctx, const std::string& keyValues);
 // The help text of the --custom option.
 std::string CustomFormatHelp();
 

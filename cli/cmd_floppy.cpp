@@ -264,13 +264,13 @@ std::string CustomFormatHelp() {
     return help;
 }
 
-int ConfigureCustomFormat(Context& ctx, const std::string& spec) {
+int ConfigureCustomFormat(Context& ctx, const std::string& keyValues) {
     CustomFormatFields fields;
     std::size_t start = 0;
-    while (start < spec.size()) {
-        std::size_t end = spec.find(',', start);
-        if (end == std::string::npos) end = spec.size();
-        std::string item = spec.substr(start, end - start);
+    while (start < keyValues.size()) {
+        std::size_t end = keyValues.find(',', start);
+        if (end == std::string::npos) end = keyValues.size();
+        std::string item = keyValues.substr(start, end - start);
         start = end + 1;
         if (item.empty()) continue;
         std::size_t eq = item.find('=');

@@ -125,9 +125,5 @@ TEST_F(FloppyCliTest, RegisterWritesTheFilesAndASecondRunOverwritesThem) {
     EXPECT_NE(std::string(text.begin(), text.end()).find("Exec=/usr/bin/korvane -W %f"), std::string::npos);
 }
 
-TEST_F(FloppyCliTest, DrivesListsWithoutFailing) {
-    EXPECT_EQ(Run("drives"), 0) << output;
-}
-
 }  // namespace
 }  // namespace kv::test

@@ -20,7 +20,7 @@ CustomFormatFields With(std::initializer_list<std::pair<CustomField, const char*
     return f;
 }
 
-TEST(CustomCapacityTest, InitialTextsAndTheDesignFigures) {
+TEST(CustomCapacityTest, InitialTextsAndKnownFigures) {
     CustomCapacity initial = UpdateCustomCapacity(CustomFormatFields{});
     EXPECT_EQ(initial.total, "8192");
     EXPECT_EQ(initial.formatted, "8173");

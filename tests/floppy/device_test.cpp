@@ -80,12 +80,6 @@ TEST(BiosStatusTest, EveryStatusMapsToItsErrorCode) {
     for (const auto& [status, code] : table) EXPECT_EQ(BiosStatusToError(status), code) << int(status);
 }
 
-TEST(DriveLineTest, IndexIsTheFirstLetterMinusA) {
-    EXPECT_EQ(DriveIndexOfLine("A: [WORK]"), 0u);
-    EXPECT_EQ(DriveIndexOfLine("E:"), 4u);
-    EXPECT_GE(DriveIndexOfLine(""), 26u);
-}
-
 // --- Linux ---------------------------------------------------------------------
 
 void MakeBlockEntry(const TempDir& dir, const std::string& name, const char* removable) {

@@ -82,14 +82,6 @@ TEST(RegistryFileTypesTest, WritesTheEightKeysInOrderAndNotifiesTheShell) {
     EXPECT_EQ(ui.Last().style, MB_ICONHAND);
 }
 
-TEST(RegistryFileTypesTest, APathWithBlanksIsWrittenWithoutQuotes) {
-    FakeRegistry registry;
-    RegistryFileTypeStore store(registry);
-    ScriptedUi ui;
-    RegisterFileTypes(ui, kMainWindow, store, "C:\\Program Files\\prog.exe");
-    EXPECT_EQ(registry.values[4].data, Z("C:\\Program Files\\prog.exe \"%1\""));
-}
-
 TEST(RegistryFileTypesTest, AFailingStepStopsEverythingBehindIt) {
     FakeRegistry registry;
     registry.failingKey = "DiskImage\\DefaultIcon";

@@ -258,14 +258,6 @@ TEST_F(ReadFloppyTest, BlankImageOfTheChosenFormat) {
     EXPECT_EQ(ui.titles.back(), "Untitled - Korvane");
 }
 
-TEST_F(ReadFloppyTest, NeitherBoxCheckedDoesNothing) {
-    NewImageDialog d = Dialog(false);
-    d.copyFromDisk = false;
-    EXPECT_FALSE(CreateNewImage(s, d));
-    EXPECT_FALSE(s.doc.IsOpen());
-    EXPECT_TRUE(ui.messages.empty());
-}
-
 TEST(FormatListTest, OffersTheRowsWithSectorsThenCustomWith720KSelected) {
     FormatTable table;
     FormatList list = FillFormatList(table);

@@ -182,13 +182,6 @@ TEST_F(WriteFloppyTest, CancelDuringFormattingWritesNothingAndSucceeds) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(WriteFloppyTest, WithoutAnImageNothingHappens) {
-    WriteDialog d = Dialog(false);
-    EXPECT_FALSE(WriteImageToFloppy(s, d, 0));
-    EXPECT_TRUE(fake.calls.empty());
-    EXPECT_TRUE(ui.messages.empty());
-}
-
 TEST_F(WriteFloppyTest, CommandWarnsAboutRecordedMediaErrorsFirst) {
     OpenImage(0xF9);
     int runs = 0;
