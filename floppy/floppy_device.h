@@ -51,11 +51,7 @@ public:
     virtual std::vector<std::string> ListDrives() = 0;
     // Makes the device or file at `path` a drive and gives its index; false when
     // the platform names drives by letter only.
-    virtual bool AttachDrive(const std::string& path, std::uint32_t& driveIndex) {
-        (void)path;
-        (void)driveIndex;
-        return false;
-    }
+    virtual bool AttachDrive(const std::string& /*path*/, std::uint32_t& /*driveIndex*/) { return false; }
 };
 
 // The realisation in use: the platform's own unless one was installed.
