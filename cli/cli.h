@@ -40,7 +40,20 @@ public:
     int Usage(const std::string& message);
 };
 
+// A format code from the command line: the media byte in hexadecimal.
+bool ParseFormatCode(const std::string& text, std::uint32_t& code);
+
+// Fills the custom row of the format table from "key=value,..." (keys media,
+// sectors-per-cluster, reserved, fats, root-entries, sectors, sectors-per-fat,
+// sectors-per-track, heads; each defaults to the custom dialog's initial text)
+// as the Custom disk-format dialog's OK does. kSuccess, kFailure (the refusal
+// was shown) or kUsage.
+int ConfigureCustomFormat(Context& ctx, const std::string& keyValues);
+// The help text of the --custom option.
+std::string CustomFormatHelp();
+
 // Each adds its commands to the program.
 void AddImageCommands(CLI::App& app, Context& ctx);
+void AddFloppyCommands(CLI::App& app, Context& ctx);
 
 }  // namespace kv::cli

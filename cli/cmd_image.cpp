@@ -15,21 +15,6 @@
 namespace kv::cli {
 namespace {
 
-// A format code from the command line: the media byte in hexadecimal.
-bool ParseFormatCode(const std::string& text, std::uint32_t& code) {
-    std::string t = text;
-    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) t = t.substr(2);
-    if (t.empty() || t.size() > 2) return false;
-    std::uint32_t value = 0;
-    for (char c : t) {
-        int digit = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
-        if (digit < 0) return false;
-        value = value * 16 + static_cast<std::uint32_t>(digit);
-    }
-    code = value;
-    return true;
-}
-
 std::string Hex2(std::uint32_t v) {
     char buffer[8];
     std::snprintf(buffer, sizeof buffer, "%02X", v & 0xFF);
@@ -45,12 +30,17 @@ struct NewOptions {
 
 int RunNew(Context& ctx, const NewOptions& o) {
     std::uint32_t code = 0;
-    if (!ParseFormatCode(o.format, code) || FindDiskFormat(ctx.session.formats, code).totalSectors == 0) {
+    if (o.format == "custom") {
+        if (int result = ConfigureCustomFormat(ctx, o.custom); result != kSuccess) return result;
+        code = kCustomFormatCode;
+    } else if (!o.custom.empty()) {
+        return ctx.Usage("--custom needs --format custom");
+    } else if (!ParseFormatCode(o.format, code) || FindDiskFormat(ctx.session.formats, code).totalSectors == 0) {
         std::string list;
         for (std::uint32_t media = 0xF0; media <= 0xFF; ++media) {
             if (FindDiskFormat(ctx.session.formats, media).totalSectors != 0) list += " " + Hex2(media);
         }
-        return ctx.Usage("unknown format '" + o.format + "' (known:" + list + ")");
+        return ctx.Usage("unknown format '" + o.format + "' (known:" + list + ", custom)");
     }
     Session& s = ctx.session;
     if (!BuildBlankImage(s, kMainWindow, code)) return kFailure;
@@ -63,7 +53,9 @@ int RunNew(Context& ctx, const NewOptions& o) {
     }
     if (!ctx.quiet) {
         std::fprintf(ctx.out, "%s: %s, %u bytes\n", o.image.c_str(),
-                     LoadText(FindDiskFormat(s.formats, code).nameStringId).c_str(), s.doc.size);
+                     code == kCustomFormatCode ? "custom format"
+                                               : LoadText(FindDiskFormat(s.formats, code).nameStringId).c_str(),
+                     s.doc.size);
     }
     return kSuccess;
 }
@@ -172,11 +164,27 @@ int RunErrors(Context& ctx, const ErrorsOptions& o) {
 
 }  // namespace
 
+bool ParseFormatCode(const std::string& text, std::uint32_t& code) {
+    std::string t = text;
+    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) t = t.substr(2);
+    if (t.empty() || t.size() > 2) return false;
+    std::uint32_t value = 0;
+    for (char c : t) {
+        int digit = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+        if (digit < 0) return false;
+        value = value * 16 + static_cast<std::uint32_t>(digit);
+    }
+    code = value;
+    return true;
+}
+
 void AddImageCommands(CLI::App& app, Context& ctx) {
     auto newOptions = std::make_shared<NewOptions>();
     CLI::App* newCmd = app.add_subcommand("new", "Make a new blank image (MSX-DOS boot sector)");
     newCmd->add_option("IMAGE", newOptions->image, "The image file to write")->required();
-    newCmd->add_option("--format", newOptions->format, "Media byte of the format in hex: F0, F8-FF (default F9)");
+    newCmd->add_option("--format", newOptions->format,
+                       "Media byte of the format in hex: F0, F8-FF (default F9), or custom");
+    newCmd->add_option("--custom", newOptions->custom, CustomFormatHelp());
     newCmd->add_flag("--force", newOptions->force, "Replace an existing file");
     newCmd->callback([&ctx, newOptions] { ctx.exitCode = RunNew(ctx, *newOptions); });
 

@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
     app.add_flag("-q,--quiet", ctx.quiet, "No progress output");
 
     kv::cli::AddImageCommands(app, ctx);
+    kv::cli::AddFloppyCommands(app, ctx);
 
     app.parse_complete_callback([&] {
         if (yes && no) throw CLI::ValidationError("--yes and --no", "choose one of them");

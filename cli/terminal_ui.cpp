@@ -45,6 +45,7 @@ const char* WordOf(int result) {
 
 int TerminalUi::ShowMessageBox(WindowRef, const std::string& text, const std::string& caption,
                                std::uint32_t style) {
+    if (beforeMessage) beforeMessage();
     std::uint32_t buttons = style & MB_TYPEMASK;
     if ((style & MB_ICONMASK) == MB_ICONHAND && buttons == MB_OK) ++failures;
     std::string shown = text;
@@ -58,7 +59,7 @@ int TerminalUi::ShowMessageBox(WindowRef, const std::string& text, const std::st
     return Ask(text, buttons);
 }
 
-int TerminalUi::Ask(const std::string&, std::uint32_t buttons) {
+int TerminalUi::Ask(const std::string& text, std::uint32_t buttons) {
     std::vector<Choice> choices = ChoicesOf(buttons);
     const int safe = choices.front().result;
     auto has = [&](int result) {
@@ -68,8 +69,13 @@ int TerminalUi::Ask(const std::string&, std::uint32_t buttons) {
         return false;
     };
     int answer = safe;
-    if (buttons == MB_ABORTRETRYIGNORE && (mode != AnswerMode::Ask || !interactive)) {
+    if (buttons == MB_ABORTRETRYIGNORE && (abortRetryIgnoreChosen || mode != AnswerMode::Ask || !interactive)) {
         answer = abortRetryIgnore;
+        if (answer == IDRETRY) {
+            retries_ = text == lastRetried_ ? retries_ + 1 : 1;
+            lastRetried_ = text;
+            if (retries_ > retryLimit) answer = IDABORT;
+        }
     } else if (mode == AnswerMode::Yes) {
         answer = has(IDYES) ? IDYES : has(IDOK) ? IDOK : safe;
     } else if (mode == AnswerMode::No) {

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <string>
 
 #include "platform/ui.h"
@@ -20,8 +21,15 @@ public:
 
     AnswerMode mode = AnswerMode::Ask;
     // The answer to Abort / Retry / Ignore questions when not asking: IDABORT,
-    // IDRETRY or IDIGNORE.
+    // IDRETRY or IDIGNORE. When `abortRetryIgnoreChosen` (the command line chose
+    // it), it is given without asking even on a terminal. Retry is given at most
+    // `retryLimit` times in a row for the same question; then Abort.
     int abortRetryIgnore = IDABORT;
+    bool abortRetryIgnoreChosen = false;
+    int retryLimit = 5;
+
+    // Called before a message is printed, so that a progress line can end first.
+    std::function<void()> beforeMessage;
     // Whether a terminal may be asked (stdin and stderr are terminals).
     bool interactive = false;
 
@@ -45,6 +53,8 @@ private:
     int Ask(const std::string& text, std::uint32_t buttons);
     std::FILE* err_;
     std::FILE* in_;
+    std::string lastRetried_;
+    int retries_ = 0;
 };
 
 }  // namespace kv::cli

@@ -60,6 +60,7 @@ constexpr OwnText kOwnTexts[] = {
     {ERROR_INVALID_FUNCTION, "Incorrect function."},
     {ERROR_INVALID_DATA, "The data is invalid."},
     {ERROR_OUTOFMEMORY, "Not enough memory is available to complete this operation."},
+    {ERROR_INVALID_DRIVE, "The system cannot find the drive specified."},
     {ERROR_CRC, "Data error (cyclic redundancy check)."},
     {ERROR_SECTOR_NOT_FOUND, "The drive cannot find the sector requested."},
     {ERROR_WRITE_FAULT, "The drive cannot write to the disk."},
@@ -72,6 +73,10 @@ constexpr OwnText kOwnTexts[] = {
     {ERROR_DISK_RESET_FAILED, "The floppy disk controller could not be reset."},
     {ERROR_NOT_FOUND, "Element not found."},
     {1358, "The track or media type is not supported by the drive."},
+    {kErrorCannotFormatTracks,
+     "This drive cannot format tracks: only drives on a floppy-disk controller can. "
+     "Write the image without formatting."},
+    {kErrorSectorSize, "The drive does not use 512-byte sectors."},
 };
 
 }  // namespace

@@ -10,6 +10,14 @@
 
 namespace kv {
 
+// Codes of our own. Bit 29 marks a code as the application's in the Win32 error
+// space, so these never collide with a system code.
+inline constexpr std::uint32_t kApplicationErrorBit = 0x20000000;
+// The drive cannot format tracks (it is not on a floppy-disk controller).
+inline constexpr std::uint32_t kErrorCannotFormatTracks = kApplicationErrorBit | 1;
+// The drive's logical sectors are not 512 bytes long.
+inline constexpr std::uint32_t kErrorSectorSize = kApplicationErrorBit | 2;
+
 // The error code for a host errno value (ERROR_GEN_FAILURE for values without a
 // closer match; 0 stays 0).
 std::uint32_t ErrorFromErrno(int error);

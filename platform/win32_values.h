@@ -53,6 +53,7 @@ constexpr std::uint32_t ERROR_INVALID_HANDLE = 6;
 constexpr std::uint32_t ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr std::uint32_t ERROR_INVALID_DATA = 13;
 constexpr std::uint32_t ERROR_OUTOFMEMORY = 14;
+constexpr std::uint32_t ERROR_INVALID_DRIVE = 15;
 constexpr std::uint32_t ERROR_WRITE_PROTECT = 19;
 constexpr std::uint32_t ERROR_BAD_UNIT = 20;
 constexpr std::uint32_t ERROR_NOT_READY = 21;

@@ -1,0 +1,129 @@
+// korvane-cli's floppy commands, run as a user runs them, with plain files
+// standing in for floppies.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "tests/support/temp_dir.h"
+
+namespace kv::test {
+namespace {
+
+class FloppyCliTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string output;
+
+    int Run(const std::string& arguments, const std::string& environment = "") {
+        return RunCommand(environment + " '" KORVANE_CLI "' " + arguments + " </dev/null", &output);
+    }
+    std::string Q(const std::string& name) { return "'" + dir.File(name) + "'"; }
+};
+
+TEST_F(FloppyCliTest, ReadingAFileFloppyGivesAnIdenticalImage) {
+    ASSERT_EQ(Run("-q new " + Q("source.flp") + " --format F0"), 0) << output;
+    ASSERT_EQ(Run("--yes read-floppy " + Q("source.flp") + " " + Q("copy.dsk")), 0) << output;
+    EXPECT_EQ(ReadWholeFile(dir.File("copy.dsk")), ReadWholeFile(dir.File("source.flp")));
+    EXPECT_NE(output.find("Read 2880 sectors from "), std::string::npos) << output;
+    EXPECT_NE(output.find("; no sector ignored"), std::string::npos) << output;
+    EXPECT_NE(output.find("Disk in "), std::string::npos) << output;  // the progress line
+    EXPECT_FALSE(FileExists(dir.File("copy.der")));
+}
+
+TEST_F(FloppyCliTest, WithoutAYesTheWarningIsAnsweredNoAndNothingIsRead) {
+    ASSERT_EQ(Run("-q new " + Q("source.flp") + " --format F9"), 0) << output;
+    EXPECT_EQ(Run("read-floppy " + Q("source.flp") + " " + Q("copy.dsk")), 1);
+    EXPECT_NE(output.find("Read data from current disk?"), std::string::npos) << output;
+    EXPECT_FALSE(FileExists(dir.File("copy.dsk")));
+}
+
+TEST_F(FloppyCliTest, SectorsThatCannotBeReadAreIgnoredAndRecordedOrAbortTheRead) {
+    // A 720 KB disk whose last 40 sectors are missing.
+    ASSERT_EQ(Run("-q new " + Q("source.flp") + " --format F9"), 0) << output;
+    ASSERT_EQ(RunCommand("truncate -s 716800 " + Q("source.flp")), 0);
+
+    EXPECT_EQ(Run("--yes read-floppy " + Q("source.flp") + " " + Q("abort.dsk")), 1);
+    EXPECT_NE(output.find("Disk sector 1400 cannot be read!"), std::string::npos) << output;
+    EXPECT_FALSE(FileExists(dir.File("abort.dsk")));
+
+    ASSERT_EQ(Run("--yes read-floppy " + Q("source.flp") + " " + Q("copy.dsk") + " --on-error ignore"), 0) << output;
+    EXPECT_NE(output.find("; 40 sectors ignored (1400 1401"), std::string::npos) << output;
+    std::vector<std::uint8_t> copy = ReadWholeFile(dir.File("copy.dsk"));
+    ASSERT_EQ(copy.size(), 737280u);
+    std::vector<std::uint8_t> der = ReadWholeFile(dir.File("copy.der"));
+    ASSERT_EQ(der.size(), 200u);
+    EXPECT_EQ(der[20 + 1400 / 8], 0xFF);
+    EXPECT_EQ(der[20 + 1399 / 8], 0x00);
+    ASSERT_EQ(Run("errors " + Q("copy.dsk")), 0);
+    EXPECT_NE(output.find("1439"), std::string::npos);
+
+    // Retry gives up after a few attempts at the same sector.
+    EXPECT_EQ(Run("--yes read-floppy " + Q("source.flp") + " " + Q("retry.dsk") + " --on-error retry"), 1);
+    EXPECT_NE(output.find("(answered Abort)"), std::string::npos) << output;
+}
+
+TEST_F(FloppyCliTest, ReadingWithAChosenFormatReadsItsSectors) {
+    ASSERT_EQ(Run("-q new " + Q("source.flp") + " --format F0"), 0) << output;
+    ASSERT_EQ(Run("--yes -q read-floppy " + Q("source.flp") + " " + Q("copy.dsk") + " --format F9"), 0) << output;
+    EXPECT_EQ(ReadWholeFile(dir.File("copy.dsk")).size(), 737280u);
+    EXPECT_EQ(Run("--yes read-floppy " + Q("source.flp") + " " + Q("x.dsk") + " --format F3"), 2);
+}
+
+TEST_F(FloppyCliTest, WritingToAFileFloppy) {
+    ASSERT_EQ(Run("-q new " + Q("image.dsk") + " --format F9"), 0) << output;
+    WriteWholeFile(dir.File("target.flp"), {});
+    ASSERT_EQ(Run("write-floppy " + Q("image.dsk") + " " + Q("target.flp")), 0) << output;
+    EXPECT_EQ(ReadWholeFile(dir.File("target.flp")), ReadWholeFile(dir.File("image.dsk")));
+    EXPECT_NE(output.find("Wrote 1440 of 1440 sectors to "), std::string::npos) << output;
+
+    // A file cannot be formatted: refused before anything is written.
+    WriteWholeFile(dir.File("blank.flp"), {});
+    EXPECT_EQ(Run("write-floppy " + Q("image.dsk") + " " + Q("blank.flp") + " --format-tracks"), 1);
+    EXPECT_NE(output.find("This drive cannot format tracks"), std::string::npos) << output;
+    EXPECT_TRUE(ReadWholeFile(dir.File("blank.flp")).empty());
+}
+
+TEST_F(FloppyCliTest, WritingAnImageWithMediaErrorsWarnsFirst) {
+    ASSERT_EQ(Run("-q new " + Q("image.dsk") + " --format F9"), 0) << output;
+    ASSERT_EQ(Run("-q errors " + Q("image.dsk") + " --add 17"), 0) << output;
+    WriteWholeFile(dir.File("target.flp"), {});
+    ASSERT_EQ(Run("write-floppy " + Q("image.dsk") + " " + Q("target.flp")), 0) << output;
+    EXPECT_NE(output.find("WARNING: the selected disk-image contains informations about media-errors."),
+              std::string::npos)
+        << output;
+}
+
+TEST_F(FloppyCliTest, CustomFormatsForNewImages) {
+    EXPECT_EQ(Run("new " + Q("initial.dsk") + " --format custom"), 1);
+    EXPECT_NE(output.find("FAT12 can number no more than 4084"), std::string::npos) << output;
+    EXPECT_FALSE(FileExists(dir.File("initial.dsk")));
+
+    ASSERT_EQ(Run("new " + Q("custom.dsk") + " --format custom --custom sectors-per-cluster=8,sectors-per-fat=6"), 0)
+        << output;
+    std::vector<std::uint8_t> image = ReadWholeFile(dir.File("custom.dsk"));
+    ASSERT_EQ(image.size(), 16384u * 512);
+    EXPECT_EQ(image[13], 8);
+    EXPECT_EQ(image[21], 0xF8);
+    EXPECT_EQ(image[22], 6);
+
+    EXPECT_EQ(Run("new " + Q("one.dsk") + " --format custom --custom sectors=1"), 1);
+    EXPECT_NE(output.find("UNDER CONSTRUCTION: Capacity of disk is <= 0 Bytes!"), std::string::npos) << output;
+    EXPECT_EQ(Run("new " + Q("bad.dsk") + " --format custom --custom cylinders=80"), 2);
+    EXPECT_EQ(Run("new " + Q("bad.dsk") + " --custom heads=2"), 2);
+}
+
+TEST_F(FloppyCliTest, RegisterWritesTheFilesAndASecondRunOverwritesThem) {
+    std::string env = "XDG_DATA_HOME='" + dir.File("data") + "'";
+    ASSERT_EQ(Run("register --program /usr/bin/korvane", env), 0) << output;
+    EXPECT_NE(output.find("Registration successful!"), std::string::npos) << output;
+    std::string desktop = dir.File("data/applications/korvane.desktop");
+    ASSERT_TRUE(FileExists(dir.File("data/mime/packages/korvane-diskimage.xml")));
+    ASSERT_TRUE(FileExists(desktop));
+    WriteWholeFile(desktop, {'x'});
+    ASSERT_EQ(Run("register --program /usr/bin/korvane", env), 0) << output;
+    std::vector<std::uint8_t> text = ReadWholeFile(desktop);
+    EXPECT_NE(std::string(text.begin(), text.end()).find("Exec=/usr/bin/korvane -W %f"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kv::test

@@ -1,0 +1,183 @@
+// The device layer's own rules, and its Linux realisation on stand-in files
+// and a made-up /sys/block.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "floppy/linux_floppy.h"
+#include "platform/errors.h"
+#include "tests/floppy/fake_floppy.h"
+#include "tests/support/temp_dir.h"
+
+namespace kv::test {
+namespace {
+
+TEST(FloppyDeviceTest, OperationsOnAClosedDeviceFailWithInvalidHandle) {
+    FakeFloppy fake;
+    ScopedFloppyBackend installed(fake);
+    FloppyDevice device{};
+    std::uint8_t buffer[512];
+    std::memset(buffer, 0xAB, sizeof buffer);
+    EXPECT_FALSE(ReadFloppySectors(device, buffer, 0, 1));
+    EXPECT_EQ(device.lastError, ERROR_INVALID_HANDLE);
+    EXPECT_EQ(buffer[0], 0xAB);  // untouched
+    EXPECT_FALSE(WriteFloppySectors(device, buffer, 0, 1));
+    EXPECT_FALSE(FormatFloppyTrack(device, 2, 18, 0, 0));
+    EXPECT_EQ(device.mediaWritten, 0u);
+    device.lastError = 1234;
+    EXPECT_FALSE(CloseFloppyDevice(device));
+    EXPECT_EQ(device.lastError, 1234u);
+    EXPECT_TRUE(fake.calls.empty());
+}
+
+TEST(FloppyDeviceTest, FailedReadLeavesZerosAndFailedWriteStillMarksTheMediaWritten) {
+    FakeFloppy fake;
+    fake.disk = PatternDisk(4);
+    fake.failingReads[1] = -1;
+    fake.failingWrites[2] = -1;
+    ScopedFloppyBackend installed(fake);
+    FloppyDevice device{};
+    device.mediaWritten = 1;
+    ASSERT_TRUE(OpenFloppyDevice(device));
+    EXPECT_EQ(device.mediaWritten, 0u);
+    EXPECT_EQ(device.lastError, 0u);
+
+    std::uint8_t buffer[512];
+    std::memset(buffer, 0xAB, sizeof buffer);
+    EXPECT_FALSE(ReadFloppySectors(device, buffer, 1, 1));
+    EXPECT_EQ(device.lastError, ERROR_CRC);
+    for (std::uint8_t b : buffer) ASSERT_EQ(b, 0);
+
+    EXPECT_FALSE(WriteFloppySectors(device, buffer, 2, 1));
+    EXPECT_EQ(device.lastError, ERROR_WRITE_FAULT);
+    EXPECT_EQ(device.mediaWritten, 1u);
+    EXPECT_TRUE(ReadFloppySectors(device, buffer, 0, 1));
+    EXPECT_EQ(device.lastError, 0u);
+    EXPECT_TRUE(CloseFloppyDevice(device));
+    EXPECT_EQ(device.handle, kInvalidDeviceHandle);
+}
+
+TEST(FloppyDeviceTest, FailedOpenLeavesTheHandleInvalid) {
+    FakeFloppy fake;
+    fake.openError = ERROR_NOT_READY;
+    ScopedFloppyBackend installed(fake);
+    FloppyDevice device{};
+    EXPECT_FALSE(OpenFloppyDevice(device));
+    EXPECT_EQ(device.handle, kInvalidDeviceHandle);
+    EXPECT_EQ(device.lastError, ERROR_NOT_READY);
+    EXPECT_FALSE(CloseFloppyDevice(device));
+}
+
+TEST(BiosStatusTest, EveryStatusMapsToItsErrorCode) {
+    const std::pair<std::uint8_t, std::uint32_t> table[] = {
+        {0x00, 0},    {0x01, 1},    {0x02, 1112}, {0x03, 19}, {0x04, 27}, {0x0A, 27}, {0x0B, 27},
+        {0x0D, 27},   {0x05, 1128}, {0x06, 1110}, {0x07, 87}, {0x0E, 87}, {0x0C, 1358}, {0x10, 23},
+        {0x11, 13},   {0x40, 25},   {0x80, 21},   {0xAA, 21}, {0xCC, 29}, {0x08, 31}, {0x09, 31},
+        {0x0F, 31},   {0x20, 31},   {0xBB, 31},   {0xE0, 31}, {0xFF, 31},
+    };
+    for (const auto& [status, code] : table) EXPECT_EQ(BiosStatusToError(status), code) << int(status);
+}
+
+// --- Linux ---------------------------------------------------------------------
+
+void MakeBlockEntry(const TempDir& dir, const std::string& name, const char* removable) {
+    std::filesystem::create_directories(dir.File("block/" + name));
+    if (removable != nullptr) WriteWholeFile(dir.File("block/" + name + "/removable"), {std::uint8_t(removable[0]), '\n'});
+}
+
+TEST(LinuxDrivesTest, ControllerDrivesComeFirstThenRemovableDevicesByName) {
+    TempDir dir;
+    MakeBlockEntry(dir, "fd1", nullptr);
+    MakeBlockEntry(dir, "fd0", nullptr);
+    MakeBlockEntry(dir, "sdc", "1");
+    MakeBlockEntry(dir, "sda", "0");
+    MakeBlockEntry(dir, "sdb", "1");
+    MakeBlockEntry(dir, "sr0", "1");  // optical drives are not listed
+    MakeBlockEntry(dir, "loop0", "0");
+    LinuxFloppyBackend backend(dir.File("block"), "/dev");
+    EXPECT_EQ(backend.ListDrives(), (std::vector<std::string>{"A: [/dev/fd0]", "B: [/dev/fd1]", "C: [/dev/sdb]",
+                                                              "D: [/dev/sdc]"}));
+
+    // A path becomes the next drive; a listed device keeps its letter.
+    std::uint32_t index = 99;
+    ASSERT_TRUE(backend.AttachDrive("/tmp/disk.img", index));
+    EXPECT_EQ(index, 4u);
+    ASSERT_TRUE(backend.AttachDrive("/dev/sdb", index));
+    EXPECT_EQ(index, 2u);
+    EXPECT_EQ(backend.ListDrives().back(), "E: [/tmp/disk.img]");
+}
+
+class StandInTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    LinuxFloppyBackend backend{dir.File("no-sys-block"), "/dev"};
+    ScopedFloppyBackend installed{backend};
+    std::string path = dir.File("floppy.img");
+
+    FloppyDevice Open(bool readOnly, bool expectOk = true) {
+        FloppyDevice device{};
+        EXPECT_TRUE(backend.AttachDrive(path, device.driveIndex));
+        device.readOnlyAccess = readOnly;
+        EXPECT_EQ(OpenFloppyDevice(device), expectOk) << device.lastError;
+        return device;
+    }
+};
+
+TEST_F(StandInTest, ReadsSectorsAndZeroFillsWhatLiesBehindTheEnd) {
+    std::vector<std::uint8_t> disk = PatternDisk(3);
+    WriteWholeFile(path, disk);
+    FloppyDevice device = Open(true);
+    std::vector<std::uint8_t> buffer(1024, 0xAB);
+    ASSERT_TRUE(ReadFloppySectors(device, buffer.data(), 1, 1));
+    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 512, disk.begin() + 512));
+
+    EXPECT_FALSE(ReadFloppySectors(device, buffer.data(), 2, 2));
+    EXPECT_EQ(device.lastError, ERROR_SECTOR_NOT_FOUND);
+    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 512, disk.begin() + 1024));
+    EXPECT_TRUE(std::all_of(buffer.begin() + 512, buffer.end(), [](std::uint8_t b) { return b == 0; }));
+
+    EXPECT_FALSE(WriteFloppySectors(device, buffer.data(), 0, 1));
+    EXPECT_EQ(device.lastError, ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(CloseFloppyDevice(device));
+    EXPECT_EQ(ReadWholeFile(path), disk);
+}
+
+TEST_F(StandInTest, WritingIsExclusiveAndCannotFormatTracks) {
+    WriteWholeFile(path, PatternDisk(2));
+    FloppyDevice writer = Open(false);
+    FloppyDevice second = Open(false, false);
+    EXPECT_EQ(second.lastError, ERROR_LOCK_VIOLATION);
+    EXPECT_EQ(second.handle, kInvalidDeviceHandle);
+
+    EXPECT_FALSE(FormatFloppyTrack(writer, 2, 18, 0, 0));
+    EXPECT_EQ(writer.lastError, kErrorCannotFormatTracks);
+    EXPECT_EQ(writer.mediaWritten, 1u);
+
+    std::vector<std::uint8_t> sector(512, 0x5A);
+    ASSERT_TRUE(WriteFloppySectors(writer, sector.data(), 1, 1));
+    EXPECT_TRUE(CloseFloppyDevice(writer));
+    std::vector<std::uint8_t> after = ReadWholeFile(path);
+    EXPECT_TRUE(std::all_of(after.begin() + 512, after.end(), [](std::uint8_t b) { return b == 0x5A; }));
+
+    FloppyDevice again = Open(false);  // the lock went with the close
+    EXPECT_TRUE(CloseFloppyDevice(again));
+}
+
+TEST_F(StandInTest, WhatCannotStandInForADriveIsRefused) {
+    FloppyDevice missing = Open(true, false);
+    EXPECT_EQ(missing.lastError, ERROR_FILE_NOT_FOUND);
+
+    std::filesystem::create_directories(path);
+    FloppyDevice folder = Open(true, false);
+    EXPECT_EQ(folder.lastError, ERROR_BAD_UNIT);
+
+    FloppyDevice nothing{};
+    nothing.driveIndex = 25;
+    EXPECT_FALSE(OpenFloppyDevice(nothing));
+    EXPECT_EQ(nothing.lastError, ERROR_INVALID_DRIVE);
+}
+
+}  // namespace
+}  // namespace kv::test

@@ -1,0 +1,168 @@
+// A floppy drive for tests: a disk in memory that fails the sectors and tracks
+// it is told to and records every call; a progress window that records what it
+// shows and presses Cancel on demand; and a session around them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "document/image_document.h"
+#include "floppy/floppy_device.h"
+#include "floppy/progress.h"
+#include "platform/locale.h"
+#include "tests/support/scripted_ui.h"
+
+namespace kv::test {
+
+class FakeFloppy final : public FloppyBackend {
+public:
+    std::vector<std::uint8_t> disk;
+    std::uint32_t openError = 0;
+    // Sector -> how many more times it fails (-1: always).
+    std::map<std::uint32_t, int> failingReads;
+    std::map<std::uint32_t, int> failingWrites;
+    std::uint32_t readError = ERROR_CRC;
+    std::uint32_t writeError = ERROR_WRITE_FAULT;
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> failingTrack;  // cylinder, head
+    std::uint32_t formatError = ERROR_SECTOR_NOT_FOUND;
+    std::vector<std::string> lines{"A: [fake]"};
+
+    // "open ro", "open rw", "read N", "write N", "format C/H S mtM", "close".
+    std::vector<std::string> calls;
+
+    bool Open(FloppyDevice& device) override {
+        calls.push_back(device.readOnlyAccess ? "open ro" : "open rw");
+        if (openError != 0) {
+            device.lastError = openError;
+            return false;
+        }
+        device.handle = 7;
+        return true;
+    }
+    bool Close(FloppyDevice& device) override {
+        calls.push_back("close");
+        device.handle = kInvalidDeviceHandle;
+        return true;
+    }
+    std::uint32_t ReadSectors(FloppyDevice&, void* buffer, std::uint32_t first, std::uint32_t count) override {
+        calls.push_back("read " + std::to_string(first));
+        if (Fails(failingReads, first)) return readError;
+        std::size_t at = static_cast<std::size_t>(first) * 512;
+        std::size_t size = static_cast<std::size_t>(count) * 512;
+        if (at + size > disk.size()) return ERROR_SECTOR_NOT_FOUND;
+        std::memcpy(buffer, disk.data() + at, size);
+        return 0;
+    }
+    std::uint32_t WriteSectors(FloppyDevice&, const void* buffer, std::uint32_t first, std::uint32_t count) override {
+        calls.push_back("write " + std::to_string(first));
+        if (Fails(failingWrites, first)) return writeError;
+        std::size_t at = static_cast<std::size_t>(first) * 512;
+        std::size_t size = static_cast<std::size_t>(count) * 512;
+        if (disk.size() < at + size) disk.resize(at + size);
+        std::memcpy(disk.data() + at, buffer, size);
+        return 0;
+    }
+    std::uint32_t FormatTrack(FloppyDevice&, std::uint32_t mediaType, std::uint32_t sectorsPerTrack,
+                              std::uint32_t cylinder, std::uint32_t head) override {
+        calls.push_back("format " + std::to_string(cylinder) + "/" + std::to_string(head) + " " +
+                        std::to_string(sectorsPerTrack) + " mt" + std::to_string(mediaType));
+        if (failingTrack && failingTrack->first == cylinder && failingTrack->second == head) return formatError;
+        return 0;
+    }
+    std::vector<std::string> ListDrives() override { return lines; }
+
+    int Count(const std::string& call) const {
+        int n = 0;
+        for (const std::string& c : calls) n += c == call;
+        return n;
+    }
+    int CountStarting(const std::string& prefix) const {
+        int n = 0;
+        for (const std::string& c : calls) n += c.compare(0, prefix.size(), prefix) == 0;
+        return n;
+    }
+
+private:
+    static bool Fails(std::map<std::uint32_t, int>& failing, std::uint32_t sector) {
+        auto it = failing.find(sector);
+        if (it == failing.end() || it->second == 0) return false;
+        if (it->second > 0) --it->second;
+        return true;
+    }
+};
+
+// What the progress windows of a test showed.
+struct ProgressLog {
+    int created = 0;
+    int destroyed = 0;
+    std::vector<TransferKind> kinds;
+    std::vector<std::string> driveTexts;
+    std::vector<std::uint32_t> percents;
+    int pumps = 0;
+    int cancelAtPump = -1;  // the pump (1-based) at which Cancel is pressed
+};
+
+inline WindowRef ProgressWindow() {
+    static const int kWindow = 0;
+    return &kWindow;
+}
+
+class RecordingProgress final : public ProgressSink {
+public:
+    RecordingProgress(ProgressLog& log, Session& s) : log_(log), s_(s) { ++log_.created; }
+    ~RecordingProgress() override { ++log_.destroyed; }
+    void SetDriveText(const std::string& text) override { log_.driveTexts.push_back(text); }
+    void SetPercent(std::uint32_t percent) override { log_.percents.push_back(percent); }
+    void PumpMessages() override {
+        if (++log_.pumps == log_.cancelAtPump) s_.transferCancelled = true;
+    }
+    WindowRef Window() const override { return ProgressWindow(); }
+
+private:
+    ProgressLog& log_;
+    Session& s_;
+};
+
+inline const int kDialogWindowTag = 0;
+inline WindowRef DialogWindow() { return &kDialogWindowTag; }
+
+class FloppyTest : public ::testing::Test {
+protected:
+    ScriptedUi ui;
+    MemoryFileList list;
+    EnglishLocale locale;
+    Session s{ui, list, locale};
+    FakeFloppy fake;
+    ScopedFloppyBackend installed{fake};
+    ProgressLog progress;
+    int listings = 0;
+
+    FloppyTest() {
+        s.listRootDirectory = [this](Session&) { ++listings; };
+    }
+
+    ProgressFactory Factory() {
+        return [this](TransferKind kind, WindowRef owner) -> std::unique_ptr<ProgressSink> {
+            EXPECT_EQ(owner, DialogWindow());
+            progress.kinds.push_back(kind);
+            return std::make_unique<RecordingProgress>(progress, s);
+        };
+    }
+};
+
+// A disk whose every byte tells its offset apart: byte i of sector n is
+// (n * 7 + i) & 0xFF, except where a boot sector is put.
+inline std::vector<std::uint8_t> PatternDisk(std::uint32_t sectors) {
+    std::vector<std::uint8_t> disk(static_cast<std::size_t>(sectors) * 512);
+    for (std::size_t i = 0; i < disk.size(); ++i) disk[i] = static_cast<std::uint8_t>((i / 512) * 7 + i % 512 + 1);
+    return disk;
+}
+
+}  // namespace kv::test
