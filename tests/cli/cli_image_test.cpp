@@ -4,8 +4,6 @@
 
 #include <cstring>
 
-#include "document/boot_sector.h"
-#include "document/bytes.h"
 #include "platform/string_table.h"
 #include "tests/support/temp_dir.h"
 
@@ -26,32 +24,18 @@ protected:
     bool Said(const std::string& text) const { return output.find(text) != std::string::npos; }
 };
 
-TEST_F(CliImageTest, NewMakesEveryFormatOfTheTable) {
-    FormatTable table;
-    for (std::uint32_t code : {0xF0u, 0xF8u, 0xF9u, 0xFAu, 0xFBu, 0xFCu, 0xFDu, 0xFEu, 0xFFu}) {
-        char name[16];
-        std::snprintf(name, sizeof name, "%02X.dsk", code);
-        SCOPED_TRACE(name);
-        ASSERT_EQ(Cli(std::string("new ") + name + " --format " + std::string(name, 2)), 0) << output;
-        std::vector<std::uint8_t> b = ReadWholeFile(dir.File(name));
-        const DiskFormat& row = FindDiskFormat(table, code);
-        ASSERT_EQ(b.size(), row.totalSectors * 512u);
-        EXPECT_EQ(0, std::memcmp(b.data(), "\xEB\xFE\x90Korvane1", 11));
-        EXPECT_EQ(ReadWord(&b[boot::kTotalSectors]), row.totalSectors);
-        EXPECT_EQ(b[boot::kMediaByte], code);
-        std::size_t fat2 = 512 + row.sectorsPerFat * 512;
-        EXPECT_EQ(0, std::memcmp(&b[512], &b[fat2], 3));
-        EXPECT_EQ(b[512], code);
-        EXPECT_EQ(b[513], 0xFF);
-        EXPECT_EQ(b[514], 0xFF);
-        for (std::size_t i = DataStartSector(row) * 512; i < b.size(); ++i) ASSERT_EQ(b[i], 0xFF) << i;
-    }
-    std::vector<std::uint8_t> hd = ReadWholeFile(dir.File("F0.dsk"));
-    const std::uint8_t block[] = {0x00, 0x02, 0x01, 0x01, 0x00, 0x02, 0xE0, 0x00, 0x40, 0x0B,
-                                  0xF0, 0x09, 0x00, 0x12, 0x00, 0x02, 0x00, 0x00, 0x00};
-    EXPECT_EQ(0, std::memcmp(&hd[11], block, sizeof block)) << "the parameter block of row 0";
-    EXPECT_EQ(0, std::memcmp(&hd[5120], "\xF0\xFF\xFF", 3));
-    for (std::size_t i = 19 * 512; i < 33 * 512; ++i) ASSERT_EQ(hd[i], 0) << "root directory at " << i;
+TEST_F(CliImageTest, NewMakesA144MBImageByteForByte) {
+    ASSERT_EQ(Cli("new a.dsk --format F0"), 0) << output;
+    std::vector<std::uint8_t> b = ReadWholeFile(dir.File("a.dsk"));
+    ASSERT_EQ(b.size(), 1474560u);
+    const std::uint8_t head[] = {0xEB, 0xFE, 0x90, 'K',  'o',  'r',  'v',  'a',  'n',  'e',  '1',
+                                 0x00, 0x02, 0x01, 0x01, 0x00, 0x02, 0xE0, 0x00, 0x40, 0x0B, 0xF0,
+                                 0x09, 0x00, 0x12, 0x00, 0x02, 0x00, 0x00, 0x00};
+    EXPECT_EQ(0, std::memcmp(b.data(), head, sizeof head)) << "jump, OEM name and the parameter block of row 0";
+    EXPECT_EQ(0, std::memcmp(&b[512], "\xF0\xFF\xFF", 3));
+    EXPECT_EQ(0, std::memcmp(&b[5120], "\xF0\xFF\xFF", 3));
+    for (std::size_t i = 19 * 512; i < 33 * 512; ++i) ASSERT_EQ(b[i], 0) << "root directory at " << i;
+    for (std::size_t i = 33 * 512; i < b.size(); ++i) ASSERT_EQ(b[i], 0xFF) << i;
 }
 
 TEST_F(CliImageTest, MtoolsListsEveryBlankImageAndTakesFilesIntoIt) {

@@ -25,34 +25,6 @@ protected:
     }
 };
 
-TEST_F(BootSectorTest, TheFormatTableHasSeventeenRowsKeyedByMediaByte) {
-    const FormatTable& t = s.formats;
-    const DiskFormat& hd = FindDiskFormat(t, 0xF0);
-    EXPECT_EQ(hd.nameStringId, 49u);
-    EXPECT_EQ(hd.totalSectors, 2880u);
-    EXPECT_EQ(hd.sectorsPerFat, 9u);
-    EXPECT_EQ(hd.sectorsPerTrack, 18u);
-    EXPECT_EQ(hd.rootEntries, 224u);
-    EXPECT_EQ(hd.mediaType, media_type::F3_1Pt44_512);
-    for (std::uint32_t m = 0xF1; m <= 0xF7; ++m) {
-        EXPECT_EQ(FindDiskFormat(t, m).totalSectors, 0u) << std::hex << m;
-        EXPECT_EQ(FindDiskFormat(t, m).nameStringId, kNoFormatName);
-    }
-    const std::uint32_t totals[] = {720, 1440, 640, 1280, 360, 720, 320, 640};
-    const std::uint32_t names[] = {11, 12, 13, 14, 15, 16, 17, 18};
-    for (std::uint32_t m = 0xF8; m <= 0xFF; ++m) {
-        EXPECT_EQ(FindDiskFormat(t, m).totalSectors, totals[m - 0xF8]);
-        EXPECT_EQ(FindDiskFormat(t, m).nameStringId, names[m - 0xF8]);
-        EXPECT_EQ(FindDiskFormat(t, m).mediaByte, m);
-        EXPECT_EQ(FindDiskFormat(t, m).reservedSectors, 1u);
-    }
-    const DiskFormat& custom = FindDiskFormat(t, kCustomFormatCode);
-    EXPECT_EQ(custom.nameStringId, 0u);
-    EXPECT_EQ(custom.mediaByte, 0xF8u);
-    EXPECT_EQ(custom.totalSectors, 0u);
-    EXPECT_EQ(FindDiskFormat(t, 0x12).totalSectors, 0u);
-}
-
 TEST_F(BootSectorTest, LayoutOfTheTwoCommonFormats) {
     const DiskFormat& dd = FindDiskFormat(s.formats, 0xF9);
     EXPECT_EQ(RootStartSector(dd), 7u);
@@ -65,6 +37,9 @@ TEST_F(BootSectorTest, LayoutOfTheTwoCommonFormats) {
     EXPECT_EQ(HighestCluster(hd), 2848u);
     DiskFormat none{};
     EXPECT_EQ(DataClusterCount(none), 0u) << "no sectors per cluster, no clusters";
+    EXPECT_EQ(FindDiskFormat(s.formats, 0xF5).totalSectors, 0u) << "media bytes without a format";
+    EXPECT_EQ(FindDiskFormat(s.formats, 0x12).totalSectors, 0u);
+    EXPECT_EQ(FindDiskFormat(s.formats, kCustomFormatCode).mediaByte, 0xF8u);
 }
 
 TEST_F(BootSectorTest, ABare720KImageOpensWithItsOwnGeometry) {

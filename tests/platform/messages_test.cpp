@@ -70,17 +70,6 @@ TEST(StringTable, FilterStringsBecomeNulSeparatedLists) {
     EXPECT_EQ(small[5], '\0');
 }
 
-TEST(StringTable, EveryTextTheProgramRefersToIsThere) {
-    for (std::uint32_t id : {1u,  2u,  3u,  4u,  5u,  6u,  7u,  8u,  9u,  10u, 11u, 12u, 13u, 14u, 15u, 16u, 17u,
-                             18u, 19u, 20u, 21u, 22u, 23u, 24u, 25u, 26u, 27u, 28u, 29u, 30u, 31u, 32u, 33u, 34u,
-                             35u, 36u, 37u, 38u, 39u, 40u, 41u, 42u, 43u, 44u, 45u, 46u, 47u, 48u, 49u, 52u, 53u,
-                             54u, 55u, 56u, 57u}) {
-        EXPECT_FALSE(LoadText(id).empty()) << "string " << id;
-    }
-    EXPECT_TRUE(LoadText(50).empty());
-    EXPECT_EQ(LoadText(10).rfind("Version 0.10 (Beta) 2005-03-29", 0), 0u);
-}
-
 TEST(StringTable, FillTextFillsDirectivesInOrderAndNeverReadsArgumentsAsDirectives) {
     EXPECT_EQ(FillText("Disk in %c:, capacity is %lu KBytes", {"A", "1440"}), "Disk in A:, capacity is 1440 KBytes");
     EXPECT_EQ(FillText("File '%s' already exists! Replace?", {"100%s.TXT"}),
