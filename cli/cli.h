@@ -42,5 +42,6 @@ public:
 
 // Each adds its commands to the program.
 void AddImageCommands(CLI::App& app, Context& ctx);
+void AddFileCommands(CLI::App& app, Context& ctx);
 
 }  // namespace kv::cli

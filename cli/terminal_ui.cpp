@@ -46,6 +46,7 @@ const char* WordOf(int result) {
 int TerminalUi::ShowMessageBox(WindowRef, const std::string& text, const std::string& caption,
                                std::uint32_t style) {
     std::uint32_t buttons = style & MB_TYPEMASK;
+    if (declineQuietly && buttons != MB_OK) return ChoicesOf(buttons).front().result;
     if ((style & MB_ICONMASK) == MB_ICONHAND && buttons == MB_OK) ++failures;
     std::string shown = text;
     while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
