@@ -123,11 +123,11 @@ private:
             if (std::memcmp(volume_ + kSectorSize, volume_ + offset, fatBytes) == 0) continue;
             Problem p{ProblemKind::FatCopyDiffers, "", {}};
             p.copy = copy;
-            // The clusters whose entries differ.
-            for (std::uint32_t x = 0; x <= last_; ++x) {
-                std::uint64_t at = (3ull * x) / 2;
-                if (at + 2 > fatBytes) break;
-                if (std::memcmp(volume_ + kSectorSize + at, volume_ + offset + at, 2) != 0) p.clusters.push_back(x);
+            // The clusters whose entries differ, read from each copy as from copy 1.
+            const std::uint8_t* shifted = volume_ + (offset - kSectorSize);
+            const auto shiftedLength = static_cast<std::uint32_t>(offset + fatBytes - (offset - kSectorSize));
+            for (std::uint32_t x = 0; x <= last_ && (3ull * x) / 2 + 2 <= fatBytes; ++x) {
+                if (ReadFatEntry(volume_, length_, x) != ReadFatEntry(shifted, shiftedLength, x)) p.clusters.push_back(x);
             }
             report_.problems.push_back(std::move(p));
         }
