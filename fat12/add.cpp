@@ -1,5 +1,6 @@
 #include "fat12/add.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "document/bytes.h"
@@ -11,10 +12,54 @@
 
 namespace kv {
 
-bool CopyFileIntoClusters(Ui& ui, const VolumeGeometry& g, HostFile& file, std::uint8_t* volume,
-                          std::uint32_t length, const std::string& hostPath, std::uint8_t* entrySlot,
-                          std::uint32_t byteCount) {
+bool WorkingCopy::Create(const ImageDocument& doc) {
+    const VolumeGeometry& g = doc.geometry;
+    bootOffset_ = doc.bootOffset;
+    length_ = doc.VolumeLength();
+    const std::uint64_t rootEnd = RootDirectoryOffset(g) + static_cast<std::uint64_t>(g.rootEntries) * dir::kEntrySize;
+    const std::uint64_t fatEnd = kSectorSize + (3ull * LastCluster(g)) / 2 + 2;
+    systemEnd_ = std::min<std::uint64_t>(std::max({DataStartSector(g) * kSectorSize, rootEnd, fatEnd}), length_);
+    // One cluster more, so that a piece starting inside the system area (odd
+    // geometries only) is written into the copy whole.
+    copied_ = std::min<std::uint64_t>(systemEnd_ + ClusterBytes(g), length_);
+    copy_ = AllocateBytes(static_cast<std::size_t>(bootOffset_ + copied_));
+    if (!copy_) return false;
+    std::memcpy(copy_.get(), doc.data.get(), static_cast<std::size_t>(bootOffset_ + copied_));
+    return true;
+}
+
+bool WorkingCopy::Reserve(std::uint64_t count) {
+    staged_ = AllocateBytes(static_cast<std::size_t>(count));
+    pieces_.clear();
+    return staged_ != nullptr;
+}
+
+void WorkingCopy::Place(std::uint64_t offset, std::uint64_t from, std::uint32_t count) {
+    if (offset < systemEnd_) {
+        std::memcpy(Volume() + offset, staged_.get() + from, count);
+    } else {
+        pieces_.push_back(Piece{offset, from, count});
+    }
+}
+
+void WorkingCopy::CommitTo(ImageDocument& doc) const {
+    std::memcpy(doc.data.get(), copy_.get(), static_cast<std::size_t>(bootOffset_ + copied_));
+    for (const Piece& p : pieces_) std::memcpy(doc.Volume() + p.offset, staged_.get() + p.from, p.count);
+}
+
+bool CopyFileIntoClusters(Ui& ui, const VolumeGeometry& g, HostFile& file, WorkingCopy& copy,
+                          const std::string& hostPath, std::uint8_t* entrySlot, std::uint32_t byteCount) {
+    std::uint8_t* volume = copy.Volume();
+    const std::uint32_t length = copy.VolumeLength();
     const std::uint64_t clusterBytes = ClusterBytes(g);
+    if (byteCount == 0) return true;
+    std::uint64_t done = 0;
+    std::uint32_t error = 0;
+    if (!file.Read(copy.FileBytes(), byteCount, done, error) || done < byteCount) {
+        if (error == ERROR_SUCCESS) error = ERROR_HANDLE_EOF;
+        ShowSystemError(ui, kMainWindow, hostPath, error, std::nullopt, MB_ICONHAND);
+        return false;
+    }
     std::uint32_t remaining = byteCount;
     std::uint32_t previous = 0;
     while (remaining != 0) {
@@ -29,13 +74,7 @@ bool CopyFileIntoClusters(Ui& ui, const VolumeGeometry& g, HostFile& file, std::
             ShowMessage(ui, kMainWindow, "Disk full!\n(image too small)", MB_ICONHAND);
             return false;
         }
-        std::uint64_t done = 0;
-        std::uint32_t error = 0;
-        if (!file.Read(volume + offset, piece, done, error) || done < piece) {
-            if (error == ERROR_SUCCESS) error = ERROR_HANDLE_EOF;
-            ShowSystemError(ui, kMainWindow, hostPath, error, std::nullopt, MB_ICONHAND);
-            return false;
-        }
+        copy.Place(offset, byteCount - remaining, piece);
         if (previous == 0) {
             WriteWord(entrySlot + dir::kFirstCluster, x);
         } else {
@@ -51,20 +90,25 @@ bool CopyFileIntoClusters(Ui& ui, const VolumeGeometry& g, HostFile& file, std::
 bool AddHostFile(Session& s, const std::string& hostPath) {
     ImageDocument& doc = s.doc;
     if (!doc.IsOpen()) return false;
-    Bytes copy = AllocateBytes(doc.size);
-    if (!copy) {
+    WorkingCopy copy;
+    if (!copy.Create(doc)) {
         ShowMessage(s.ui, kMainWindow, "Out of memory!", MB_ICONHAND);
         return false;
     }
-    std::memcpy(copy.get(), doc.data.get(), doc.size);
-    std::uint8_t* volume = copy.get() + doc.bootOffset;
-    const std::uint32_t length = doc.VolumeLength();
+    std::uint8_t* volume = copy.Volume();
+    const std::uint32_t length = copy.VolumeLength();
     const VolumeGeometry& g = doc.geometry;
 
     HostFileInfo info;
     std::uint32_t error = 0;
     if (!FindHostFile(hostPath, info, error)) {
         ShowSystemError(s.ui, kMainWindow, hostPath, error, std::nullopt, MB_ICONHAND);
+        return false;
+    }
+    const bool folder = (info.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const auto size = static_cast<std::uint32_t>(info.size);  // the low 32 bits
+    if (!copy.Reserve(folder ? 0 : size)) {
+        ShowMessage(s.ui, kMainWindow, "Out of memory!", MB_ICONHAND);
         return false;
     }
     // Host names are UTF-8; entries hold code page 437, upper-cased.
@@ -81,15 +125,14 @@ bool AddHostFile(Session& s, const std::string& hostPath) {
     std::memcpy(slot + dir::kName, field, dir::kShortNameLength);
     WriteWord(slot + dir::kFirstCluster, 0);
 
-    const auto size = static_cast<std::uint32_t>(info.size);  // the low 32 bits
-    if (!(info.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (!folder) {
         HostFile file = HostFile::Open(hostPath, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
                                        FILE_FLAG_RANDOM_ACCESS, error);
         if (!file.IsOpen()) {
             ShowSystemError(s.ui, kMainWindow, hostPath, error, std::nullopt, MB_ICONHAND);
             return false;
         }
-        bool copied = CopyFileIntoClusters(s.ui, g, file, volume, length, hostPath, slot, size);
+        bool copied = CopyFileIntoClusters(s.ui, g, file, copy, hostPath, slot, size);
         file.Close(error);
         if (!copied) return false;
     }
@@ -100,8 +143,7 @@ bool AddHostFile(Session& s, const std::string& hostPath) {
     WriteDword(slot + dir::kSize, size);
     slot[dir::kAttributes] = static_cast<std::uint8_t>(info.attributes & 0x3F);
 
-    std::memcpy(doc.data.get(), copy.get(), doc.size);
-    copy.reset();
+    copy.CommitTo(doc);
     if (found->exists) {
         s.list.Redraw();
     } else {

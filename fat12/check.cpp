@@ -157,9 +157,12 @@ std::string ClusterList(const std::vector<std::uint32_t>& clusters) {
     for (std::size_t i = 0; i < clusters.size();) {
         std::size_t j = i;
         while (j + 1 < clusters.size() && clusters[j + 1] == clusters[j] + 1) ++j;
-        if (!text.empty()) text += ",";
+        if (!text.empty()) text += ',';
         text += std::to_string(clusters[i]);
-        if (j > i) text += "-" + std::to_string(clusters[j]);
+        if (j > i) {
+            text += '-';
+            text += std::to_string(clusters[j]);
+        }
         i = j + 1;
     }
     return text;

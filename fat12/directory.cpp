@@ -62,7 +62,7 @@ bool IsValidNameText(std::string_view text) {
 std::string DisplayName(const std::uint8_t* slot) {
     std::string name = TrimField(slot + dir::kName, 8);
     std::string extension = TrimField(slot + dir::kExtension, 3);
-    if (!extension.empty()) name += "." + extension;
+    if (!extension.empty()) name.append(".").append(extension);
     return name;
 }
 

@@ -43,24 +43,36 @@ int ExtractEntry(Session& s, WindowRef owner, const std::uint8_t* slot, std::uin
     const std::uint64_t clusterBytes = ClusterBytes(g);
     int result = 1;
     std::uint32_t remaining = entry.size;
-    ChainWalk walk(g, volume, doc.VolumeLength(), entry.firstCluster);
-    while (remaining != 0) {
-        if (!walk.AtCluster()) {
-            ShowMessage(s.ui, owner, FillText("%s\n\nError: stored file is corrupted!", {hostPath}),
-                        MB_ICONEXCLAMATION);
-            break;
-        }
-        std::uint32_t piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(remaining, clusterBytes));
+    // Clusters that follow each other on the volume are written in one go.
+    std::uint64_t runStart = 0, runLength = 0;
+    auto flush = [&] {
         std::uint64_t done = 0;
-        if (!file.Write(volume + ClusterOffset(g, walk.cluster()), piece, done, error) || done < piece) {
+        if (runLength != 0 && (!file.Write(volume + runStart, runLength, done, error) || done < runLength)) {
             if (error == ERROR_SUCCESS) error = ERROR_DISK_FULL;
             ShowSystemError(s.ui, owner, hostPath, error, std::nullopt, MB_ICONHAND);
             result = 0;
+        }
+        runLength = 0;
+        return result != 0;
+    };
+    ChainWalk walk(g, volume, doc.VolumeLength(), entry.firstCluster);
+    while (remaining != 0) {
+        if (!walk.AtCluster()) {
+            if (flush()) {
+                ShowMessage(s.ui, owner, FillText("%s\n\nError: stored file is corrupted!", {hostPath}),
+                            MB_ICONEXCLAMATION);
+            }
             break;
         }
+        std::uint32_t piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(remaining, clusterBytes));
+        std::uint64_t offset = ClusterOffset(g, walk.cluster());
+        if (runLength != 0 && runStart + runLength != offset && !flush()) break;
+        if (runLength == 0) runStart = offset;
+        runLength += piece;
         remaining -= piece;
         walk.Advance();
     }
+    if (remaining == 0) flush();
 
     // A stamp the host cannot represent gives 1980-01-01 00:00:00 local time.
     std::int64_t when = 0;

@@ -39,7 +39,8 @@ std::map<std::string, PeerEntry> PeerListing(const std::string& image) {
             date = m[3];
             time = m[4];
         } else if (std::regex_match(l, m, line)) {
-            e.name = std::string(m[1]) + (m[2].matched ? "." + std::string(m[2]) : "");
+            e.name = m[1];
+            if (m[2].matched) e.name.append(".").append(m[2]);
             sizeText = m[3];
             date = m[4];
             time = m[5];
@@ -48,7 +49,7 @@ std::map<std::string, PeerEntry> PeerListing(const std::string& image) {
         }
         e.directory = sizeText == "<DIR>";
         e.size = e.directory ? 0 : std::stoull(sizeText);
-        if (time.size() == 4) time = "0" + time;
+        if (time.size() == 4) time.insert(0, 1, '0');
         e.minute = date + " " + time;
         entries[e.name] = e;
     }
