@@ -11,6 +11,15 @@
 #include "platform/messages.h"
 
 namespace kv {
+namespace {
+
+// The bytes the clusters of the volume hold together.
+std::uint64_t DataCapacity(const VolumeGeometry& g) {
+    std::uint32_t last = LastCluster(g);
+    return last < 2 ? 0 : (last - 1ull) * ClusterBytes(g);
+}
+
+}  // namespace
 
 bool WorkingCopy::Create(const ImageDocument& doc) {
     const VolumeGeometry& g = doc.geometry;
@@ -53,9 +62,12 @@ bool CopyFileIntoClusters(Ui& ui, const VolumeGeometry& g, HostFile& file, Worki
     const std::uint32_t length = copy.VolumeLength();
     const std::uint64_t clusterBytes = ClusterBytes(g);
     if (byteCount == 0) return true;
+    // No more than the volume's clusters can hold is ever placed: a bigger
+    // file ends with "Disk full!" before its further bytes are needed.
+    const std::uint64_t wanted = std::min<std::uint64_t>(byteCount, DataCapacity(g));
     std::uint64_t done = 0;
     std::uint32_t error = 0;
-    if (!file.Read(copy.FileBytes(), byteCount, done, error) || done < byteCount) {
+    if (!file.Read(copy.FileBytes(), wanted, done, error) || done < wanted) {
         if (error == ERROR_SUCCESS) error = ERROR_HANDLE_EOF;
         ShowSystemError(ui, kMainWindow, hostPath, error, std::nullopt, MB_ICONHAND);
         return false;
@@ -107,7 +119,7 @@ bool AddHostFile(Session& s, const std::string& hostPath) {
     }
     const bool folder = (info.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     const auto size = static_cast<std::uint32_t>(info.size);  // the low 32 bits
-    if (!copy.Reserve(folder ? 0 : size)) {
+    if (!copy.Reserve(folder ? 0 : std::min<std::uint64_t>(size, DataCapacity(g)))) {
         ShowMessage(s.ui, kMainWindow, "Out of memory!", MB_ICONHAND);
         return false;
     }

@@ -88,7 +88,7 @@ std::string UnexpectedFsckFindings(const std::string& image) {
     std::string out;
     int status = RunCommand("fsck.fat -n '" + image + "'", &out);
     if (status != 0 && status != 1) return "fsck.fat exited with " + std::to_string(status) + ":\n" + out;
-    // Pairs of a finding and fsck.fat's remedy that follow from the design.
+    // Pairs of a finding and fsck.fat's remedy that follow from how Korvane lays out images.
     static const std::regex allowed[] = {
         // A directory added from a host folder has no clusters.
         std::regex(R"(/[^\n]*\n Start does point to root directory\. Deleting dir\. \n)"),

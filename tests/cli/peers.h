@@ -31,7 +31,7 @@ std::map<std::string, std::string> PeerAttributes(const std::string& image);
 // The label mtools reads, blanks cut; empty without one.
 std::string PeerLabel(const std::string& image);
 
-// What `fsck.fat -n` reports beyond what this program's images have by design
+// What `fsck.fat -n` reports beyond what this program's images have on purpose
 // (the boot sector without an extended parameter block, and directories added
 // from host folders, which have no clusters). Empty when nothing else is wrong.
 std::string UnexpectedFsckFindings(const std::string& image);
