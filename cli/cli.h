@@ -54,6 +54,7 @@ std::string CustomFormatHelp();
 
 // Each adds its commands to the program.
 void AddImageCommands(CLI::App& app, Context& ctx);
+void AddFileCommands(CLI::App& app, Context& ctx);
 void AddFloppyCommands(CLI::App& app, Context& ctx);
 
 }  // namespace kv::cli

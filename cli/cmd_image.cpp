@@ -9,6 +9,9 @@
 #include "cli/cli.h"
 #include "document/boot_sector.h"
 #include "document/bytes.h"
+#include "fat12/entries.h"
+#include "fat12/fat.h"
+#include "platform/codepage.h"
 #include "platform/messages.h"
 #include "platform/string_table.h"
 
@@ -72,6 +75,10 @@ int RunInfo(Context& ctx, const std::string& image, bool json) {
     std::string format = row.totalSectors != 0 ? LoadText(row.nameStringId) : "";
     std::vector<std::uint32_t> bad = ListBadSectors(doc.errors, g.totalSectors);
     std::uint32_t hidden = ReadWord(b + boot::kHiddenSectors);
+    // Counted as the image properties' Volume page counts them; the total is
+    // the whole file, a comment header included.
+    const std::string label = Cp437ToUtf8(VolumeLabelText(doc));
+    const ClusterUsage usage = CountClusters(g, doc.Volume(), doc.VolumeLength());
 
     if (json) {
         nlohmann::json j;
@@ -79,6 +86,10 @@ int RunInfo(Context& ctx, const std::string& image, bool json) {
         j["size"] = doc.size;
         j["headerSize"] = doc.bootOffset;
         j["oemName"] = oem;
+        j["label"] = label.empty() ? nlohmann::json(nullptr) : nlohmann::json(label);
+        j["usedBytes"] = usage.usedBytes;
+        j["freeBytes"] = usage.freeBytes;
+        j["totalBytes"] = doc.size;
         j["mediaByte"] = media;
         j["format"] = format.empty() ? nlohmann::json(nullptr) : nlohmann::json(format);
         j["bytesPerSector"] = ReadWord(b + boot::kBytesPerSector);
@@ -104,6 +115,15 @@ int RunInfo(Context& ctx, const std::string& image, bool json) {
     line("Size:", size + " bytes");
     if (doc.bootOffset != 0) line("Comment header:", std::to_string(doc.bootOffset) + " bytes");
     line("OEM name:", oem);
+    line("Volume label:", label);
+    auto bytes = [&](std::uint64_t value) {
+        std::string text;
+        FormatNumber(static_cast<std::uint32_t>(value), text, ctx.locale);
+        return text + " bytes";
+    };
+    line("Used:", bytes(usage.usedBytes));
+    line("Free:", bytes(usage.freeBytes));
+    line("Total capacity:", bytes(doc.size));
     line("Media byte:", Hex2(media) + (format.empty() ? "" : "  " + format));
     line("Bytes per sector:", std::to_string(ReadWord(b + boot::kBytesPerSector)));
     line("Sectors per cluster:", std::to_string(g.sectorsPerCluster));
@@ -190,7 +210,7 @@ void AddImageCommands(CLI::App& app, Context& ctx) {
 
     auto infoImage = std::make_shared<std::string>();
     auto infoJson = std::make_shared<bool>(false);
-    CLI::App* info = app.add_subcommand("info", "Show an image's geometry, OEM name, size and bad sectors");
+    CLI::App* info = app.add_subcommand("info", "Show an image's geometry, OEM name, label, used and free space, and bad sectors");
     info->add_option("IMAGE", *infoImage, "The image file")->required();
     info->add_flag("--json", *infoJson, "Print JSON");
     info->callback([&ctx, infoImage, infoJson] { ctx.exitCode = RunInfo(ctx, *infoImage, *infoJson); });

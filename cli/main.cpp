@@ -5,13 +5,19 @@
 #include <cstdio>
 
 #include "cli/cli.h"
+#include "fat12/directory.h"
 #include "platform/messages.h"
 
 namespace kv::cli {
 
-Context::Context() : session(ui, list, locale) {}
+Context::Context() : session(ui, list, locale) { ConnectDirectoryListing(session); }
 
-bool Context::Open(const std::string& path, bool readOnly) { return OpenImage(session, kMainWindow, path, readOnly); }
+bool Context::Open(const std::string& path, bool readOnly) {
+    ui.declineQuietly = readOnly;
+    bool opened = OpenImage(session, kMainWindow, path, readOnly);
+    ui.declineQuietly = false;
+    return opened;
+}
 
 bool Context::Save() {
     // The desktop program offers no Save for a read-only image; here the command
@@ -45,6 +51,7 @@ int main(int argc, char** argv) {
     app.add_flag("-q,--quiet", ctx.quiet, "No progress output");
 
     kv::cli::AddImageCommands(app, ctx);
+    kv::cli::AddFileCommands(app, ctx);
     kv::cli::AddFloppyCommands(app, ctx);
 
     app.parse_complete_callback([&] {

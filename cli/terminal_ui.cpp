@@ -47,6 +47,7 @@ int TerminalUi::ShowMessageBox(WindowRef, const std::string& text, const std::st
                                std::uint32_t style) {
     if (beforeMessage) beforeMessage();
     std::uint32_t buttons = style & MB_TYPEMASK;
+    if (declineQuietly && buttons != MB_OK) return ChoicesOf(buttons).front().result;
     if ((style & MB_ICONMASK) == MB_ICONHAND && buttons == MB_OK) ++failures;
     std::string shown = text;
     while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();

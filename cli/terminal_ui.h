@@ -46,6 +46,10 @@ public:
     // Replace existing files on saving without the overwrite question (--force).
     bool overwriteWithoutAsking = false;
 
+    // Take the safe answer to every question without showing it: commands that
+    // only read an image need not offer to repair it in memory.
+    bool declineQuietly = false;
+
     // How many failure messages (stop icon) were shown.
     int failures = 0;
 

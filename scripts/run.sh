@@ -8,4 +8,8 @@ cmake --build --preset release -j"$(nproc)"
 cli=build/release/cli/korvane-cli
 sample=build/release/sample.dsk
 "$cli" -q new "$sample" --format F9 --force
+"$cli" -q add "$sample" README.md docs scripts/run.sh
+"$cli" label "$sample" SAMPLE
 "$cli" info "$sample"
+echo
+"$cli" list "$sample"

@@ -1,0 +1,174 @@
+#include "fat12/add.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "document/bytes.h"
+#include "fat12/directory.h"
+#include "fat12/fat.h"
+#include "platform/codepage.h"
+#include "platform/dos_time.h"
+#include "platform/messages.h"
+
+namespace kv {
+namespace {
+
+// The bytes the clusters of the volume hold together.
+std::uint64_t DataCapacity(const VolumeGeometry& g) {
+    std::uint32_t last = LastCluster(g);
+    return last < 2 ? 0 : (last - 1ull) * ClusterBytes(g);
+}
+
+}  // namespace
+
+bool WorkingCopy::Create(const ImageDocument& doc) {
+    const VolumeGeometry& g = doc.geometry;
+    bootOffset_ = doc.bootOffset;
+    length_ = doc.VolumeLength();
+    const std::uint64_t rootEnd = RootDirectoryOffset(g) + static_cast<std::uint64_t>(g.rootEntries) * dir::kEntrySize;
+    const std::uint64_t fatEnd = kSectorSize + (3ull * LastCluster(g)) / 2 + 2;
+    systemEnd_ = std::min<std::uint64_t>(std::max({DataStartSector(g) * kSectorSize, rootEnd, fatEnd}), length_);
+    // One cluster more, so that a piece starting inside the system area (odd
+    // geometries only) is written into the copy whole.
+    copied_ = std::min<std::uint64_t>(systemEnd_ + ClusterBytes(g), length_);
+    copy_ = AllocateBytes(static_cast<std::size_t>(bootOffset_ + copied_));
+    if (!copy_) return false;
+    std::memcpy(copy_.get(), doc.data.get(), static_cast<std::size_t>(bootOffset_ + copied_));
+    return true;
+}
+
+bool WorkingCopy::Reserve(std::uint64_t count) {
+    staged_ = AllocateBytes(static_cast<std::size_t>(count));
+    pieces_.clear();
+    return staged_ != nullptr;
+}
+
+void WorkingCopy::Place(std::uint64_t offset, std::uint64_t from, std::uint32_t count) {
+    if (offset < systemEnd_) {
+        std::memcpy(Volume() + offset, staged_.get() + from, count);
+    } else {
+        pieces_.push_back(Piece{offset, from, count});
+    }
+}
+
+void WorkingCopy::CommitTo(ImageDocument& doc) const {
+    std::memcpy(doc.data.get(), copy_.get(), static_cast<std::size_t>(bootOffset_ + copied_));
+    for (const Piece& p : pieces_) std::memcpy(doc.Volume() + p.offset, staged_.get() + p.from, p.count);
+}
+
+bool CopyFileIntoClusters(Ui& ui, const VolumeGeometry& g, HostFile& file, WorkingCopy& copy,
+                          const std::string& hostPath, std::uint8_t* entrySlot, std::uint32_t byteCount) {
+    std::uint8_t* volume = copy.Volume();
+    const std::uint32_t length = copy.VolumeLength();
+    const std::uint64_t clusterBytes = ClusterBytes(g);
+    if (byteCount == 0) return true;
+    // No more than the volume's clusters can hold is ever placed: a bigger
+    // file ends with "Disk full!" before its further bytes are needed.
+    const std::uint64_t wanted = std::min<std::uint64_t>(byteCount, DataCapacity(g));
+    std::uint64_t done = 0;
+    std::uint32_t error = 0;
+    if (!file.Read(copy.FileBytes(), wanted, done, error) || done < wanted) {
+        if (error == ERROR_SUCCESS) error = ERROR_HANDLE_EOF;
+        ShowSystemError(ui, kMainWindow, hostPath, error, std::nullopt, MB_ICONHAND);
+        return false;
+    }
+    std::uint32_t remaining = byteCount;
+    std::uint32_t previous = 0;
+    while (remaining != 0) {
+        std::uint32_t x = FindFreeCluster(g, volume, length);
+        if (x == 0) {
+            ShowMessage(ui, kMainWindow, "Disk full!", MB_ICONHAND);
+            return false;
+        }
+        std::uint32_t piece = remaining < clusterBytes ? remaining : static_cast<std::uint32_t>(clusterBytes);
+        std::uint64_t offset = ClusterOffset(g, x);
+        if (offset + piece > length) {
+            ShowMessage(ui, kMainWindow, "Disk full!\n(image too small)", MB_ICONHAND);
+            return false;
+        }
+        copy.Place(offset, byteCount - remaining, piece);
+        if (previous == 0) {
+            WriteWord(entrySlot + dir::kFirstCluster, x);
+        } else {
+            WriteFatEntry(volume, length, previous, static_cast<std::uint16_t>(x));
+        }
+        WriteFatEntry(volume, length, x, kEndOfChain);
+        previous = x;
+        remaining -= piece;
+    }
+    return true;
+}
+
+bool AddHostFile(Session& s, const std::string& hostPath) {
+    ImageDocument& doc = s.doc;
+    if (!doc.IsOpen()) return false;
+    WorkingCopy copy;
+    if (!copy.Create(doc)) {
+        ShowMessage(s.ui, kMainWindow, "Out of memory!", MB_ICONHAND);
+        return false;
+    }
+    std::uint8_t* volume = copy.Volume();
+    const std::uint32_t length = copy.VolumeLength();
+    const VolumeGeometry& g = doc.geometry;
+
+    HostFileInfo info;
+    std::uint32_t error = 0;
+    if (!FindHostFile(hostPath, info, error)) {
+        ShowSystemError(s.ui, kMainWindow, hostPath, error, std::nullopt, MB_ICONHAND);
+        return false;
+    }
+    const bool folder = (info.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const auto size = static_cast<std::uint32_t>(info.size);  // the low 32 bits
+    if (!copy.Reserve(folder ? 0 : std::min<std::uint64_t>(size, DataCapacity(g)))) {
+        ShowMessage(s.ui, kMainWindow, "Out of memory!", MB_ICONHAND);
+        return false;
+    }
+    // Host names are UTF-8; entries hold code page 437, upper-cased.
+    std::string name = Utf8ToCp437(info.alternateFileName.empty() ? info.fileName : info.alternateFileName);
+    UpperCaseCp437(name);
+    const std::string nameText = Cp437ToUtf8(name);
+    std::uint8_t field[dir::kShortNameLength];
+    MakeShortNameField(name, field);
+
+    std::optional<DirectorySlot> found = FindDirectorySlot(s.ui, g, volume, length, nameText, field, false);
+    if (!found) return false;
+    std::uint8_t* slot = volume + found->offset;
+    if (found->exists) FreeClusterChain(g, slot, volume, length);
+    std::memcpy(slot + dir::kName, field, dir::kShortNameLength);
+    WriteWord(slot + dir::kFirstCluster, 0);
+
+    if (!folder) {
+        HostFile file = HostFile::Open(hostPath, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                       FILE_FLAG_RANDOM_ACCESS, error);
+        if (!file.IsOpen()) {
+            ShowSystemError(s.ui, kMainWindow, hostPath, error, std::nullopt, MB_ICONHAND);
+            return false;
+        }
+        bool copied = CopyFileIntoClusters(s.ui, g, file, copy, hostPath, slot, size);
+        file.Close(error);
+        if (!copied) return false;
+    }
+    std::uint16_t date = 0, time = 0;
+    DosDateTimeFromHostTime(info.lastWriteTime, date, time);
+    WriteWord(slot + dir::kTime, time);
+    WriteWord(slot + dir::kDate, date);
+    WriteDword(slot + dir::kSize, size);
+    slot[dir::kAttributes] = static_cast<std::uint8_t>(info.attributes & 0x3F);
+
+    copy.CommitTo(doc);
+    if (found->exists) {
+        s.list.Redraw();
+    } else {
+        AddListRow(s, static_cast<std::uint32_t>(doc.bootOffset + found->offset), found->position);
+    }
+    doc.modified = true;
+    return true;
+}
+
+bool ChooseAndAddFile(Session& s, WindowRef owner) {
+    std::string path;
+    if (!ChooseImageFile(s, owner, 7, path, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY, nullptr, false, 0)) return false;
+    return AddHostFile(s, path);
+}
+
+}  // namespace kv

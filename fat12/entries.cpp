@@ -1,0 +1,160 @@
+#include "fat12/entries.h"
+
+#include <cstring>
+
+#include "fat12/fat.h"
+#include "platform/codepage.h"
+#include "platform/dos_time.h"
+#include "platform/messages.h"
+#include "platform/string_table.h"
+
+namespace kv {
+
+int DeleteSelected(Session& s, WindowRef owner, const std::string& text, std::ptrdiff_t& index, const ListRow&,
+                   std::uint8_t* slot, void*) {
+    const std::string shown = Cp437ToUtf8(text);
+    if (slot[dir::kAttributes] & attr::kDirectory) {
+        ShowMessage(s.ui, owner, FillText("Cannot delete directory '%s'!", {shown}), MB_ICONEXCLAMATION);
+        return 1;
+    }
+    int answer = ShowMessage(s.ui, owner, FillText("Delete file '%s'?", {shown}),
+                             MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2);
+    if (answer == IDYES) {
+        WaitCursor wait(s.ui);
+        ImageDocument& doc = s.doc;
+        FreeClusterChain(doc.geometry, slot, doc.Volume(), doc.VolumeLength());
+        doc.modified = true;
+        s.list.RemoveRow(static_cast<std::size_t>(index));
+        --index;
+        UpdateStatusText(s.list);
+        return 1;
+    }
+    return answer == IDNO ? 1 : 0;
+}
+
+bool RenameEntry(Session& s, WindowRef owner, const std::optional<std::string>& typed, std::size_t rowIndex) {
+    if (!typed || rowIndex >= s.list.RowCount() || !s.doc.IsOpen()) return false;
+    auto refuse = [&](std::uint32_t id) {
+        ShowStringMessage(s.ui, owner, id, MB_ICONHAND);
+        return false;
+    };
+    // Typed characters that code page 437 lacks become "?", which no name may hold.
+    std::string text = Utf8ToCp437(*typed, '?');
+    if (text.empty()) return refuse(37);
+    if (text.size() > 12) return refuse(36);
+    UpperCaseCp437(text);
+    std::string::size_type dot = text.find('.');
+    std::string base = text.substr(0, dot);
+    std::string extension = dot == std::string::npos ? "" : text.substr(dot + 1);
+    if (base.empty() || base.size() > 8 || extension.size() > 3) return refuse(38);
+    if (!IsValidNameText(base) || !IsValidNameText(extension)) return refuse(39);
+    if (base.size() == 8 && extension.empty()) text.resize(8);
+
+    ImageDocument& doc = s.doc;
+    const std::uint32_t slotOffset = s.list.RowAt(rowIndex).slotOffset;
+    std::uint8_t* slot = doc.data.get() + slotOffset;
+    std::uint8_t field[dir::kShortNameLength];
+    std::memset(field, ' ', sizeof field);
+    std::memcpy(field, base.data(), base.size());
+    std::memcpy(field + 8, extension.data(), extension.size());
+
+    std::optional<DirectorySlot> other =
+        FindDirectorySlot(s.ui, doc.geometry, doc.Volume(), doc.VolumeLength(), *typed, field, true);
+    if (other && other->exists && doc.bootOffset + other->offset != slotOffset) {
+        ShowSystemError(s.ui, owner, *typed, ERROR_ALREADY_EXISTS, std::nullopt, MB_ICONHAND);
+        return false;
+    }
+    std::memcpy(slot + dir::kName, field, dir::kShortNameLength);
+    doc.modified = true;
+    s.list.SetRowText(rowIndex, text);
+    return true;
+}
+
+bool SetEntryAttributes(Session& s, std::uint8_t* slot, std::uint8_t bits) {
+    bits &= attr::kUserChangeable;
+    std::uint8_t& attributes = slot[dir::kAttributes];
+    if ((attributes & attr::kUserChangeable) == bits) return false;
+    attributes = static_cast<std::uint8_t>((attributes & ~attr::kUserChangeable) | bits);
+    s.doc.modified = true;
+    return true;
+}
+
+std::optional<std::uint64_t> FindVolumeLabel(const VolumeGeometry& g, std::uint8_t* volume, std::uint32_t length) {
+    std::optional<std::uint64_t> label;
+    ScanRootDirectory(g, volume, length, [&](std::uint32_t, std::uint64_t offset, const std::uint8_t* slot) {
+        if (!IsVolumeLabelSlot(slot)) return true;
+        label = offset;
+        return false;
+    });
+    return label;
+}
+
+std::string VolumeLabelText(const ImageDocument& doc) {
+    if (!doc.IsOpen()) return {};
+    std::optional<std::uint64_t> label = FindVolumeLabel(doc.geometry, doc.Volume(), doc.VolumeLength());
+    if (!label) return {};
+    std::string text(reinterpret_cast<const char*>(doc.Volume() + *label), dir::kShortNameLength);
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+bool WriteVolumeLabel(ImageDocument& doc, const std::optional<DirEntry>& entry) {
+    std::uint8_t* volume = doc.Volume();
+    std::optional<std::uint64_t> deleted;
+    bool done = false;
+    ScanResult scan = ScanRootDirectory(doc.geometry, volume, doc.VolumeLength(),
+                                        [&](std::uint32_t, std::uint64_t offset, std::uint8_t* slot) {
+                                            if (slot[0] == dir::kDeletedMark) {
+                                                if (!deleted) deleted = offset;
+                                                return true;
+                                            }
+                                            if (!IsVolumeLabelSlot(slot)) return true;
+                                            if (entry) {
+                                                WriteDirEntry(slot, *entry);
+                                            } else {
+                                                slot[0] = dir::kDeletedMark;
+                                            }
+                                            done = true;
+                                            return false;
+                                        });
+    if (done) {
+        doc.modified = true;
+        return true;
+    }
+    if (scan.end != ScanEnd::EndMarker) return false;
+    if (!entry) return true;  // no label to remove
+    WriteDirEntry(volume + (deleted ? *deleted : scan.offset), *entry);
+    doc.modified = true;
+    return true;
+}
+
+bool ApplyVolumeLabel(Session& s, WindowRef owner, const std::string& text) {
+    ImageDocument& doc = s.doc;
+    if (text.find_first_not_of(' ') == std::string::npos) {
+        WriteVolumeLabel(doc, std::nullopt);
+        return true;
+    }
+    DirEntry entry{};
+    std::memset(entry.name, ' ', 8);
+    std::memset(entry.extension, ' ', 3);
+    std::uint8_t field[dir::kShortNameLength];
+    std::memset(field, ' ', sizeof field);
+    std::memcpy(field, text.data(), text.size() < sizeof field ? text.size() : sizeof field);
+    std::optional<std::uint64_t> current = FindVolumeLabel(doc.geometry, doc.Volume(), doc.VolumeLength());
+    if (current && std::memcmp(doc.Volume() + *current, field, sizeof field) == 0) return true;
+    std::memcpy(entry.name, field, 8);
+    std::memcpy(entry.extension, field + 8, 3);
+    entry.attributes = attr::kVolumeLabel | attr::kArchive;
+    CalendarTime now = LocalNow();
+    if (now.year >= 1980) {
+        if (now.year > 2107) now = CalendarTime{2107, 12, 31, 23, 59, 58};
+        EncodeDosDateTime(now, entry.date, entry.time);
+    }
+    if (!WriteVolumeLabel(doc, entry)) {
+        ShowStringMessage(s.ui, owner, 31, MB_ICONHAND);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kv

@@ -1,0 +1,135 @@
+#include "fat12/extract.h"
+
+#include <algorithm>
+
+#include "document/bytes.h"
+#include "fat12/directory.h"
+#include "fat12/fat.h"
+#include "platform/codepage.h"
+#include "platform/dos_time.h"
+#include "platform/messages.h"
+#include "platform/string_table.h"
+
+namespace kv {
+
+int ExtractEntry(Session& s, WindowRef owner, const std::uint8_t* slot, std::uint32_t options,
+                 const std::string& hostPath) {
+    const DirEntry entry = ReadDirEntry(slot);
+    std::uint32_t error = 0;
+    HostFile file = HostFile::Open(hostPath, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, entry.attributes, error);
+    if (!file.IsOpen()) {
+        if (error != ERROR_FILE_EXISTS) {
+            ShowSystemError(s.ui, owner, hostPath, error, std::nullopt, MB_ICONHAND);
+            return 0;
+        }
+        if (!(options & kReplaceWithoutAsking)) {
+            int answer = ShowMessage(s.ui, owner, FillText("%s\n\nFile already exists! Replace?", {hostPath}),
+                                     MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+            if (answer != IDYES) return 1;
+        }
+        file = HostFile::Open(hostPath, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, entry.attributes, error);
+        if (!file.IsOpen()) {
+            ShowSystemError(s.ui, owner, hostPath, error, std::nullopt, MB_ICONHAND);
+            return 0;
+        }
+    }
+
+    // The chain is followed a bounded number of steps; an end value, a value
+    // that is no link, a loop or a cluster beyond the volume's end before the
+    // size is covered all mean the stored file is corrupted.
+    const ImageDocument& doc = s.doc;
+    const VolumeGeometry& g = doc.geometry;
+    const std::uint8_t* volume = doc.Volume();
+    const std::uint64_t clusterBytes = ClusterBytes(g);
+    int result = 1;
+    std::uint32_t remaining = entry.size;
+    // Clusters that follow each other on the volume are written in one go.
+    std::uint64_t runStart = 0, runLength = 0;
+    auto flush = [&] {
+        std::uint64_t done = 0;
+        if (runLength != 0 && (!file.Write(volume + runStart, runLength, done, error) || done < runLength)) {
+            if (error == ERROR_SUCCESS) error = ERROR_DISK_FULL;
+            ShowSystemError(s.ui, owner, hostPath, error, std::nullopt, MB_ICONHAND);
+            result = 0;
+        }
+        runLength = 0;
+        return result != 0;
+    };
+    ChainWalk walk(g, volume, doc.VolumeLength(), entry.firstCluster);
+    while (remaining != 0) {
+        if (!walk.AtCluster()) {
+            if (flush()) {
+                ShowMessage(s.ui, owner, FillText("%s\n\nError: stored file is corrupted!", {hostPath}),
+                            MB_ICONEXCLAMATION);
+            }
+            break;
+        }
+        std::uint32_t piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(remaining, clusterBytes));
+        std::uint64_t offset = ClusterOffset(g, walk.cluster());
+        if (runLength != 0 && runStart + runLength != offset && !flush()) break;
+        if (runLength == 0) runStart = offset;
+        runLength += piece;
+        remaining -= piece;
+        walk.Advance();
+    }
+    if (remaining == 0) flush();
+
+    // A stamp the host cannot represent gives 1980-01-01 00:00:00 local time.
+    std::int64_t when = 0;
+    HostTimeFromDosDateTime(entry.date, entry.time, when);
+    file.SetTimes(when, error);
+    file.Close(error);
+    return result;
+}
+
+int ExtractSelected(Session& s, WindowRef owner, const std::string& text, std::ptrdiff_t&, const ListRow&,
+                    std::uint8_t* slot, void*) {
+    const std::string shown = Cp437ToUtf8(text);
+    if (slot[dir::kAttributes] & (attr::kDirectory | attr::kVolumeLabel)) {
+        ShowMessage(s.ui, owner, FillText("File '%s' cannot be saved (directory or volume-label)!", {shown}),
+                    MB_ICONEXCLAMATION);
+        return 1;
+    }
+    std::string path = shown;
+    if (!ChooseImageFile(s, owner, 7, path, OFN_CREATEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY, nullptr, true,
+                         0)) {
+        return 0;
+    }
+    return ExtractEntry(s, owner, slot, 0, path);
+}
+
+int ExtractIntoFolder(Session& s, WindowRef owner, const std::string& text, std::ptrdiff_t&, const ListRow&,
+                      std::uint8_t* slot, void* parameter) {
+    auto& context = *static_cast<ExtractFolderContext*>(parameter);
+    const std::string path = context.folder + "/" + SafeHostFileName(text);
+    if (!context.pathList) {
+        context.attributeUnion |= slot[dir::kAttributes];
+        context.total += static_cast<std::uint32_t>(path.size() + 1);
+        return 1;
+    }
+    std::vector<char>& list = *context.pathList;
+    if (context.writePosition + path.size() + 1 > list.size()) return 0;  // the selection changed between passes
+    std::copy(path.begin(), path.end(), list.begin() + static_cast<std::ptrdiff_t>(context.writePosition));
+    context.writePosition += path.size() + 1;
+    int result = ExtractEntry(s, owner, slot, kReplaceWithoutAsking, path);
+    if (result == 0) context.success = false;
+    return result;
+}
+
+bool ExtractSelectionIntoFolder(Session& s, WindowRef owner, ExtractFolderContext& context) {
+    context.pathList.reset();
+    context.total = 0;
+    context.attributeUnion = 0;
+    context.success = true;
+    ForEachSelectedRow(s, owner, ExtractIntoFolder, &context);
+    if (context.attributeUnion & (attr::kDirectory | attr::kVolumeLabel)) {
+        ShowStringMessage(s.ui, owner, 56, MB_ICONEXCLAMATION);
+        return false;
+    }
+    context.pathList.emplace(static_cast<std::size_t>(context.total) + 1, '\0');
+    context.writePosition = 0;
+    ForEachSelectedRow(s, owner, ExtractIntoFolder, &context);
+    return context.success;
+}
+
+}  // namespace kv

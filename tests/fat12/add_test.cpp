@@ -1,0 +1,148 @@
+// Adding host files: the chain built, the entry filled, and every failure
+// leaving the image byte for byte as it was.
+#include "fat12/add.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "platform/host_calls.h"
+#include "platform/messages.h"
+#include "tests/fat12/fat_fixture.h"
+
+namespace kv::test {
+namespace {
+
+class AddTest : public FatFixture {
+protected:
+    void SetUp() override { Blank(); }
+    // Expects the add of `path` to fail with `text`, changing nothing.
+    void ExpectRefused(const std::string& path, const std::string& text, std::uint32_t icon = MB_ICONHAND) {
+        std::vector<std::uint8_t> before = Image();
+        std::size_t rows = list.RowCount();
+        bool modified = s.doc.modified;
+        EXPECT_FALSE(AddHostFile(s, path));
+        EXPECT_EQ(ui.Last().text, text);
+        EXPECT_EQ(ui.Last().Icon(), icon);
+        EXPECT_TRUE(Image() == before) << "image changed";
+        EXPECT_EQ(list.RowCount(), rows);
+        EXPECT_EQ(s.doc.modified, modified);
+    }
+};
+
+TEST_F(AddTest, AFileTakesTheLowestFreeClustersAndHostDetails) {
+    std::vector<std::uint8_t> data = Pattern(2049);
+    std::string path = HostFileWith("readme.txt", data);
+    ASSERT_TRUE(AddHostFile(s, path));
+    EXPECT_TRUE(s.doc.modified);
+    ASSERT_EQ(list.RowCount(), 1u);
+    EXPECT_EQ(list.RowAt(0).text, "README.TXT");
+    EXPECT_EQ(list.StatusText(), "1 Object(s)");
+    DirEntry e = ReadDirEntry(Slot(0));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(e.name), 11), "README  TXT");
+    EXPECT_EQ(e.firstCluster, 2);
+    EXPECT_EQ(e.size, 2049u);
+    EXPECT_EQ(e.attributes, attr::kArchive);
+    EXPECT_EQ(e.date, (25 << 9) | (3 << 5) | 29);
+    EXPECT_EQ(e.time, (12 << 11) | (34 << 5) | 28);
+    EXPECT_EQ(Fat(2), 3);
+    EXPECT_EQ(Fat(3), 4);
+    EXPECT_EQ(Fat(4), 0xFFF);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), Vol() + ClusterOffset(G(), 2)));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(AddTest, ChainsSkipClustersInUse) {
+    Link({3});
+    ASSERT_TRUE(AddHostFile(s, HostFileWith("TWO", Pattern(2048))));
+    EXPECT_EQ(ReadDirEntry(Slot(0)).firstCluster, 2);
+    EXPECT_EQ(Fat(2), 4);
+    EXPECT_EQ(Fat(4), 0xFFF);
+}
+
+TEST_F(AddTest, ReadOnlyHiddenFilesFoldersEmptyFilesAndLongNames) {
+    std::string ro = HostFileWith(".secret", Pattern(10));
+    ::chmod(ro.c_str(), 0444);
+    ASSERT_TRUE(AddHostFile(s, ro));
+    EXPECT_EQ(Slot(0)[dir::kAttributes], attr::kReadOnly | attr::kHidden | attr::kArchive);
+    EXPECT_EQ(list.RowAt(0).text, ".SEC");
+
+    // An empty file takes no cluster, also in a slot that a deleted file had.
+    Put(1, "OLD     TXT", 0x20, 9, 100)[0] = 0xE5;
+    Slot(2)[0] = 0;
+    ASSERT_TRUE(AddHostFile(s, HostFileWith("empty", {})));
+    DirEntry e = ReadDirEntry(Slot(2));
+    EXPECT_EQ(e.firstCluster, 0);
+    EXPECT_EQ(e.size, 0u);
+
+    std::string folder = dir.File("Folder");
+    ::mkdir(folder.c_str(), 0755);
+    WriteWholeFile(folder + "/inside", Pattern(5000));
+    ASSERT_TRUE(AddHostFile(s, folder));
+    e = ReadDirEntry(Slot(3));
+    EXPECT_EQ(e.attributes, attr::kDirectory);
+    EXPECT_EQ(e.firstCluster, 0);
+    EXPECT_EQ(list.RowAt(2).icon, kDirectoryIcon);
+
+    ASSERT_TRUE(AddHostFile(s, HostFileWith("LongFileName.txt", Pattern(3))));
+    EXPECT_EQ(list.RowAt(3).text, "LONGFILE.NAM");
+    EXPECT_EQ(CountClusters(G(), Vol(), Len()).usedClusters, 2u);  // .SEC and LONGFILE.NAM
+}
+
+TEST_F(AddTest, ReplacingFreesTheOldChainFirstAndKeepsTheRow) {
+    ASSERT_TRUE(AddHostFile(s, HostFileWith("A.TXT", Pattern(3000))));
+    ASSERT_TRUE(AddHostFile(s, HostFileWith("B.TXT", Pattern(10))));  // cluster 5
+    std::vector<std::uint8_t> newer = Pattern(1500, 9);
+    std::string path = HostFileWith("a.txt", newer);
+    ui.answers = {IDNO};
+    ExpectRefused(path, "File 'A.TXT' already exists! Replace?", MB_ICONQUESTION);
+    ui.answers = {IDYES};
+    int redraws = list.RedrawCount();
+    ASSERT_TRUE(AddHostFile(s, path));
+    EXPECT_EQ(list.RowCount(), 2u);
+    EXPECT_EQ(list.RedrawCount(), redraws + 1);
+    DirEntry e = ReadDirEntry(Slot(0));
+    EXPECT_EQ(e.size, 1500u);
+    EXPECT_EQ(e.firstCluster, 2);
+    EXPECT_EQ(Fat(2), 3);
+    EXPECT_EQ(Fat(3), 0xFFF);
+    EXPECT_EQ(Fat(4), 0);  // the old third cluster is free again
+}
+
+TEST_F(AddTest, DiskFullLeavesTheImageAsItWas) {
+    std::uint32_t free = CountClusters(G(), Vol(), Len()).freeClusters;
+    std::string path = HostFileWith("BIG", Pattern((free + 1) * 1024));
+    ExpectRefused(path, "Disk full!");
+    std::string fits = HostFileWith("FITS", Pattern(free * 1024));
+    EXPECT_TRUE(AddHostFile(s, fits));
+}
+
+TEST_F(AddTest, AnImageShorterThanItsBootSectorSays) {
+    // 720 KB cut to 368,640 bytes: the table still shows clusters above the cut.
+    s.doc.size = 368640;
+    std::uint32_t below = static_cast<std::uint32_t>((368640 - ClusterOffset(G(), 2)) / 1024);
+    ExpectRefused(HostFileWith("BIG", Pattern((below + 1) * 1024)), "Disk full!\n(image too small)");
+    EXPECT_TRUE(AddHostFile(s, HostFileWith("FITS", Pattern(below * 1024))));
+}
+
+TEST_F(AddTest, FullDirectoryMissingFilesFailingReadsAndMemory) {
+    ExpectRefused(dir.File("missing"), SystemErrorMessage(dir.File("missing"), ERROR_FILE_NOT_FOUND, std::nullopt));
+
+    std::string path = HostFileWith("DATA", Pattern(5000));
+    HostCalls saved = Host();
+    Host().read = [](int, void*, std::size_t) -> ssize_t {
+        errno = EIO;
+        return -1;
+    };
+    ExpectRefused(path, SystemErrorMessage(path, ERROR_IO_DEVICE, std::nullopt));
+    Host() = saved;
+    Host().allocate = [](std::size_t) -> void* { return nullptr; };
+    ExpectRefused(path, "Out of memory!");
+    Host() = saved;
+
+    for (std::uint32_t i = 0; i < G().rootEntries; ++i) Put(i, "FILL       ", 0x20)[4] = static_cast<std::uint8_t>(i);
+    ExpectRefused(path, "Cannot add file 'DATA'!\n\nDirectory full!");
+}
+
+}  // namespace
+}  // namespace kv::test

@@ -1,0 +1,160 @@
+// Delete, rename, attributes and the volume label.
+#include "fat12/entries.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/messages.h"
+#include "platform/string_table.h"
+#include "tests/fat12/fat_fixture.h"
+
+namespace kv::test {
+namespace {
+
+class EntriesTest : public FatFixture {
+protected:
+    void SetUp() override { Blank(); }
+};
+
+TEST_F(EntriesTest, DeleteAsksForEachRowAndFreesTheChain) {
+    Put(0, "A       TXT", 0x20, 2, 3000);
+    Link({2, 3, 4});
+    Put(1, "B       TXT", 0x20);
+    Put(2, "C       TXT", 0x21);
+    Put(3, "D          ", 0x10);
+    Relist();
+    list.SelectAll();
+    std::vector<std::uint8_t> slotA(Slot(0), Slot(0) + 32);
+    ui.answers = {IDYES, IDNO, IDYES};
+    ForEachSelectedRow(s, kMainWindow, DeleteSelected, nullptr);
+    ASSERT_EQ(ui.messages.size(), 4u);
+    EXPECT_EQ(ui.messages[0].text, "Delete file 'A.TXT'?");
+    EXPECT_EQ(ui.messages[0].style, MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2);
+    EXPECT_EQ(ui.messages[3].text, "Cannot delete directory 'D'!");
+    EXPECT_EQ(ui.messages[3].Icon(), MB_ICONEXCLAMATION);
+    EXPECT_EQ(Fat(2), 0);
+    EXPECT_EQ(Fat(4), 0);
+    EXPECT_EQ(Slot(0)[0], 0xE5);
+    EXPECT_TRUE(std::equal(slotA.begin() + 1, slotA.end(), Slot(0) + 1));
+    EXPECT_EQ(Slot(2)[0], 0xE5);  // read-only files go without a further question
+    ASSERT_EQ(list.RowCount(), 2u);
+    EXPECT_EQ(list.RowAt(0).text, "B.TXT");
+    EXPECT_EQ(list.RowAt(1).text, "D");
+    EXPECT_EQ(list.StatusText(), "2 Object(s) selected");
+    EXPECT_TRUE(s.doc.modified);
+}
+
+TEST_F(EntriesTest, CancelEndsTheDeleteAndAdjacentRowsAreNotSkipped) {
+    for (std::uint32_t i = 0; i < 3; ++i) Put(i, "F       TXT", 0x20)[1] = static_cast<std::uint8_t>('0' + i);
+    Relist();
+    list.SelectAll();
+    ui.answers = {IDYES, IDCANCEL};
+    ForEachSelectedRow(s, kMainWindow, DeleteSelected, nullptr);
+    EXPECT_EQ(list.RowCount(), 2u);
+    EXPECT_EQ(ui.messages.size(), 2u);
+    ui.answers = {IDYES, IDYES};
+    ForEachSelectedRow(s, kMainWindow, DeleteSelected, nullptr);
+    EXPECT_EQ(list.RowCount(), 0u);
+    EXPECT_EQ(list.StatusText(), "0 Object(s)");
+}
+
+TEST_F(EntriesTest, RenameRefusesBadNamesWithTheirMessages) {
+    Put(0, "A       TXT", 0x20);
+    Put(1, "B       TXT", 0x20);
+    Relist();
+    struct Case {
+        const char* typed;
+        std::string message;
+    } cases[] = {
+        {"", LoadText(37)},           {"ABCDEFGHI.TXT", LoadText(36)}, {"ABCDEFGHI.TX", LoadText(38)},
+        {".TXT", LoadText(38)},       {"A.TEXT", LoadText(38)},        {"MY FILE.TXT", LoadText(39)},
+        {"X.Y.Z", LoadText(39)},      {"\xE2\x82\xAC", LoadText(39)},  // the euro sign, not in the code page
+        {"b.txt", SystemErrorMessage("b.txt", ERROR_ALREADY_EXISTS, std::nullopt)},
+    };
+    for (const Case& c : cases) {
+        ui.Clear();
+        EXPECT_FALSE(RenameEntry(s, kMainWindow, std::string(c.typed), 0)) << c.typed;
+        ASSERT_EQ(ui.messages.size(), 1u) << c.typed;
+        EXPECT_EQ(ui.Last().text, c.message) << c.typed;
+        EXPECT_EQ(ui.Last().Icon(), MB_ICONHAND);
+    }
+    EXPECT_FALSE(RenameEntry(s, kMainWindow, std::nullopt, 0));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(Slot(0)), 11), "A       TXT");
+    EXPECT_EQ(list.RowAt(0).text, "A.TXT");
+    EXPECT_FALSE(s.doc.modified);
+}
+
+TEST_F(EntriesTest, RenameStoresUpperCaseNames) {
+    std::uint8_t* slot = Put(0, "A       TXT", 0x21, 7, 99);
+    Put(1, "SUB        ", 0x10);
+    Relist();
+    std::vector<std::uint8_t> before(slot, slot + 32);
+    ASSERT_TRUE(RenameEntry(s, kMainWindow, std::string("readme.txt"), 0));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(slot), 11), "README  TXT");
+    EXPECT_EQ(list.RowAt(0).text, "README.TXT");
+    EXPECT_TRUE(std::equal(before.begin() + 11, before.end(), slot + 11));
+    EXPECT_TRUE(s.doc.modified);
+    ASSERT_TRUE(RenameEntry(s, kMainWindow, std::string("ABCDEFGH."), 0));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(slot), 11), "ABCDEFGH   ");
+    EXPECT_EQ(list.RowAt(0).text, "ABCDEFGH");
+    ASSERT_TRUE(RenameEntry(s, kMainWindow, std::string("abcdefgh"), 0));  // its own name again
+    ASSERT_TRUE(RenameEntry(s, kMainWindow, std::string("new\xC3\xA9"), 1));  // é becomes É
+    EXPECT_EQ(list.RowAt(1).text, "NEW\x90");
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(EntriesTest, AttributesChangeOnlyTheUserBits) {
+    std::uint8_t* file = Put(0, "A       TXT", 0x21 | 0x40);
+    EXPECT_FALSE(SetEntryAttributes(s, file, 0x21));
+    EXPECT_FALSE(s.doc.modified);
+    EXPECT_TRUE(SetEntryAttributes(s, file, 0x20));
+    EXPECT_EQ(file[dir::kAttributes], 0x60);
+    EXPECT_TRUE(s.doc.modified);
+    std::uint8_t* folder = Put(1, "SUB        ", 0x10);
+    EXPECT_TRUE(SetEntryAttributes(s, folder, 0x07));
+    EXPECT_EQ(folder[dir::kAttributes], 0x17);
+}
+
+TEST_F(EntriesTest, LabelsTakeTheirSlotOrAnEarlierDeletedOne) {
+    // Removing a label that is not there: success, nothing changes.
+    EXPECT_TRUE(WriteVolumeLabel(s.doc, std::nullopt));
+    EXPECT_FALSE(s.doc.modified);
+
+    Put(0, "A       TXT", 0x20);
+    Put(1, "B       TXT", 0x20)[0] = 0xE5;
+    Put(2, "C       TXT", 0x20);
+    Put(3, "D       TXT", 0x20);
+    Put(4, "LONG       ", 0x0F);  // a long-name entry is no label
+    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, "My Disk"));
+    EXPECT_EQ(FindVolumeLabel(G(), Vol(), Len()), RootDirectoryOffset(G()) + 32);
+    EXPECT_EQ(VolumeLabelText(s.doc), "My Disk");
+    DirEntry label = ReadDirEntry(Slot(1));
+    EXPECT_EQ(label.attributes, 0x28);
+    EXPECT_EQ(label.firstCluster, 0);
+    EXPECT_NE(label.date, 0);
+
+    // The same text again is not rewritten; a new one overwrites the label.
+    WriteWord(Slot(1) + dir::kDate, 0);
+    s.doc.modified = false;
+    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, "My Disk"));
+    EXPECT_FALSE(s.doc.modified);
+    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, "OTHER LABEL"));
+    EXPECT_EQ(VolumeLabelText(s.doc), "OTHER LABEL");
+    EXPECT_EQ(FindVolumeLabel(G(), Vol(), Len()), RootDirectoryOffset(G()) + 32);
+    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, "   "));
+    EXPECT_EQ(Slot(1)[0], 0xE5);
+    EXPECT_FALSE(FindVolumeLabel(G(), Vol(), Len()));
+}
+
+TEST_F(EntriesTest, ALabelNeedsAnEndMarker) {
+    for (std::uint32_t i = 0; i < G().rootEntries; ++i) Put(i, "FILL       ", 0x20)[4] = static_cast<std::uint8_t>(i);
+    Slot(9)[0] = 0xE5;
+    std::vector<std::uint8_t> before = Image();
+    EXPECT_FALSE(ApplyVolumeLabel(s, kMainWindow, "NEW"));
+    EXPECT_EQ(ui.Last().text, "Error: cannot set volume-label!\nRoot-directory is full.");
+    EXPECT_EQ(ui.Last().Icon(), MB_ICONHAND);
+    EXPECT_TRUE(Image() == before);
+    EXPECT_FALSE(s.doc.modified);
+}
+
+}  // namespace
+}  // namespace kv::test

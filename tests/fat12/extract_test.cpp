@@ -1,0 +1,188 @@
+// Extracting stored files: contents, stamps and attributes on the host, the
+// replace question, corrupted chains, and the two visitors.
+#include "fat12/extract.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/messages.h"
+#include "tests/fat12/fat_fixture.h"
+
+namespace kv::test {
+namespace {
+
+class ExtractTest : public FatFixture {
+protected:
+    void SetUp() override { Blank(); }
+    std::int64_t MTime(const std::string& path) {
+        struct stat st {};
+        ::stat(path.c_str(), &st);
+        return st.st_mtim.tv_sec;
+    }
+    std::uint8_t* StoreFile(std::uint32_t i, const char* name, const std::vector<std::uint8_t>& data,
+                            const std::vector<std::uint16_t>& chain, std::uint8_t attributes = 0x20) {
+        for (std::size_t k = 0; k < chain.size(); ++k) {
+            std::size_t from = k * 1024, n = std::min<std::size_t>(1024, data.size() - std::min(from, data.size()));
+            std::memcpy(Vol() + ClusterOffset(G(), chain[k]), data.data() + from, n);
+        }
+        Link(chain);
+        return Put(i, name, attributes, chain.empty() ? 0 : chain[0], static_cast<std::uint32_t>(data.size()));
+    }
+};
+
+TEST_F(ExtractTest, ContentsStampAndAttributesReachTheHostFile) {
+    std::vector<std::uint8_t> data = Pattern(1025);
+    std::uint8_t* slot = StoreFile(0, "A       TXT", data, {7, 3});
+    std::string path = dir.File("a.txt");
+    EXPECT_EQ(ExtractEntry(s, kMainWindow, slot, 0, path), 1);
+    EXPECT_EQ(ReadWholeFile(path), data);
+    std::int64_t stamp = 0;
+    HostTimeFromDosDateTime((25 << 9) | (3 << 5) | 29, (12 << 11) | (34 << 5) | 28, stamp);
+    EXPECT_EQ(MTime(path), stamp);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_FALSE(s.doc.modified);
+
+    // Size 0 gives an empty file, whatever the first cluster holds.
+    std::uint8_t* empty = Put(1, "EMPTY      ", 0x20, 0x999, 0);
+    EXPECT_EQ(ExtractEntry(s, kMainWindow, empty, 0, dir.File("empty")), 1);
+    EXPECT_TRUE(ReadWholeFile(dir.File("empty")).empty());
+
+    // A stamp the host cannot represent gives 1980-01-01 00:00:00.
+    WriteWord(empty + dir::kDate, 0);
+    EXPECT_EQ(ExtractEntry(s, kMainWindow, empty, 0, dir.File("nodate")), 1);
+    std::int64_t earliest = 0;
+    HostTimeFromDosDateTime(0x21, 0, earliest);
+    EXPECT_EQ(MTime(dir.File("nodate")), earliest);
+}
+
+TEST_F(ExtractTest, ExistingFilesAskAndReadOnlyOnesCannotBeReplaced) {
+    std::uint8_t* slot = StoreFile(0, "RO      TXT", Pattern(100), {2}, 0x21);
+    std::string path = dir.File("ro.txt");
+    ASSERT_EQ(ExtractEntry(s, kMainWindow, slot, 0, path), 1);
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0222, 0u);
+
+    ui.answers = {IDNO};
+    EXPECT_EQ(ExtractEntry(s, kMainWindow, slot, 0, path), 1);
+    EXPECT_EQ(ui.Last().text, path + "\n\nFile already exists! Replace?");
+    EXPECT_EQ(ui.Last().style, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+
+    ui.answers = {IDYES};
+    EXPECT_EQ(ExtractEntry(s, kMainWindow, slot, 0, path), 0);
+    EXPECT_EQ(ui.Last().text, SystemErrorMessage(path, ERROR_ACCESS_DENIED, std::nullopt));
+    EXPECT_EQ(ui.Last().Icon(), MB_ICONHAND);
+
+    // A writable file is replaced, with the option without a question.
+    std::uint8_t* other = StoreFile(1, "B       TXT", Pattern(50, 3), {3});
+    std::string b = dir.File("b.txt");
+    WriteWholeFile(b, Pattern(4000));
+    std::size_t asked = ui.messages.size();
+    EXPECT_EQ(ExtractEntry(s, kMainWindow, other, kReplaceWithoutAsking, b), 1);
+    EXPECT_EQ(ui.messages.size(), asked);
+    EXPECT_EQ(ReadWholeFile(b), Pattern(50, 3));
+}
+
+TEST_F(ExtractTest, CorruptedChainsAreWrittenAsFarAsTheyGo) {
+    std::vector<std::uint8_t> data = Pattern(3000);
+    struct Case {
+        const char* what;
+        std::function<void()> damage;
+        std::size_t written;
+    } cases[] = {
+        {"ends early", [&] { Link({2}); }, 1024},
+        {"links to a free cluster", [&] { Link({2}, 0); }, 1024},
+        {"links past the last cluster", [&] { Link({2}, 0xFF0); }, 1024},
+        {"runs in a circle", [&] { Link({2}, 2); }, 3000},  // 2 -> 2 -> 2: the size ends it first
+        {"first cluster 0", [&] { WriteWord(Slot(0) + dir::kFirstCluster, 0); }, 0},
+    };
+    for (const Case& c : cases) {
+        ui.Clear();
+        std::uint8_t* slot = StoreFile(0, "BROKEN     ", data, {2, 3, 4});
+        c.damage();
+        std::string path = dir.File(std::string("out-") + c.what);
+        EXPECT_EQ(ExtractEntry(s, kMainWindow, slot, 0, path), 1) << c.what;
+        EXPECT_EQ(ReadWholeFile(path).size(), c.written) << c.what;
+        if (c.written < data.size()) {
+            ASSERT_EQ(ui.messages.size(), 1u) << c.what;
+            EXPECT_EQ(ui.Last().text, path + "\n\nError: stored file is corrupted!");
+            EXPECT_EQ(ui.Last().Icon(), MB_ICONEXCLAMATION);
+        }
+    }
+    // A loop longer than the size allows: bounded by the volume's clusters.
+    ui.Clear();
+    std::uint8_t* slot = StoreFile(0, "LOOP       ", Pattern(1024 * 800), {});
+    WriteWord(slot + dir::kFirstCluster, 10);
+    Link({10, 11}, 10);
+    EXPECT_EQ(ExtractEntry(s, kMainWindow, slot, 0, dir.File("loop")), 1);
+    EXPECT_EQ(ReadWholeFile(dir.File("loop")).size(), 1024u * (LastCluster(G()) - 1));
+    EXPECT_EQ(ui.messages.size(), 1u);
+}
+
+TEST_F(ExtractTest, TheExtractCommandWalksTheSelectionInOrder) {
+    StoreFile(0, "A       TXT", Pattern(10), {2});
+    Put(1, "SUB        ", 0x10);
+    StoreFile(2, "C       TXT", Pattern(20), {3});
+    Relist();
+    list.SelectAll();
+    ui.WillChoose(dir.File("a"));
+    ui.WillChoose(dir.File("c"));
+    ForEachSelectedRow(s, kMainWindow, ExtractSelected, nullptr);
+    ASSERT_EQ(ui.fileRequests.size(), 2u);
+    EXPECT_EQ(ui.fileRequests[0].initialName, "A.TXT");
+    EXPECT_TRUE(ui.fileRequests[0].save);
+    EXPECT_EQ(ui.fileRequests[0].filterStringId, 7u);
+    EXPECT_EQ(ui.fileRequests[0].flags, OFN_CREATEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "File 'SUB' cannot be saved (directory or volume-label)!");
+    EXPECT_EQ(ui.messages[0].Icon(), MB_ICONEXCLAMATION);
+    EXPECT_EQ(ReadWholeFile(dir.File("c")), Pattern(20));
+
+    // Cancelling the first dialog extracts nothing.
+    ui.Clear();
+    ui.WillCancelDialog();
+    ForEachSelectedRow(s, kMainWindow, ExtractSelected, nullptr);
+    EXPECT_EQ(ui.fileRequests.size(), 1u);
+}
+
+TEST_F(ExtractTest, IntoAFolderCollectsThePathsAndRefusesDirectories) {
+    StoreFile(0, "A       TXT", Pattern(10), {2});
+    StoreFile(1, "B          ", Pattern(20), {3});
+    Put(2, "SUB        ", 0x10);
+    Relist();
+    list.SetSelected(0, true);
+    list.SetSelected(1, true);
+    ExtractFolderContext context(dir.Path());
+    ASSERT_TRUE(ExtractSelectionIntoFolder(s, kMainWindow, context));
+    std::string expected = dir.File("A.TXT") + '\0' + dir.File("B") + '\0' + '\0';
+    EXPECT_EQ(context.total, dir.Path().size() * 2 + 2 + 6 + 2);
+    EXPECT_EQ(std::string(context.pathList->begin(), context.pathList->end()), expected);
+    EXPECT_EQ(ReadWholeFile(dir.File("B")), Pattern(20));
+
+    list.SetSelected(2, true);
+    std::string folder = dir.File("other");
+    ::mkdir(folder.c_str(), 0755);
+    ExtractFolderContext refused(folder);
+    EXPECT_FALSE(ExtractSelectionIntoFolder(s, kMainWindow, refused));
+    EXPECT_EQ(ui.Last().text, "File(s) cannot be saved (directory or volume-label)!");
+    EXPECT_FALSE(FileExists(folder + "/A.TXT"));
+}
+
+TEST_F(ExtractTest, NamesFromTheImageCannotLeaveTheFolder) {
+    StoreFile(0, "..      \x00  ", Pattern(10), {2});
+    StoreFile(1, "../ETC  /PW", Pattern(20), {3});
+    StoreFile(2, ".       \x00  ", Pattern(30), {4});
+    Relist();
+    ASSERT_EQ(list.RowCount(), 3u);
+    list.SelectAll();
+    std::string folder = dir.File("target");
+    ::mkdir(folder.c_str(), 0755);
+    ExtractFolderContext context(folder);
+    ASSERT_TRUE(ExtractSelectionIntoFolder(s, kMainWindow, context));
+    EXPECT_EQ(ReadWholeFile(folder + "/__"), Pattern(10));
+    EXPECT_EQ(ReadWholeFile(folder + "/.._ETC._PW"), Pattern(20));
+    EXPECT_EQ(ReadWholeFile(folder + "/_"), Pattern(30));
+    EXPECT_FALSE(FileExists(dir.File("ETC")));
+}
+
+}  // namespace
+}  // namespace kv::test

@@ -1,0 +1,91 @@
+// A session over a blank image of a table format, with the scripted Ui, a
+// memory file list and helpers to lay out entries and chains by hand.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "document/boot_sector.h"
+#include "document/bytes.h"
+#include "fat12/directory.h"
+#include "fat12/fat.h"
+#include "platform/dos_time.h"
+#include "platform/locale.h"
+#include "tests/support/scripted_ui.h"
+#include "tests/support/temp_dir.h"
+
+namespace kv::test {
+
+class FatFixture : public ::testing::Test {
+protected:
+    FatFixture() : s(ui, list, locale) { ConnectDirectoryListing(s); }
+
+    // A blank image of format `code` (a media byte), listed.
+    void Blank(std::uint32_t code = 0xF9) {
+        ASSERT_TRUE(BuildBlankImage(s, kMainWindow, code));
+        s.listRootDirectory(s);
+    }
+    void Relist() {
+        list.RemoveAllRows();
+        s.listRootDirectory(s);
+    }
+
+    std::uint8_t* Vol() { return s.doc.Volume(); }
+    std::uint32_t Len() { return s.doc.VolumeLength(); }
+    const VolumeGeometry& G() { return s.doc.geometry; }
+    std::uint8_t* Slot(std::uint32_t i) { return Vol() + RootDirectoryOffset(G()) + 32ull * i; }
+
+    // Writes an entry into root slot `i`; `name` is the 11-byte field.
+    std::uint8_t* Put(std::uint32_t i, const char* name, std::uint8_t attributes, std::uint16_t first = 0,
+                      std::uint32_t size = 0) {
+        std::uint8_t* slot = Slot(i);
+        std::memset(slot, 0, 32);
+        std::memcpy(slot, name, 11);
+        slot[dir::kAttributes] = attributes;
+        WriteWord(slot + dir::kFirstCluster, first);
+        WriteDword(slot + dir::kSize, size);
+        WriteWord(slot + dir::kDate, (25 << 9) | (3 << 5) | 29);  // 2005-03-29
+        WriteWord(slot + dir::kTime, (12 << 11) | (34 << 5) | 28);  // 12:34:56
+        return slot;
+    }
+    // Links the clusters into a chain that ends with `end`.
+    void Link(const std::vector<std::uint16_t>& clusters, std::uint16_t end = kEndOfChain) {
+        for (std::size_t k = 0; k < clusters.size(); ++k) {
+            WriteFatEntry(Vol(), Len(), clusters[k], k + 1 < clusters.size() ? clusters[k + 1] : end);
+        }
+    }
+    std::uint16_t Fat(std::uint32_t x) { return ReadFatEntry(Vol(), Len(), x); }
+    std::vector<std::uint8_t> Image() { return {s.doc.data.get(), s.doc.data.get() + s.doc.size}; }
+
+    // A host file with `bytes` and the stamp 2005-03-29 12:34:56 local time.
+    std::string HostFileWith(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        std::string path = dir.File(name);
+        WriteWholeFile(path, bytes);
+        SetStamp(path);
+        return path;
+    }
+    static void SetStamp(const std::string& path) {
+        std::int64_t when = 0;
+        HostTimeFromDosDateTime((25 << 9) | (3 << 5) | 29, (12 << 11) | (34 << 5) | 28, when);
+        struct timespec times[2] = {{static_cast<time_t>(when), 0}, {static_cast<time_t>(when), 0}};
+        ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+    }
+    static std::vector<std::uint8_t> Pattern(std::size_t n, std::uint8_t seed = 1) {
+        std::vector<std::uint8_t> v(n);
+        for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::uint8_t>(seed + i * 7 + i / 251);
+        return v;
+    }
+
+    ScriptedUi ui;
+    MemoryFileList list;
+    EnglishLocale locale;
+    Session s;
+    TempDir dir;
+};
+
+}  // namespace kv::test
