@@ -67,7 +67,8 @@ private:
     std::map<std::string, std::string> values_;  // key -> default value, as set
 };
 
-// The user's data folder: $XDG_DATA_HOME, else $HOME/.local/share.
+// The user's data folder: $XDG_DATA_HOME, else $HOME/.local/share; empty when
+// neither names an absolute folder (registering then fails).
 std::string UserDataHome();
 
 // The registry calls the Windows realisation makes, one for one.

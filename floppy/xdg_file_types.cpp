@@ -3,7 +3,6 @@
 #include "floppy/file_types.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -90,7 +89,7 @@ std::string ExecLine(const std::string& programPath, const std::string& command)
         if (end == std::string::npos) end = arguments.size();
         std::string word = arguments.substr(start, end - start);
         if (word == "\"%1\"") out += " %f";
-        else if (!word.empty()) out += " " + ExecArgument(word);
+        else if (!word.empty()) out.append(" ").append(ExecArgument(word));
         start = end + 1;
     }
     return out;
@@ -199,6 +198,7 @@ std::map<std::string, std::string> XdgFileTypeStore::Files() const {
 }
 
 std::uint32_t XdgFileTypeStore::Commit() {
+    if (dataHome_.empty() || dataHome_[0] != '/') return ERROR_PATH_NOT_FOUND;  // no home to write into
     for (const auto& [path, text] : Files()) {
         if (std::uint32_t error = WriteFileWhole(path, text)) return error;
     }
@@ -214,10 +214,7 @@ std::string UserDataHome() {
     const char* xdg = std::getenv("XDG_DATA_HOME");
     if (xdg != nullptr && xdg[0] == '/') return xdg;
     const char* home = std::getenv("HOME");
-    if (home == nullptr || home[0] == '\0') {
-        const passwd* pw = ::getpwuid(::getuid());
-        home = pw != nullptr ? pw->pw_dir : "";
-    }
+    if (home == nullptr || home[0] != '/') return {};
     return std::string(home) + "/.local/share";
 }
 

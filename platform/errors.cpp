@@ -14,12 +14,12 @@ struct ErrnoCode {
 // Host errno values and the codes they are reported as. The first row of a code
 // is also the errno whose wording gives that code's text.
 constexpr ErrnoCode kMap[] = {
+    {EACCES, ERROR_ACCESS_DENIED},
     {EPERM, ERROR_ACCESS_DENIED},
     {ENOENT, ERROR_FILE_NOT_FOUND},
     {ENOTDIR, ERROR_PATH_NOT_FOUND},
     {EMFILE, ERROR_TOO_MANY_OPEN_FILES},
     {ENFILE, ERROR_TOO_MANY_OPEN_FILES},
-    {EACCES, ERROR_ACCESS_DENIED},
     {EISDIR, ERROR_ACCESS_DENIED},
     {EBADF, ERROR_INVALID_HANDLE},
     {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "document/boot_sector.h"
@@ -17,8 +18,8 @@ using test::FileExists;
 using test::ReadWholeFile;
 
 std::vector<std::uint8_t> SideFile(std::uint32_t bitmapBytes, std::initializer_list<std::pair<int, int>> set = {}) {
-    std::vector<std::uint8_t> bytes(kMediaErrorHeader, kMediaErrorHeader + kMediaErrorHeaderSize);
-    bytes.resize(kMediaErrorHeaderSize + bitmapBytes, 0);
+    std::vector<std::uint8_t> bytes(kMediaErrorHeaderSize + bitmapBytes, 0);
+    std::copy(kMediaErrorHeader, kMediaErrorHeader + kMediaErrorHeaderSize, bytes.begin());
     for (auto [index, value] : set) bytes[static_cast<std::size_t>(index)] = static_cast<std::uint8_t>(value);
     return bytes;
 }

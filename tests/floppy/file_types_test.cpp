@@ -171,6 +171,11 @@ TEST_F(XdgFileTypesTest, AFolderThatCannotBeWrittenFailsTheRegistration) {
     WriteWholeFile(home.File("mime"), {'x'});  // a file where the folder belongs
     EXPECT_NE(Register(), 0u);
     EXPECT_EQ(ui.Last().text, "Registration failed!");
+
+    // Without a home folder nothing is written, least of all from the root down.
+    XdgFileTypeStore homeless("", program);
+    RegisterFileTypes(ui, kMainWindow, homeless, program);
+    EXPECT_EQ(ui.Last().text, "Registration failed!");
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ TEST(SystemErrors, HostErrorsKeepTheirWindowsNumbers) {
 }
 
 TEST(SystemErrors, TextsUseTheHostsWordingAndEndWithALineBreak) {
-    EXPECT_EQ(SystemErrorText(ERROR_ACCESS_DENIED), std::string(std::strerror(EPERM)) + ".\n");
+    EXPECT_EQ(SystemErrorText(ERROR_ACCESS_DENIED), std::string(std::strerror(EACCES)) + ".\n");
     EXPECT_EQ(SystemErrorText(ERROR_FILE_NOT_FOUND), std::string(std::strerror(ENOENT)) + ".\n");
     EXPECT_EQ(SystemErrorText(ERROR_CRC), "Data error (cyclic redundancy check).\n");
     EXPECT_FALSE(SystemErrorText(1358).empty());
