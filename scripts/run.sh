@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 cmake --preset release >/dev/null
-cmake --build --preset release -j"$(nproc)"
+cmake --build --preset release -j"$(nproc)" --target korvane-cli
 cli=build/release/cli/korvane-cli
 sample=build/release/sample.dsk
 "$cli" -q new "$sample" --format F9 --force
