@@ -13,7 +13,21 @@ int DaysInMonth(int year, int month) {
     return kDays[month - 1];
 }
 
+// Day of the week, 0 = Sunday, on the proleptic Gregorian calendar.
+int Weekday(int year, int month, int day) {
+    static const int kOffsets[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
+    if (month < 3) year -= 1;
+    return (year + year / 4 - year / 100 + year / 400 + kOffsets[month - 1] + day) % 7;
+}
+
 std::int64_t LocalToHost(const CalendarTime& t) {
+    std::tm tm = ToTm(t);
+    return static_cast<std::int64_t>(std::mktime(&tm));
+}
+
+}  // namespace
+
+std::tm ToTm(const CalendarTime& t) {
     std::tm tm{};
     tm.tm_year = t.year - 1900;
     tm.tm_mon = t.month - 1;
@@ -21,11 +35,10 @@ std::int64_t LocalToHost(const CalendarTime& t) {
     tm.tm_hour = t.hour;
     tm.tm_min = t.minute;
     tm.tm_sec = t.second;
+    tm.tm_wday = t.month >= 1 && t.month <= 12 ? Weekday(t.year, t.month, t.day) : 0;
     tm.tm_isdst = -1;
-    return static_cast<std::int64_t>(std::mktime(&tm));
+    return tm;
 }
-
-}  // namespace
 
 CalendarTime DecodeDosDateTime(std::uint16_t date, std::uint16_t time) {
     CalendarTime t;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 
 namespace kv {
 
@@ -18,6 +19,10 @@ struct CalendarTime {
 
 // Decodes the two words without checking them (a month of 0 stays 0).
 CalendarTime DecodeDosDateTime(std::uint16_t date, std::uint16_t time);
+
+// The C library's broken-down time of a calendar time (with its weekday;
+// daylight saving time left to the library).
+std::tm ToTm(const CalendarTime& t);
 
 // Encodes a calendar time; seconds are halved. Fields are not checked.
 void EncodeDosDateTime(const CalendarTime& t, std::uint16_t& date, std::uint16_t& time);

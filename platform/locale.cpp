@@ -11,26 +11,6 @@ const char* const kMonths[] = {"January", "February", "March",     "April",   "M
                                "July",    "August",   "September", "October", "November", "December"};
 const char* const kWeekdays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
 
-// Day of the week, 0 = Sunday (Zeller's rule on the proleptic Gregorian calendar).
-int Weekday(int year, int month, int day) {
-    static const int kOffsets[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
-    if (month < 3) year -= 1;
-    return (year + year / 4 - year / 100 + year / 400 + kOffsets[month - 1] + day) % 7;
-}
-
-std::tm ToTm(const CalendarTime& t) {
-    std::tm tm{};
-    tm.tm_year = t.year - 1900;
-    tm.tm_mon = t.month - 1;
-    tm.tm_mday = t.day;
-    tm.tm_hour = t.hour;
-    tm.tm_min = t.minute;
-    tm.tm_sec = t.second;
-    tm.tm_wday = Weekday(t.year, t.month, t.day);
-    tm.tm_isdst = -1;
-    return tm;
-}
-
 std::string Strftime(const char* format, const CalendarTime& t) {
     std::tm tm = ToTm(t);
     char buffer[128];
@@ -47,7 +27,7 @@ std::string EnglishLocale::DateText(const CalendarTime& t, DateStyle style) cons
     if (style == DateStyle::Short) {
         std::snprintf(buffer, sizeof buffer, "%d/%d/%d", t.month, t.day, t.year);
     } else {
-        std::snprintf(buffer, sizeof buffer, "%s, %s %d, %d", kWeekdays[Weekday(t.year, t.month, t.day)],
+        std::snprintf(buffer, sizeof buffer, "%s, %s %d, %d", kWeekdays[ToTm(t).tm_wday],
                       kMonths[t.month - 1], t.day, t.year);
     }
     return buffer;
