@@ -105,9 +105,17 @@ std::string Plural(std::size_t n, const char* word) {
     return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
 
+// Ascending sector numbers with runs folded: "3 7-9 1400-1439".
 std::string SectorList(const std::vector<std::uint32_t>& sectors) {
     std::string text;
-    for (std::uint32_t n : sectors) text += (text.empty() ? "" : " ") + std::to_string(n);
+    for (std::size_t i = 0; i < sectors.size();) {
+        std::size_t j = i;
+        while (j + 1 < sectors.size() && sectors[j + 1] == sectors[j] + 1) ++j;
+        if (!text.empty()) text += ' ';
+        text += std::to_string(sectors[i]);
+        if (j > i) text += '-' + std::to_string(sectors[j]);
+        i = j + 1;
+    }
     return text;
 }
 
