@@ -89,6 +89,18 @@ TEST_F(AddTest, ReadOnlyHiddenFilesFoldersEmptyFilesAndLongNames) {
     EXPECT_EQ(CountClusters(G(), Vol(), Len()).usedClusters, 2u);  // .SEC and LONGFILE.NAM
 }
 
+TEST_F(AddTest, AHostNameBeginningWithSigmaGivesALiveEntry) {
+    ASSERT_TRUE(AddHostFile(s, HostFileWith("\xCF\x83igma.txt", Pattern(700))));  // "σigma.txt"
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(Slot(0)), 11), "\x05IGMA   TXT");
+    Relist();
+    ASSERT_EQ(list.RowCount(), 1u);
+    EXPECT_EQ(list.RowAt(0).text, "\xE5IGMA.TXT");
+    EXPECT_EQ(CountClusters(G(), Vol(), Len()).usedClusters, 1u);
+    // Adding it again finds it and asks to replace it.
+    ui.answers = {IDNO};
+    ExpectRefused(dir.File("\xCF\x83igma.txt"), "File '\xCF\x83IGMA.TXT' already exists! Replace?", MB_ICONQUESTION);
+}
+
 TEST_F(AddTest, ReplacingFreesTheOldChainFirstAndKeepsTheRow) {
     ASSERT_TRUE(AddHostFile(s, HostFileWith("A.TXT", Pattern(3000))));
     ASSERT_TRUE(AddHostFile(s, HostFileWith("B.TXT", Pattern(10))));  // cluster 5
