@@ -134,6 +134,7 @@ bool AddHostFile(Session& s, const std::string& hostPath) {
     if (!found) return false;
     std::uint8_t* slot = volume + found->offset;
     if (found->exists) FreeClusterChain(g, slot, volume, length);
+    if (slot[0] == dir::kEndMarker) KeepEndMarkerBehind(g, volume, length, found->offset);
     std::memcpy(slot + dir::kName, field, dir::kShortNameLength);
     WriteWord(slot + dir::kFirstCluster, 0);
 

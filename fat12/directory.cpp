@@ -137,6 +137,14 @@ std::optional<DirectorySlot> FindDirectorySlot(Ui& ui, const VolumeGeometry& g, 
     return std::nullopt;
 }
 
+void KeepEndMarkerBehind(const VolumeGeometry& g, std::uint8_t* volume, std::uint32_t length,
+                         std::uint64_t slotOffset) {
+    const std::uint64_t next = slotOffset + dir::kEntrySize;
+    const std::uint64_t nextIndex = (next - RootDirectoryOffset(g)) / dir::kEntrySize;
+    // The same bounds as every scan: within the slot count and wholly before the volume's end.
+    if (nextIndex < g.rootEntries && next + dir::kEntrySize < length) volume[next] = dir::kEndMarker;
+}
+
 std::string SafeHostFileName(std::string_view cp437Name) {
     std::string name = Cp437ToUtf8(cp437Name);
     for (char& c : name) {

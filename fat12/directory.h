@@ -174,6 +174,13 @@ std::optional<DirectorySlot> FindDirectorySlot(Ui& ui, const VolumeGeometry& g, 
                                                std::uint32_t length, const std::string& nameText,
                                                const std::uint8_t wanted[dir::kShortNameLength], bool silent);
 
+// Called before an entry is written into the end slot at volume offset
+// `slotOffset`: the slots behind it were free and never looked at, so they may
+// hold anything; the slot behind it becomes the end marker (when the scan
+// would reach it), so that they stay free instead of turning into entries.
+void KeepEndMarkerBehind(const VolumeGeometry& g, std::uint8_t* volume, std::uint32_t length,
+                         std::uint64_t slotOffset);
+
 // A name from an image made safe to be the last component of a host path:
 // UTF-8, with "/", "\" and NUL replaced by "_", and "." / ".." / an empty name
 // given as "_" / "__" / "_", so that it names a file inside the folder it is

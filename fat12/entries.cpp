@@ -125,6 +125,7 @@ bool WriteVolumeLabel(ImageDocument& doc, const std::optional<DirEntry>& entry) 
     }
     if (scan.end != ScanEnd::EndMarker) return false;
     if (!entry) return true;  // no label to remove
+    if (!deleted) KeepEndMarkerBehind(doc.geometry, volume, doc.VolumeLength(), scan.offset);
     WriteDirEntry(volume + (deleted ? *deleted : scan.offset), *entry);
     doc.modified = true;
     return true;

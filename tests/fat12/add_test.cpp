@@ -101,6 +101,30 @@ TEST_F(AddTest, AHostNameBeginningWithSigmaGivesALiveEntry) {
     ExpectRefused(dir.File("\xCF\x83igma.txt"), "File '\xCF\x83IGMA.TXT' already exists! Replace?", MB_ICONQUESTION);
 }
 
+TEST_F(AddTest, WhatLiesBehindTheEndSlotStaysFree) {
+    // Slots behind the end marker may hold anything; an entry written into
+    // the end slot must not bring them back as entries.
+    Put(0, "A       TXT", 0x20);
+    Slot(1)[0] = dir::kEndMarker;
+    Put(2, "JUNK    BIN", 0x20, 2, 100);
+    Relist();
+    ASSERT_TRUE(AddHostFile(s, HostFileWith("new.txt", Pattern(10))));
+    EXPECT_EQ(DisplayName(Slot(1)), "NEW.TXT");
+    EXPECT_EQ(Slot(2)[0], dir::kEndMarker);
+    Relist();
+    EXPECT_EQ(list.RowCount(), 2u);
+
+    // With the end slot last in the directory, the byte behind the directory
+    // (the first cluster's) is left alone.
+    for (std::uint32_t i = 0; i + 1 < G().rootEntries; ++i) Put(i, "FILL       ", 0x20)[4] = static_cast<std::uint8_t>(i);
+    Slot(G().rootEntries - 1)[0] = dir::kEndMarker;
+    Link({2});
+    Vol()[ClusterOffset(G(), 2)] = 'Q';
+    ASSERT_TRUE(AddHostFile(s, HostFileWith("last.txt", Pattern(10))));
+    EXPECT_EQ(DisplayName(Slot(G().rootEntries - 1)), "LAST.TXT");
+    EXPECT_EQ(Vol()[ClusterOffset(G(), 2)], 'Q');
+}
+
 TEST_F(AddTest, ReplacingFreesTheOldChainFirstAndKeepsTheRow) {
     ASSERT_TRUE(AddHostFile(s, HostFileWith("A.TXT", Pattern(3000))));
     ASSERT_TRUE(AddHostFile(s, HostFileWith("B.TXT", Pattern(10))));  // cluster 5

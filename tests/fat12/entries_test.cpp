@@ -168,6 +168,17 @@ TEST_F(EntriesTest, LabelsTakeTheirSlotOrAnEarlierDeletedOne) {
     EXPECT_FALSE(FindVolumeLabel(G(), Vol(), Len()));
 }
 
+TEST_F(EntriesTest, ALabelInTheEndSlotKeepsWhatLiesBehindItFree) {
+    Put(0, "A       TXT", 0x20);
+    Slot(1)[0] = dir::kEndMarker;
+    Put(2, "JUNK    BIN", 0x20, 2, 100);
+    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, "LABEL"));
+    EXPECT_EQ(FindVolumeLabel(G(), Vol(), Len()), RootDirectoryOffset(G()) + 32);
+    EXPECT_EQ(Slot(2)[0], dir::kEndMarker);
+    Relist();
+    EXPECT_EQ(list.RowCount(), 1u);
+}
+
 TEST_F(EntriesTest, ALabelNeedsAnEndMarker) {
     for (std::uint32_t i = 0; i < G().rootEntries; ++i) Put(i, "FILL       ", 0x20)[4] = static_cast<std::uint8_t>(i);
     Slot(9)[0] = 0xE5;
