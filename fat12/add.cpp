@@ -82,7 +82,9 @@ bool CopyFileIntoClusters(Ui& ui, const VolumeGeometry& g, HostFile& file, Worki
         }
         std::uint32_t piece = remaining < clusterBytes ? remaining : static_cast<std::uint32_t>(clusterBytes);
         std::uint64_t offset = ClusterOffset(g, x);
-        if (offset + piece > length) {
+        // The whole cluster must be there, not only the piece: every reader
+        // takes a cluster that the image cuts as lying beyond its end.
+        if (!ClusterInsideVolume(g, length, x)) {
             ShowMessage(ui, kMainWindow, "Disk full!\n(image too small)", MB_ICONHAND);
             return false;
         }

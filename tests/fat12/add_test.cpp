@@ -159,6 +159,13 @@ TEST_F(AddTest, AnImageShorterThanItsBootSectorSays) {
     std::uint32_t below = static_cast<std::uint32_t>((368640 - ClusterOffset(G(), 2)) / 1024);
     ExpectRefused(HostFileWith("BIG", Pattern((below + 1) * 1024)), "Disk full!\n(image too small)");
     EXPECT_TRUE(AddHostFile(s, HostFileWith("FITS", Pattern(below * 1024))));
+
+    // A cluster cut in two is no place for data, not even for a piece that
+    // would fit its first half: extracting or checking the file would find
+    // its cluster beyond the end, and writing the image to a disk would drop
+    // the cut sector.
+    s.doc.size += 600;
+    ExpectRefused(HostFileWith("SMALL", Pattern(100)), "Disk full!\n(image too small)");
 }
 
 TEST_F(AddTest, FullDirectoryMissingFilesFailingReadsAndMemory) {
