@@ -23,8 +23,9 @@ inline constexpr std::uint16_t kHighestLinkable = 0xFF6;  // the largest number 
 inline bool IsEndOfChain(std::uint32_t value) { return value >= kFirstEndValue && value <= 0xFFF; }
 
 // The highest cluster number of the volume: L of the geometry, but never above
-// 0xFF6, the last number a 12-bit entry can link to. 1 when the volume has no
-// cluster.
+// 0xFF6, the last number a 12-bit entry can link to, nor above the last entry
+// that FAT copy 1's sectors hold (a damaged boot sector can give too few
+// sectors per FAT). 1 when the volume has no cluster.
 std::uint32_t LastCluster(const VolumeGeometry& g);
 
 // True for 2 ... LastCluster: a value that may link to a next cluster.
