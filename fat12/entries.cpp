@@ -131,8 +131,10 @@ bool WriteVolumeLabel(ImageDocument& doc, const std::optional<DirEntry>& entry) 
     return true;
 }
 
-bool ApplyVolumeLabel(Session& s, WindowRef owner, const std::string& text) {
+bool ApplyVolumeLabel(Session& s, WindowRef owner, const std::string& typed) {
     ImageDocument& doc = s.doc;
+    // A NUL ends the text: as a first name byte it would end the directory.
+    const std::string text = typed.substr(0, typed.find('\0'));
     if (text.find_first_not_of(' ') == std::string::npos) {
         WriteVolumeLabel(doc, std::nullopt);
         return true;

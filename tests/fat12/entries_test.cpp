@@ -179,6 +179,18 @@ TEST_F(EntriesTest, ALabelInTheEndSlotKeepsWhatLiesBehindItFree) {
     EXPECT_EQ(list.RowCount(), 1u);
 }
 
+TEST_F(EntriesTest, ALabelEndsAtANul) {
+    Put(0, "A       TXT", 0x20);
+    Put(1, "B       TXT", 0x20);
+    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, std::string("AB\0CD", 5)));
+    EXPECT_EQ(VolumeLabelText(s.doc), "AB");
+    // Only NULs: no label, and the directory still ends where it did.
+    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, std::string("\0\0", 2)));
+    EXPECT_FALSE(FindVolumeLabel(G(), Vol(), Len()));
+    Relist();
+    EXPECT_EQ(list.RowCount(), 2u);
+}
+
 TEST_F(EntriesTest, ALabelNeedsAnEndMarker) {
     for (std::uint32_t i = 0; i < G().rootEntries; ++i) Put(i, "FILL       ", 0x20)[4] = static_cast<std::uint8_t>(i);
     Slot(9)[0] = 0xE5;
