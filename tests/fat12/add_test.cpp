@@ -125,6 +125,20 @@ TEST_F(AddTest, WhatLiesBehindTheEndSlotStaysFree) {
     EXPECT_EQ(Vol()[ClusterOffset(G(), 2)], 'Q');
 }
 
+TEST_F(AddTest, ReplacingALabelOfTheSameNameShowsTheNewEntry) {
+    // Names compare against labels too; the label has no row, the file must get one.
+    Put(0, "A       TXT", 0x20);
+    Put(1, "NEW     TXT", 0x28);
+    Relist();
+    ASSERT_EQ(list.RowCount(), 1u);
+    ui.answers = {IDYES};
+    ASSERT_TRUE(AddHostFile(s, HostFileWith("new.txt", Pattern(10))));
+    ASSERT_EQ(list.RowCount(), 2u);
+    EXPECT_EQ(list.RowAt(1).text, "NEW.TXT");
+    EXPECT_EQ(list.RowAt(1).slotOffset, s.doc.bootOffset + RootDirectoryOffset(G()) + 32);
+    EXPECT_EQ(Slot(1)[dir::kAttributes], attr::kArchive);
+}
+
 TEST_F(AddTest, ReplacingFreesTheOldChainFirstAndKeepsTheRow) {
     ASSERT_TRUE(AddHostFile(s, HostFileWith("A.TXT", Pattern(3000))));
     ASSERT_TRUE(AddHostFile(s, HostFileWith("B.TXT", Pattern(10))));  // cluster 5
