@@ -38,7 +38,8 @@ std::uint16_t ReadFatEntry(const std::uint8_t* volume, std::uint32_t length, std
 // writing nothing, when its bytes are not inside the volume.
 bool WriteFatEntry(std::uint8_t* volume, std::uint32_t length, std::uint32_t cluster, std::uint16_t value);
 
-// The lowest cluster 2 ... LastCluster whose entry is free; 0 when none is.
+// The lowest cluster 2 ... LastCluster whose entry is free and whose data do
+// not overlap root directory slots; 0 when none is.
 std::uint32_t FindFreeCluster(const VolumeGeometry& g, const std::uint8_t* volume, std::uint32_t length);
 
 // Volume offset of the first byte of `cluster`; the range is not checked.

@@ -139,6 +139,20 @@ TEST_F(AddTest, ReplacingALabelOfTheSameNameShowsTheNewEntry) {
     EXPECT_EQ(Slot(1)[dir::kAttributes], attr::kArchive);
 }
 
+TEST_F(AddTest, AnEntryInASlotThatRunsIntoTheDataAreaKeepsIt) {
+    // 113 entries: the data area starts behind 7 whole sectors, so slot 112
+    // is the first bytes of cluster 2. The file must not go there.
+    s.doc.geometry.rootEntries = 113;
+    for (std::uint32_t i = 0; i < 112; ++i) Put(i, "FILL       ", 0x10)[4] = static_cast<std::uint8_t>(i);
+    Slot(112)[0] = dir::kEndMarker;
+    Relist();
+    ASSERT_TRUE(AddHostFile(s, HostFileWith("last.txt", Pattern(100))));
+    const DirEntry e = ReadDirEntry(Slot(112));
+    EXPECT_EQ(DisplayName(Slot(112)), "LAST.TXT");
+    EXPECT_EQ(e.firstCluster, 3);
+    EXPECT_EQ(e.size, 100u);
+}
+
 TEST_F(AddTest, ReplacingFreesTheOldChainFirstAndKeepsTheRow) {
     ASSERT_TRUE(AddHostFile(s, HostFileWith("A.TXT", Pattern(3000))));
     ASSERT_TRUE(AddHostFile(s, HostFileWith("B.TXT", Pattern(10))));  // cluster 5

@@ -83,6 +83,10 @@ TEST_F(FatTest, FirstFitFromClusterTwo) {
     std::uint8_t* slot = Put(0, "A       TXT", 0x20, 2, 100);
     FreeClusterChain(G(), slot, Vol(), Len());
     EXPECT_EQ(FindFreeCluster(G(), Vol(), Len()), 2u);
+    // A 113th root slot lies in cluster 2 (7 whole sectors hold 112).
+    s.doc.geometry.rootEntries = 113;
+    EXPECT_EQ(FindFreeCluster(G(), Vol(), Len()), 4u);
+    s.doc.geometry.rootEntries = 112;
     // Bad-cluster and reserved values count as used.
     for (std::uint32_t x = 2; x <= LastCluster(G()); ++x) WriteFatEntry(Vol(), Len(), x, 0xFF7);
     EXPECT_EQ(FindFreeCluster(G(), Vol(), Len()), 0u);
