@@ -66,7 +66,9 @@ bool IsValidNameText(std::string_view text) {
 
 std::string DisplayName(const std::uint8_t* slot) {
     std::string name = TrimField(slot + dir::kName, 8);
-    if (!name.empty() && name[0] == static_cast<char>(dir::kEscapedDeletedMark)) name[0] = static_cast<char>(dir::kDeletedMark);
+    if (!name.empty() && name[0] == static_cast<char>(dir::kEscapedDeletedMark)) {
+        name[0] = static_cast<char>(dir::kDeletedMark);
+    }
     std::string extension = TrimField(slot + dir::kExtension, 3);
     if (!extension.empty()) name.append(".").append(extension);
     return name;

@@ -96,7 +96,9 @@ std::string VolumeLabelText(const ImageDocument& doc) {
     if (!label) return {};
     std::string text(reinterpret_cast<const char*>(doc.Volume() + *label), dir::kShortNameLength);
     while (!text.empty() && text.back() == ' ') text.pop_back();
-    if (!text.empty() && text[0] == static_cast<char>(dir::kEscapedDeletedMark)) text[0] = static_cast<char>(dir::kDeletedMark);
+    if (!text.empty() && text[0] == static_cast<char>(dir::kEscapedDeletedMark)) {
+        text[0] = static_cast<char>(dir::kDeletedMark);
+    }
     return text;
 }
 
