@@ -96,7 +96,7 @@ std::string CheckCustomGeometry(const DiskFormat& r) {
         return "Sectors per disk must not exceed 65535: the boot sector has no room for more.";
     }
     if (r.sectorsPerFat == 0) return "Sectors per FAT must be at least 1.";
-    // FAT copies are compared and copied with their size taken modulo 65536.
+    // FAT copies of 64 KB or more are neither compared nor refreshed (FatCopySize).
     if (r.sectorsPerFat > 127) {
         return "Sectors per FAT must not exceed 127: a FAT of 64 KB or more cannot be kept in line with its "
                "backup copy.";
