@@ -52,7 +52,12 @@ std::uint64_t DataClusterCount(const VolumeGeometry& g) {
 std::uint64_t HighestCluster(const VolumeGeometry& g) { return DataClusterCount(g) + 1; }
 
 std::uint32_t FatCopySize(const VolumeGeometry& g) {
-    return static_cast<std::uint32_t>((static_cast<std::uint64_t>(g.sectorsPerFat) * kSectorSize) % 65536);
+    // Taken modulo 65536, the size of a FAT of 64 KB or more would place FAT
+    // copy 2 inside copy 1: comparing would ask about a repair that is none,
+    // and copying would overwrite copy 1's own entries. Such copies are left
+    // alone (FAT12 never needs more than 12 sectors per FAT).
+    const std::uint64_t size = static_cast<std::uint64_t>(g.sectorsPerFat) * kSectorSize;
+    return size < 65536 ? static_cast<std::uint32_t>(size) : 0;
 }
 
 std::uint64_t ClusterBytes(const VolumeGeometry& g) { return static_cast<std::uint64_t>(g.sectorsPerCluster) * kSectorSize; }

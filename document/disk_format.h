@@ -69,7 +69,8 @@ std::uint64_t DataStartSector(const VolumeGeometry& g);
 std::uint64_t DataClusterCount(const VolumeGeometry& g);
 // The highest valid cluster number L; 1 when the volume has no cluster.
 std::uint64_t HighestCluster(const VolumeGeometry& g);
-// The size of one FAT copy in bytes, modulo 65536, as copies are compared and copied.
+// The size of one FAT copy in bytes, as copies are compared and copied: 0 (so
+// nothing is compared or copied) when it is 64 KB or more.
 std::uint32_t FatCopySize(const VolumeGeometry& g);
 std::uint64_t ClusterBytes(const VolumeGeometry& g);  // sectorsPerCluster * 512
 

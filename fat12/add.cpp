@@ -82,7 +82,9 @@ bool CopyFileIntoClusters(Ui& ui, const VolumeGeometry& g, HostFile& file, Worki
         }
         std::uint32_t piece = remaining < clusterBytes ? remaining : static_cast<std::uint32_t>(clusterBytes);
         std::uint64_t offset = ClusterOffset(g, x);
-        if (offset + piece > length) {
+        // The whole cluster must be there, not only the piece: every reader
+        // takes a cluster that the image cuts as lying beyond its end.
+        if (!ClusterInsideVolume(g, length, x)) {
             ShowMessage(ui, kMainWindow, "Disk full!\n(image too small)", MB_ICONHAND);
             return false;
         }
@@ -133,7 +135,11 @@ bool AddHostFile(Session& s, const std::string& hostPath) {
     std::optional<DirectorySlot> found = FindDirectorySlot(s.ui, g, volume, length, nameText, field, false);
     if (!found) return false;
     std::uint8_t* slot = volume + found->offset;
+    // A label or another system's long-name entry of the same name has no row
+    // yet: the entry that replaces it needs one.
+    const bool hasRow = found->exists && IsShownSlot(slot);
     if (found->exists) FreeClusterChain(g, slot, volume, length);
+    if (slot[0] == dir::kEndMarker) KeepEndMarkerBehind(g, volume, length, found->offset);
     std::memcpy(slot + dir::kName, field, dir::kShortNameLength);
     WriteWord(slot + dir::kFirstCluster, 0);
 
@@ -156,7 +162,7 @@ bool AddHostFile(Session& s, const std::string& hostPath) {
     slot[dir::kAttributes] = static_cast<std::uint8_t>(info.attributes & 0x3F);
 
     copy.CommitTo(doc);
-    if (found->exists) {
+    if (hasRow) {
         s.list.Redraw();
     } else {
         AddListRow(s, static_cast<std::uint32_t>(doc.bootOffset + found->offset), found->position);

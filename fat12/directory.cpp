@@ -46,6 +46,11 @@ void MakeShortNameField(std::string_view text, std::uint8_t out[dir::kShortNameL
     for (; i < text.size() && i < 8 && text[i] != '.'; ++i) out[i] = static_cast<std::uint8_t>(text[i]);
     if (i < text.size() && text[i] == '.') ++i;
     for (std::size_t k = 0; k < 3 && i < text.size(); ++k, ++i) out[8 + k] = static_cast<std::uint8_t>(text[i]);
+    EscapeFirstNameByte(out);
+}
+
+void EscapeFirstNameByte(std::uint8_t field[dir::kShortNameLength]) {
+    if (field[0] == dir::kDeletedMark) field[0] = dir::kEscapedDeletedMark;
 }
 
 bool IsValidNameText(std::string_view text) {
@@ -61,6 +66,9 @@ bool IsValidNameText(std::string_view text) {
 
 std::string DisplayName(const std::uint8_t* slot) {
     std::string name = TrimField(slot + dir::kName, 8);
+    if (!name.empty() && name[0] == static_cast<char>(dir::kEscapedDeletedMark)) {
+        name[0] = static_cast<char>(dir::kDeletedMark);
+    }
     std::string extension = TrimField(slot + dir::kExtension, 3);
     if (!extension.empty()) name.append(".").append(extension);
     return name;
@@ -129,6 +137,14 @@ std::optional<DirectorySlot> FindDirectorySlot(Ui& ui, const VolumeGeometry& g, 
         ShowMessage(ui, kMainWindow, FillText("Cannot add file '%s'!\n\nDirectory full!", {nameText}), MB_ICONHAND);
     }
     return std::nullopt;
+}
+
+void KeepEndMarkerBehind(const VolumeGeometry& g, std::uint8_t* volume, std::uint32_t length,
+                         std::uint64_t slotOffset) {
+    const std::uint64_t next = slotOffset + dir::kEntrySize;
+    const std::uint64_t nextIndex = (next - RootDirectoryOffset(g)) / dir::kEntrySize;
+    // The same bounds as every scan: within the slot count and wholly before the volume's end.
+    if (nextIndex < g.rootEntries && next + dir::kEntrySize < length) volume[next] = dir::kEndMarker;
 }
 
 std::string SafeHostFileName(std::string_view cp437Name) {

@@ -32,6 +32,9 @@ inline constexpr std::size_t kShortNameLength = 11;
 
 inline constexpr std::uint8_t kEndMarker = 0x00;   // first name byte: this and every later slot is free
 inline constexpr std::uint8_t kDeletedMark = 0xE5; // first name byte: a deleted, reusable slot
+// First name byte 0x05 stands for a name that begins with 0xE5 (the
+// character sigma), which would otherwise read as the deleted mark.
+inline constexpr std::uint8_t kEscapedDeletedMark = 0x05;
 }  // namespace dir
 
 // Attribute bits.
@@ -83,12 +86,17 @@ std::string TrimField(const std::uint8_t* field, std::size_t length);
 // extension), then at most 3 characters after that one dot, blank-padded.
 void MakeShortNameField(std::string_view text, std::uint8_t out[dir::kShortNameLength]);
 
+// Stores a first name byte of 0xE5 as 0x05, so that a name beginning with
+// sigma stays a live entry. Every name the program writes goes through it.
+void EscapeFirstNameByte(std::uint8_t field[dir::kShortNameLength]);
+
 // True when every byte is allowed in a name: A-Z, 0-9, 0x80 and above, and
 // $ % - _ @ { } ~ ` ! # ( ). The empty text is valid.
 bool IsValidNameText(std::string_view text);
 
 // The shown name of a slot: the trimmed base, and "." and the trimmed
-// extension when there is one. Code page 437 bytes, at most 12 of them.
+// extension when there is one. Code page 437 bytes, at most 12 of them; a
+// first byte 0x05 is shown as the 0xE5 it stands for.
 std::string DisplayName(const std::uint8_t* slot);
 
 // How a scan of the root directory ended.
@@ -165,6 +173,13 @@ struct DirectorySlot {
 std::optional<DirectorySlot> FindDirectorySlot(Ui& ui, const VolumeGeometry& g, std::uint8_t* volume,
                                                std::uint32_t length, const std::string& nameText,
                                                const std::uint8_t wanted[dir::kShortNameLength], bool silent);
+
+// Called before an entry is written into the end slot at volume offset
+// `slotOffset`: the slots behind it were free and never looked at, so they may
+// hold anything; the slot behind it becomes the end marker (when the scan
+// would reach it), so that they stay free instead of turning into entries.
+void KeepEndMarkerBehind(const VolumeGeometry& g, std::uint8_t* volume, std::uint32_t length,
+                         std::uint64_t slotOffset);
 
 // A name from an image made safe to be the last component of a host path:
 // UTF-8, with "/", "\" and NUL replaced by "_", and "." / ".." / an empty name

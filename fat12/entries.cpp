@@ -57,6 +57,7 @@ bool RenameEntry(Session& s, WindowRef owner, const std::optional<std::string>& 
     std::memset(field, ' ', sizeof field);
     std::memcpy(field, base.data(), base.size());
     std::memcpy(field + 8, extension.data(), extension.size());
+    EscapeFirstNameByte(field);
 
     std::optional<DirectorySlot> other =
         FindDirectorySlot(s.ui, doc.geometry, doc.Volume(), doc.VolumeLength(), *typed, field, true);
@@ -95,6 +96,9 @@ std::string VolumeLabelText(const ImageDocument& doc) {
     if (!label) return {};
     std::string text(reinterpret_cast<const char*>(doc.Volume() + *label), dir::kShortNameLength);
     while (!text.empty() && text.back() == ' ') text.pop_back();
+    if (!text.empty() && text[0] == static_cast<char>(dir::kEscapedDeletedMark)) {
+        text[0] = static_cast<char>(dir::kDeletedMark);
+    }
     return text;
 }
 
@@ -123,13 +127,16 @@ bool WriteVolumeLabel(ImageDocument& doc, const std::optional<DirEntry>& entry) 
     }
     if (scan.end != ScanEnd::EndMarker) return false;
     if (!entry) return true;  // no label to remove
+    if (!deleted) KeepEndMarkerBehind(doc.geometry, volume, doc.VolumeLength(), scan.offset);
     WriteDirEntry(volume + (deleted ? *deleted : scan.offset), *entry);
     doc.modified = true;
     return true;
 }
 
-bool ApplyVolumeLabel(Session& s, WindowRef owner, const std::string& text) {
+bool ApplyVolumeLabel(Session& s, WindowRef owner, const std::string& typed) {
     ImageDocument& doc = s.doc;
+    // A NUL ends the text: as a first name byte it would end the directory.
+    const std::string text = typed.substr(0, typed.find('\0'));
     if (text.find_first_not_of(' ') == std::string::npos) {
         WriteVolumeLabel(doc, std::nullopt);
         return true;
@@ -140,6 +147,7 @@ bool ApplyVolumeLabel(Session& s, WindowRef owner, const std::string& text) {
     std::uint8_t field[dir::kShortNameLength];
     std::memset(field, ' ', sizeof field);
     std::memcpy(field, text.data(), text.size() < sizeof field ? text.size() : sizeof field);
+    EscapeFirstNameByte(field);
     std::optional<std::uint64_t> current = FindVolumeLabel(doc.geometry, doc.Volume(), doc.VolumeLength());
     if (current && std::memcmp(doc.Volume() + *current, field, sizeof field) == 0) return true;
     std::memcpy(entry.name, field, 8);

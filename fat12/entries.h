@@ -43,9 +43,9 @@ std::string VolumeLabelText(const ImageDocument& doc);
 bool WriteVolumeLabel(ImageDocument& doc, const std::optional<DirEntry>& entry);
 
 // Gives the volume the label `text` (code page 437 bytes, at most 11, kept as
-// typed), or removes it when the text is empty or blank; a label that is
-// already so is not rewritten. False after string 31 when the root directory
-// has no free slot.
+// typed, ending at a NUL as the edit field's text does), or removes it when
+// the text is empty or blank; a label that is already so is not rewritten.
+// False after string 31 when the root directory has no free slot.
 bool ApplyVolumeLabel(Session& s, WindowRef owner, const std::string& text);
 
 }  // namespace kv

@@ -1,5 +1,7 @@
 #include "fat12/fat.h"
 
+#include <algorithm>
+
 #include "document/bytes.h"
 #include "fat12/directory.h"
 
@@ -18,8 +20,12 @@ bool EntryOffset(std::uint32_t length, std::uint32_t cluster, std::uint64_t& off
 }  // namespace
 
 std::uint32_t LastCluster(const VolumeGeometry& g) {
-    std::uint64_t last = HighestCluster(g);
-    return static_cast<std::uint32_t>(last > kHighestLinkable ? kHighestLinkable : last);
+    std::uint64_t last = std::min<std::uint64_t>(HighestCluster(g), kHighestLinkable);
+    // Entries 0 ... n-1 fill FAT copy 1's sectors; a cluster whose entry lies
+    // behind them would share its bytes with FAT copy 2 or the directory.
+    const std::uint64_t entries = static_cast<std::uint64_t>(g.sectorsPerFat) * kSectorSize * 2 / 3;
+    last = std::min(last, entries > 2 ? entries - 1 : 1);
+    return static_cast<std::uint32_t>(last);
 }
 
 bool IsValidLink(const VolumeGeometry& g, std::uint32_t value) { return value >= 2 && value <= LastCluster(g); }
@@ -48,8 +54,12 @@ bool WriteFatEntry(std::uint8_t* volume, std::uint32_t length, std::uint32_t clu
 
 std::uint32_t FindFreeCluster(const VolumeGeometry& g, const std::uint8_t* volume, std::uint32_t length) {
     std::uint32_t last = LastCluster(g);
+    // The data area starts behind rootEntries / 16 whole sectors, so the last
+    // slots of a directory whose entry count is no multiple of 16 lie in the
+    // first cluster: it is not given to new data, which would overwrite them.
+    const std::uint64_t rootEnd = RootDirectoryOffset(g) + static_cast<std::uint64_t>(g.rootEntries) * dir::kEntrySize;
     for (std::uint32_t x = 2; x <= last; ++x) {
-        if (ReadFatEntry(volume, length, x) == kFreeCluster) return x;
+        if (ReadFatEntry(volume, length, x) == kFreeCluster && ClusterOffset(g, x) >= rootEnd) return x;
     }
     return 0;
 }

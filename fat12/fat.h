@@ -23,8 +23,9 @@ inline constexpr std::uint16_t kHighestLinkable = 0xFF6;  // the largest number 
 inline bool IsEndOfChain(std::uint32_t value) { return value >= kFirstEndValue && value <= 0xFFF; }
 
 // The highest cluster number of the volume: L of the geometry, but never above
-// 0xFF6, the last number a 12-bit entry can link to. 1 when the volume has no
-// cluster.
+// 0xFF6, the last number a 12-bit entry can link to, nor above the last entry
+// that FAT copy 1's sectors hold (a damaged boot sector can give too few
+// sectors per FAT). 1 when the volume has no cluster.
 std::uint32_t LastCluster(const VolumeGeometry& g);
 
 // True for 2 ... LastCluster: a value that may link to a next cluster.
@@ -37,7 +38,8 @@ std::uint16_t ReadFatEntry(const std::uint8_t* volume, std::uint32_t length, std
 // writing nothing, when its bytes are not inside the volume.
 bool WriteFatEntry(std::uint8_t* volume, std::uint32_t length, std::uint32_t cluster, std::uint16_t value);
 
-// The lowest cluster 2 ... LastCluster whose entry is free; 0 when none is.
+// The lowest cluster 2 ... LastCluster whose entry is free and whose data do
+// not overlap root directory slots; 0 when none is.
 std::uint32_t FindFreeCluster(const VolumeGeometry& g, const std::uint8_t* volume, std::uint32_t length);
 
 // Volume offset of the first byte of `cluster`; the range is not checked.

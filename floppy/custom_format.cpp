@@ -96,6 +96,11 @@ std::string CheckCustomGeometry(const DiskFormat& r) {
         return "Sectors per disk must not exceed 65535: the boot sector has no room for more.";
     }
     if (r.sectorsPerFat == 0) return "Sectors per FAT must be at least 1.";
+    // FAT copies of 64 KB or more are neither compared nor refreshed (FatCopySize).
+    if (r.sectorsPerFat > 127) {
+        return "Sectors per FAT must not exceed 127: a FAT of 64 KB or more cannot be kept in line with its "
+               "backup copy.";
+    }
     if (r.sectorsPerTrack > 65535 || r.heads > 65535) {
         return "Sectors per track and heads must not exceed 65535.";
     }

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Korvane needs to build and test, when missing.
+# Installs the Debian packages Korvane needs to build and test, when missing;
+# with --fuzz also those that fuzz/run.sh needs.
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,10 @@ packages=(
   mtools dosfstools
   qt6-base-dev
 )
+# fuzz/run.sh: clang with libFuzzer and the sanitizers' runtimes.
+if [ "${1:-}" = "--fuzz" ]; then
+  packages+=(clang libclang-rt-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

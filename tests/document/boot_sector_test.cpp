@@ -134,6 +134,19 @@ TEST_F(BootSectorTest, TheFatCheckSkipsSingleFatsAndImagesTooShortForTheirFats) 
     EXPECT_TRUE(ui.messages.empty());
 }
 
+TEST_F(BootSectorTest, FatCopiesOf64KBOrMoreAreNeitherComparedNorRefreshed) {
+    // 129 sectors per FAT: the size modulo 65536 (512) would put "copy 2" at
+    // the second sector of copy 1, whose entries (clusters 341 on) differ.
+    std::vector<std::uint8_t> bytes = BlankImage(0xF9);
+    WriteWord(&bytes[boot::kSectorsPerFat], 129);
+    bytes[512 + 600] = 0x42;
+    ASSERT_TRUE(OpenImage(s, kMainWindow, WriteImage("big-fat.dsk", bytes)));
+    EXPECT_TRUE(ui.messages.empty());
+    s.doc.modified = true;
+    ASSERT_TRUE(SaveImage(s));
+    EXPECT_EQ(s.doc.Volume()[512 + 600], 0x42);
+}
+
 TEST_F(BootSectorTest, TheTemplateCarriesA720KBlockAndTheBootProgram) {
     const auto& t = BootSectorTemplate();
     const std::uint8_t head[] = {0xEB, 0xFE, 0x90, 'K', 'o', 'r', 'v', 'a', 'n', 'e', '1', 0x00, 0x02, 0x02,

@@ -89,6 +89,70 @@ TEST_F(AddTest, ReadOnlyHiddenFilesFoldersEmptyFilesAndLongNames) {
     EXPECT_EQ(CountClusters(G(), Vol(), Len()).usedClusters, 2u);  // .SEC and LONGFILE.NAM
 }
 
+TEST_F(AddTest, AHostNameBeginningWithSigmaGivesALiveEntry) {
+    ASSERT_TRUE(AddHostFile(s, HostFileWith("\xCF\x83igma.txt", Pattern(700))));  // "σigma.txt"
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(Slot(0)), 11), "\x05IGMA   TXT");
+    Relist();
+    ASSERT_EQ(list.RowCount(), 1u);
+    EXPECT_EQ(list.RowAt(0).text, "\xE5IGMA.TXT");
+    EXPECT_EQ(CountClusters(G(), Vol(), Len()).usedClusters, 1u);
+    // Adding it again finds it and asks to replace it.
+    ui.answers = {IDNO};
+    ExpectRefused(dir.File("\xCF\x83igma.txt"), "File '\xCF\x83IGMA.TXT' already exists! Replace?", MB_ICONQUESTION);
+}
+
+TEST_F(AddTest, WhatLiesBehindTheEndSlotStaysFree) {
+    // Slots behind the end marker may hold anything; an entry written into
+    // the end slot must not bring them back as entries.
+    Put(0, "A       TXT", 0x20);
+    Slot(1)[0] = dir::kEndMarker;
+    Put(2, "JUNK    BIN", 0x20, 2, 100);
+    Relist();
+    ASSERT_TRUE(AddHostFile(s, HostFileWith("new.txt", Pattern(10))));
+    EXPECT_EQ(DisplayName(Slot(1)), "NEW.TXT");
+    EXPECT_EQ(Slot(2)[0], dir::kEndMarker);
+    Relist();
+    EXPECT_EQ(list.RowCount(), 2u);
+
+    // With the end slot last in the directory, the byte behind the directory
+    // (the first cluster's) is left alone.
+    for (std::uint32_t i = 0; i + 1 < G().rootEntries; ++i) Put(i, "FILL       ", 0x20)[4] = static_cast<std::uint8_t>(i);
+    Slot(G().rootEntries - 1)[0] = dir::kEndMarker;
+    Link({2});
+    Vol()[ClusterOffset(G(), 2)] = 'Q';
+    ASSERT_TRUE(AddHostFile(s, HostFileWith("last.txt", Pattern(10))));
+    EXPECT_EQ(DisplayName(Slot(G().rootEntries - 1)), "LAST.TXT");
+    EXPECT_EQ(Vol()[ClusterOffset(G(), 2)], 'Q');
+}
+
+TEST_F(AddTest, ReplacingALabelOfTheSameNameShowsTheNewEntry) {
+    // Names compare against labels too; the label has no row, the file must get one.
+    Put(0, "A       TXT", 0x20);
+    Put(1, "NEW     TXT", 0x28);
+    Relist();
+    ASSERT_EQ(list.RowCount(), 1u);
+    ui.answers = {IDYES};
+    ASSERT_TRUE(AddHostFile(s, HostFileWith("new.txt", Pattern(10))));
+    ASSERT_EQ(list.RowCount(), 2u);
+    EXPECT_EQ(list.RowAt(1).text, "NEW.TXT");
+    EXPECT_EQ(list.RowAt(1).slotOffset, s.doc.bootOffset + RootDirectoryOffset(G()) + 32);
+    EXPECT_EQ(Slot(1)[dir::kAttributes], attr::kArchive);
+}
+
+TEST_F(AddTest, AnEntryInASlotThatRunsIntoTheDataAreaKeepsIt) {
+    // 113 entries: the data area starts behind 7 whole sectors, so slot 112
+    // is the first bytes of cluster 2. The file must not go there.
+    s.doc.geometry.rootEntries = 113;
+    for (std::uint32_t i = 0; i < 112; ++i) Put(i, "FILL       ", 0x10)[4] = static_cast<std::uint8_t>(i);
+    Slot(112)[0] = dir::kEndMarker;
+    Relist();
+    ASSERT_TRUE(AddHostFile(s, HostFileWith("last.txt", Pattern(100))));
+    const DirEntry e = ReadDirEntry(Slot(112));
+    EXPECT_EQ(DisplayName(Slot(112)), "LAST.TXT");
+    EXPECT_EQ(e.firstCluster, 3);
+    EXPECT_EQ(e.size, 100u);
+}
+
 TEST_F(AddTest, ReplacingFreesTheOldChainFirstAndKeepsTheRow) {
     ASSERT_TRUE(AddHostFile(s, HostFileWith("A.TXT", Pattern(3000))));
     ASSERT_TRUE(AddHostFile(s, HostFileWith("B.TXT", Pattern(10))));  // cluster 5
@@ -123,6 +187,13 @@ TEST_F(AddTest, AnImageShorterThanItsBootSectorSays) {
     std::uint32_t below = static_cast<std::uint32_t>((368640 - ClusterOffset(G(), 2)) / 1024);
     ExpectRefused(HostFileWith("BIG", Pattern((below + 1) * 1024)), "Disk full!\n(image too small)");
     EXPECT_TRUE(AddHostFile(s, HostFileWith("FITS", Pattern(below * 1024))));
+
+    // A cluster cut in two is no place for data, not even for a piece that
+    // would fit its first half: extracting or checking the file would find
+    // its cluster beyond the end, and writing the image to a disk would drop
+    // the cut sector.
+    s.doc.size += 600;
+    ExpectRefused(HostFileWith("SMALL", Pattern(100)), "Disk full!\n(image too small)");
 }
 
 TEST_F(AddTest, FullDirectoryMissingFilesFailingReadsAndMemory) {

@@ -36,6 +36,17 @@ TEST(ShortNames, FieldsAndTheirDisplayNames) {
     EXPECT_EQ(TrimField(field, 8), "AB");
 }
 
+TEST(ShortNames, ANameBeginningWithSigmaIsNoDeletedMark) {
+    // 0xE5 first would read as a deleted slot: it is stored as 0x05 and shown
+    // as the sigma it stands for; elsewhere in the name it stays.
+    EXPECT_EQ(Field("\xE5X.\xE5"), "\x05X      \xE5  ");
+    std::uint8_t slot[32] = {};
+    std::memcpy(slot, "\x05X      \xE5  ", 11);
+    EXPECT_TRUE(IsShownSlot(slot));
+    EXPECT_EQ(DisplayName(slot), "\xE5X.\xE5");
+    EXPECT_EQ(SafeHostFileName(DisplayName(slot)), "\xCF\x83X.\xCF\x83");
+}
+
 TEST(ShortNames, AllowedCharacters) {
     EXPECT_TRUE(IsValidNameText(""));
     EXPECT_TRUE(IsValidNameText("AZ09$%-_@{}~`!#()"));

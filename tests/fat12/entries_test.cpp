@@ -102,6 +102,29 @@ TEST_F(EntriesTest, RenameStoresUpperCaseNames) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
+TEST_F(EntriesTest, ANewNameOrLabelBeginningWithSigmaKeepsItsEntry) {
+    Put(0, "A       TXT", 0x20, 2, 100);
+    Link({2});
+    Put(1, "\x05" "B      TXT", 0x20);  // sigma B, as another system stores it
+    Relist();
+    ASSERT_TRUE(RenameEntry(s, kMainWindow, std::string("\xCF\x83" "a.txt"), 0));  // typed "σa.txt"
+    EXPECT_EQ(Slot(0)[0], dir::kEscapedDeletedMark);
+    EXPECT_EQ(list.RowAt(0).text, "\xE5" "A.TXT");
+    // The renamed file is still there, with its cluster, after listing anew.
+    Relist();
+    ASSERT_EQ(list.RowCount(), 2u);
+    EXPECT_EQ(list.RowAt(0).text, "\xE5" "A.TXT");
+    EXPECT_EQ(Fat(2), kEndOfChain);
+    // The name compares as stored: sigma B is taken.
+    EXPECT_FALSE(RenameEntry(s, kMainWindow, std::string("\xCF\x83" "b.txt"), 0));
+    EXPECT_EQ(ui.Last().text, SystemErrorMessage("\xCF\x83" "b.txt", ERROR_ALREADY_EXISTS, std::nullopt));
+
+    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, "\xE5LABEL"));
+    EXPECT_EQ(VolumeLabelText(s.doc), "\xE5LABEL");
+    ASSERT_TRUE(FindVolumeLabel(G(), Vol(), Len()));
+    EXPECT_EQ(Vol()[*FindVolumeLabel(G(), Vol(), Len())], dir::kEscapedDeletedMark);
+}
+
 TEST_F(EntriesTest, AttributesChangeOnlyTheUserBits) {
     std::uint8_t* file = Put(0, "A       TXT", 0x21 | 0x40);
     EXPECT_FALSE(SetEntryAttributes(s, file, 0x21));
@@ -143,6 +166,29 @@ TEST_F(EntriesTest, LabelsTakeTheirSlotOrAnEarlierDeletedOne) {
     ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, "   "));
     EXPECT_EQ(Slot(1)[0], 0xE5);
     EXPECT_FALSE(FindVolumeLabel(G(), Vol(), Len()));
+}
+
+TEST_F(EntriesTest, ALabelInTheEndSlotKeepsWhatLiesBehindItFree) {
+    Put(0, "A       TXT", 0x20);
+    Slot(1)[0] = dir::kEndMarker;
+    Put(2, "JUNK    BIN", 0x20, 2, 100);
+    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, "LABEL"));
+    EXPECT_EQ(FindVolumeLabel(G(), Vol(), Len()), RootDirectoryOffset(G()) + 32);
+    EXPECT_EQ(Slot(2)[0], dir::kEndMarker);
+    Relist();
+    EXPECT_EQ(list.RowCount(), 1u);
+}
+
+TEST_F(EntriesTest, ALabelEndsAtANul) {
+    Put(0, "A       TXT", 0x20);
+    Put(1, "B       TXT", 0x20);
+    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, std::string("AB\0CD", 5)));
+    EXPECT_EQ(VolumeLabelText(s.doc), "AB");
+    // Only NULs: no label, and the directory still ends where it did.
+    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, std::string("\0\0", 2)));
+    EXPECT_FALSE(FindVolumeLabel(G(), Vol(), Len()));
+    Relist();
+    EXPECT_EQ(list.RowCount(), 2u);
 }
 
 TEST_F(EntriesTest, ALabelNeedsAnEndMarker) {

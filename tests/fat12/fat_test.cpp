@@ -57,6 +57,24 @@ TEST_F(FatTest, LayoutOfTheTwoCommonFormats) {
     EXPECT_EQ(LastCluster(G()), 2848u);
 }
 
+TEST_F(FatTest, NoClusterWithoutAnEntryInsideFatCopyOne) {
+    // A boot sector with too few sectors per FAT: the entries of the higher
+    // clusters would lie in FAT copy 2 or, with none, in the root directory.
+    Blank(0xF9);
+    s.doc.geometry.sectorsPerFat = 1;  // 341 entries: clusters up to 340
+    EXPECT_EQ(LastCluster(G()), 340u);
+    EXPECT_FALSE(IsValidLink(G(), 341));
+    EXPECT_EQ(CountClusters(G(), Vol(), Len()).freeClusters, 339u);
+    s.doc.geometry.sectorsPerFat = 0;  // the root directory starts where FAT 1 would
+    EXPECT_EQ(LastCluster(G()), 1u);
+    EXPECT_EQ(FindFreeCluster(G(), Vol(), Len()), 0u);
+    std::uint8_t* slot = Put(0, "A       TXT", 0x20, 2, 100);
+    std::vector<std::uint8_t> before = Image();
+    FreeClusterChain(G(), slot, Vol(), Len());
+    before[RootDirectoryOffset(G())] = 0xE5;  // only the name's first byte changes
+    EXPECT_TRUE(Image() == before);
+}
+
 TEST_F(FatTest, FirstFitFromClusterTwo) {
     Blank();
     Link({2});
@@ -65,6 +83,10 @@ TEST_F(FatTest, FirstFitFromClusterTwo) {
     std::uint8_t* slot = Put(0, "A       TXT", 0x20, 2, 100);
     FreeClusterChain(G(), slot, Vol(), Len());
     EXPECT_EQ(FindFreeCluster(G(), Vol(), Len()), 2u);
+    // A 113th root slot lies in cluster 2 (7 whole sectors hold 112).
+    s.doc.geometry.rootEntries = 113;
+    EXPECT_EQ(FindFreeCluster(G(), Vol(), Len()), 4u);
+    s.doc.geometry.rootEntries = 112;
     // Bad-cluster and reserved values count as used.
     for (std::uint32_t x = 2; x <= LastCluster(G()); ++x) WriteFatEntry(Vol(), Len(), x, 0xFF7);
     EXPECT_EQ(FindFreeCluster(G(), Vol(), Len()), 0u);

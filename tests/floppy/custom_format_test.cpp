@@ -110,6 +110,11 @@ TEST_F(ConfirmTest, GeometriesTheProgramCannotWorkWithAreRefusedWithTheirReason)
                   "Sectors per disk must not exceed 65535: the boot sector has no room for more.");
     ExpectRefused(With({{kCustomSectors, "-16"}}), "Capacity of disk is <= 0 Bytes!");
     ExpectRefused(With({{kCustomSectorsPerFat, "0"}}), "Sectors per FAT must be at least 1.");
+    // 224 sectors per FAT: the backup would be compared with, and refreshed
+    // into, FAT copy 1 itself (its size is taken modulo 65536).
+    ExpectRefused(With({{kCustomSectorsPerFat, "224"}}),
+                  "Sectors per FAT must not exceed 127: a FAT of 64 KB or more cannot be kept in line with its "
+                  "backup copy.");
     ExpectRefused(With({{kCustomHeads, "-1"}}), "Sectors per track and heads must not exceed 65535.");
     ExpectRefused(With({{kCustomSectors, "40"}}),
                   "The disk is too small for its layout: boot sector, FAT's and directory take 37 of its 40 "
