@@ -64,8 +64,7 @@ TEST_F(ExtractTest, ExistingFilesAskAndReadOnlyOnesCannotBeReplaced) {
 
     ui.answers = {IDNO};
     EXPECT_EQ(ExtractEntry(s, kMainWindow, slot, 0, path), 1);
-    EXPECT_EQ(ui.Last().text, path + "\n\nFile already exists! Replace?");
-    EXPECT_EQ(ui.Last().style, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+    EXPECT_TRUE(ui.Showed(path + "\n\nFile already exists! Replace?", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, false));
 
     ui.answers = {IDYES};
     EXPECT_EQ(ExtractEntry(s, kMainWindow, slot, 0, path), 0);

@@ -139,8 +139,7 @@ TEST_F(ReadFloppyTest, UnreadableBootSectorShowsTheErrorWithoutPrefix) {
     ui.answers = {IDYES};
     NewImageDialog d = Dialog();
     EXPECT_FALSE(CreateNewImage(s, d));
-    EXPECT_EQ(ui.Last().text, SystemErrorText(ERROR_CRC));
-    EXPECT_EQ(ui.Last().style, MB_ICONHAND);
+    EXPECT_TRUE(ui.Showed(SystemErrorText(ERROR_CRC), MB_ICONHAND, false));
     EXPECT_FALSE(s.doc.IsOpen());
 }
 
@@ -219,8 +218,7 @@ TEST_F(ReadFloppyTest, DriveThatCannotBeOpenedIsReportedWithItsLine) {
     ui.answers = {IDYES};
     NewImageDialog d = Dialog();
     EXPECT_FALSE(CreateNewImage(s, d));
-    EXPECT_EQ(ui.Last().text, "A: [fake]\n" + SystemErrorText(ERROR_NOT_READY));
-    EXPECT_EQ(ui.Last().style, MB_ICONHAND);
+    EXPECT_TRUE(ui.Showed("A: [fake]\n" + SystemErrorText(ERROR_NOT_READY), MB_ICONHAND, false));
     EXPECT_TRUE(s.transferCancelled);
     EXPECT_EQ(progress.created, 0);
 }
