@@ -9,8 +9,8 @@
 #include <map>
 #include <random>
 
-#include "tests/cli/peers.h"
-#include "tests/support/temp_dir.h"
+#include "tests/cli/cli_run.h"
+#include "tests/support/peers.h"
 
 namespace kv::test {
 namespace {

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <set>
 
-#include "tests/cli/peers.h"
-#include "tests/support/temp_dir.h"
+#include "tests/cli/cli_run.h"
+#include "tests/support/peers.h"
 
 namespace kv::test {
 namespace {
@@ -23,12 +23,6 @@ const Format kFormats[] = {
     {"FA", 640, 2, 112, 8, 1},   {"FB", 1280, 2, 112, 8, 2}, {"FC", 360, 1, 64, 9, 1},
     {"FD", 720, 2, 112, 9, 2},   {"FE", 320, 1, 64, 8, 1},   {"FF", 640, 2, 112, 8, 2},
 };
-
-std::vector<std::uint8_t> Bytes(std::size_t n, unsigned seed) {
-    std::vector<std::uint8_t> v(n);
-    for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::uint8_t>((i * 131 + seed * 17 + i / 97) & 0xFF);
-    return v;
-}
 
 nlohmann::json ListJson(const std::string& image) {
     std::string out;
@@ -68,7 +62,7 @@ TEST_P(InteropTest, KorvaneImagesAreReadByPeers) {
     std::string paths;
     unsigned seed = 0;
     for (const auto& [name, host] : files) {
-        WriteWholeFile(in + "/" + host.first, Bytes(host.second, ++seed));
+        WriteWholeFile(in + "/" + host.first, Pattern(host.second, ++seed));
         SetLocalMTime(in + "/" + host.first, "2004-06-15 10:20:30");
         paths += " '" + in + "/" + host.first + "'";
     }
@@ -95,7 +89,7 @@ TEST_P(InteropTest, KorvaneImagesAreReadByPeers) {
         EXPECT_EQ(peer[name].size, host.second) << name;
         EXPECT_EQ(peer[name].minute, "2004-06-15 10:20") << name;
         ASSERT_EQ(RunMtools("mcopy -n -m -i '" + image + "' '::" + name + "' '" + outDir + "/" + name + "'"), 0);
-        EXPECT_EQ(ReadWholeFile(outDir + "/" + name), Bytes(host.second, seed)) << name;
+        EXPECT_EQ(ReadWholeFile(outDir + "/" + name), Pattern(host.second, seed)) << name;
         EXPECT_EQ(LocalMTime(outDir + "/" + name), "2004-06-15 10:20:30") << name;
     }
     EXPECT_EQ(attributes["README.TXT"], "S");
@@ -115,6 +109,10 @@ TEST_P(InteropTest, KorvaneImagesAreReadByPeers) {
     EXPECT_FALSE(peer.count("EMPTY"));
     ASSERT_EQ(RunMtools("mcopy -n -i '" + image + "' ::DATA.BIN '" + outDir + "/again'"), 0);
     EXPECT_EQ(ReadWholeFile(outDir + "/again"), ReadWholeFile(in + "/Data.BIN"));
+    // And mtools takes files into them.
+    ASSERT_EQ(RunMtools("mcopy -i '" + image + "' '" + in + "/readme.txt' ::PEER.TXT"), 0);
+    ASSERT_EQ(RunCli("extract '" + image + "' peer.txt -d '" + outDir + "'", &out), 0) << out;
+    EXPECT_EQ(ReadWholeFile(outDir + "/PEER.TXT"), ReadWholeFile(in + "/readme.txt"));
     EXPECT_EQ(UnexpectedFsckFindings(image), "");
     EXPECT_EQ(RunCli("check '" + image + "'", &out), 0) << out;
 }
@@ -134,12 +132,12 @@ TEST_P(InteropTest, PeerImagesAreReadByKorvane) {
         {"README.TXT", 100}, {"DATA.BIN", 3 * cluster + 1}, {"EMPTY", 0}, {"CLUSTER.X", cluster}};
     unsigned seed = 0;
     for (const auto& [name, size] : files) {
-        WriteWholeFile(in + "/" + name, Bytes(size, ++seed));
+        WriteWholeFile(in + "/" + name, Pattern(size, ++seed));
         SetLocalMTime(in + "/" + name, "2004-06-15 10:20:30");
         ASSERT_EQ(RunMtools("mcopy -m -i '" + image + "' '" + in + "/" + name + "' ::" + name, &out), 0) << out;
     }
     // A long name gets long-name entries and a short alias; Korvane shows the alias.
-    WriteWholeFile(in + "/Long File Name.txt", Bytes(77, 99));
+    WriteWholeFile(in + "/Long File Name.txt", Pattern(77, 99));
     SetLocalMTime(in + "/Long File Name.txt", "2004-06-15 10:20:30");
     ASSERT_EQ(RunCommand("MTOOLS_SKIP_CHECK=1 mcopy -m -i '" + image + "' '" + in + "/Long File Name.txt' ::", &out), 0)
         << out;
@@ -176,7 +174,7 @@ TEST_P(InteropTest, PeerImagesAreReadByKorvane) {
         EXPECT_EQ(ReadWholeFile(outDir + "/" + name), ReadWholeFile(in + "/" + name)) << name;
         EXPECT_EQ(LocalMTime(outDir + "/" + name), "2004-06-15 10:20:30") << name;
     }
-    EXPECT_EQ(ReadWholeFile(outDir + "/LONGFI~1.TXT"), Bytes(77, 99));
+    EXPECT_EQ(ReadWholeFile(outDir + "/LONGFI~1.TXT"), Pattern(77, 99));
     struct stat st {};
     ::stat((outDir + "/DATA.BIN").c_str(), &st);
     EXPECT_EQ(st.st_mode & 0222, 0u);  // read-only in the image, read-only on the host
@@ -207,7 +205,7 @@ protected:
 };
 
 TEST_F(CliTest, ExtractAllCannotWriteOutsideTheFolder) {
-    WriteWholeFile(dir.File("x"), Bytes(1500, 1));
+    WriteWholeFile(dir.File("x"), Pattern(1500, 1));
     std::string out;
     ASSERT_EQ(RunCli("add '" + image + "' '" + dir.File("x") + "'", &out), 0) << out;
     // Give entries names that spell paths; all four share the one file's data.
@@ -225,7 +223,7 @@ TEST_F(CliTest, ExtractAllCannotWriteOutsideTheFolder) {
     RunCommand("cd '" + dir.File("a") + "' && find . -mindepth 1 | LC_ALL=C sort", &listing);
     EXPECT_EQ(listing, expected);
     EXPECT_FALSE(FileExists(dir.File("PWD")));
-    EXPECT_EQ(ReadWholeFile(target + "/__"), Bytes(1500, 1));
+    EXPECT_EQ(ReadWholeFile(target + "/__"), Pattern(1500, 1));
     // The same with --overwrite (the drag-out way) and with named files.
     ASSERT_EQ(RunCli("extract '" + image + "' --overwrite --all -d '" + target + "'", &out), 0) << out;
     ASSERT_EQ(RunCli("--yes extract '" + image + "' '../*' -d '" + target + "'", &out), 0) << out;
@@ -234,7 +232,7 @@ TEST_F(CliTest, ExtractAllCannotWriteOutsideTheFolder) {
 }
 
 TEST_F(CliTest, CheckReportsDamageAndExitsWithOne) {
-    WriteWholeFile(dir.File("f"), Bytes(3000, 2));
+    WriteWholeFile(dir.File("f"), Pattern(3000, 2));
     std::string out;
     ASSERT_EQ(RunCli("add '" + image + "' '" + dir.File("f") + "'", &out), 0) << out;
     ASSERT_EQ(RunCli("check '" + image + "'", &out), 0) << out;
@@ -251,7 +249,7 @@ TEST_F(CliTest, CheckReportsDamageAndExitsWithOne) {
 }
 
 TEST_F(CliTest, ListInfoAndUsageErrors) {
-    WriteWholeFile(dir.File("f"), Bytes(2049, 3));
+    WriteWholeFile(dir.File("f"), Pattern(2049, 3));
     SetLocalMTime(dir.File("f"), "2004-06-15 10:20:30");
     std::string out;
     ASSERT_EQ(RunCli("add '" + image + "' '" + dir.File("f") + "'", &out), 0) << out;

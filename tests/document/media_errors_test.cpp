@@ -115,9 +115,7 @@ TEST_F(SideFileTest, ASideFileOfUnknownFormatIsReportedAndReplacedAtTheNextSave)
     for (std::vector<std::uint8_t> bad : {std::vector<std::uint8_t>(10, 'x'), SideFile(180, {{0, 'd'}})}) {
         test::WriteWholeFile(side, bad);
         ASSERT_TRUE(OpenImage(s, kMainWindow, image));
-        ASSERT_EQ(ui.messages.size(), 1u);
-        EXPECT_EQ(ui.Last().text, LoadText(42));
-        EXPECT_EQ(ui.Last().style, MB_ICONEXCLAMATION);
+        EXPECT_TRUE(ui.Showed(LoadText(42), MB_ICONEXCLAMATION));
         EXPECT_FALSE(HasMediaErrors(s.doc.errors));
         EXPECT_FALSE(s.doc.errors.sideFile.IsOpen());
         ASSERT_TRUE(SaveImage(s));
@@ -151,9 +149,7 @@ TEST_F(SideFileTest, SideFileFailuresAreShownButTheImageSaveStands) {
     s.doc.modified = true;
     EXPECT_TRUE(SaveImage(s));
     EXPECT_FALSE(s.doc.modified);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.Last().text, side + "\n" + SystemErrorText(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(ui.Last().style, MB_ICONHAND);
+    EXPECT_TRUE(ui.Showed(side + "\n" + SystemErrorText(ERROR_ACCESS_DENIED), MB_ICONHAND));
     std::filesystem::remove(side);
 
     // A kept side file whose write fails.

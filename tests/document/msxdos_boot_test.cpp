@@ -13,7 +13,6 @@
 #include <cstring>
 #include <functional>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -342,18 +341,12 @@ protected:
         }
         return Fat12(test::ReadWholeFile(path));
     }
-    static std::vector<std::uint8_t> RandomBytes(std::size_t n, unsigned seed) {
-        std::mt19937 gen(seed);
-        std::vector<std::uint8_t> v(n);
-        for (auto& b : v) b = static_cast<std::uint8_t>(gen());
-        return v;
-    }
     void SetUp() override {
         if (!test::HaveProgram("mcopy")) GTEST_SKIP() << "mtools is not installed";
     }
     const std::uint8_t* Sector0() const { return BootSectorTemplate().data(); }
 
-    const std::vector<std::uint8_t> system_ = RandomBytes(5000, 7);
+    const std::vector<std::uint8_t> system_ = test::Pattern(5000, 7);
 };
 
 TEST(MsxDosBootSource, AssemblesToTheBytesBuiltIntoImages) {
@@ -366,19 +359,6 @@ TEST(MsxDosBootSource, AssemblesToTheBytesBuiltIntoImages) {
     std::vector<std::uint8_t> assembled = test::ReadWholeFile(dir.File("boot.bin"));
     EXPECT_EQ(assembled, std::vector<std::uint8_t>(kMsxDosBootProgram, kMsxDosBootProgram + kBootProgramSize))
         << "run scripts/gen-boot-program.sh";
-}
-
-TEST_F(MsxDosBoot, EveryBlankFormatCarriesTheProgramWithItsDataInPlace) {
-    for (std::uint32_t code : kFormats) {
-        SCOPED_TRACE(code);
-        std::vector<std::uint8_t> image = BlankImage(code);
-        const std::uint8_t* b = image.data();
-        EXPECT_EQ(b[0], 0xEB);  // the disk ROM runs the sector only after EBH or E9H
-        EXPECT_EQ(0, std::memcmp(b + kBootProgramOffset, kMsxDosBootProgram, kBootProgramSize));
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(b) + kBootMessageOffset, 38), kMessage + "$");
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(b) + kBootSystemNameOffset, 11), "MSXDOS  SYS");
-        EXPECT_TRUE(std::all_of(b + 256, b + 512, [](std::uint8_t x) { return x == 0; }));
-    }
 }
 
 TEST_F(MsxDosBoot, TheFirstCallReturnsAtOnceAndWritesNothing) {
@@ -396,8 +376,8 @@ TEST_F(MsxDosBoot, LoadsAndStartsMsxDosSysFromEveryFormatColdOrWarm) {
     for (std::uint32_t code : kFormats) {
         for (std::uint8_t a : {0, 1}) {
             SCOPED_TRACE(testing::Message() << "format " << code << " A=" << int{a});
-            std::vector<std::uint8_t> file = RandomBytes(2000 + code * 10, code);
-            Fat12 disk = MakeDisk(code, {{"AUTOEXEC.BAT", RandomBytes(700, 1)}, {"MSXDOS.SYS", file}});
+            std::vector<std::uint8_t> file = test::Pattern(2000 + code * 10, code);
+            Fat12 disk = MakeDisk(code, {{"AUTOEXEC.BAT", test::Pattern(700, 1)}, {"MSXDOS.SYS", file}});
             DiskRomMachine m(Sector0(), &disk);
             ASSERT_EQ(m.Call(true, a), Stop::SystemStarted);
             EXPECT_EQ(m.events, (std::vector<std::string>{"open:found", "dta", "read"}));
@@ -417,7 +397,7 @@ TEST_F(MsxDosBoot, LoadsAndStartsMsxDosSysFromEveryFormatColdOrWarm) {
 }
 
 TEST_F(MsxDosBoot, ReadsAtMost3F00hBytesSoPage1IsNeverReached) {
-    std::vector<std::uint8_t> big = RandomBytes(20000, 3);
+    std::vector<std::uint8_t> big = test::Pattern(20000, 3);
     Fat12 disk = MakeDisk(0xF9, {{"MSXDOS.SYS", big}});
     DiskRomMachine m(Sector0(), &disk);
     ASSERT_EQ(m.Call(true, 0), Stop::SystemStarted);
@@ -427,7 +407,7 @@ TEST_F(MsxDosBoot, ReadsAtMost3F00hBytesSoPage1IsNeverReached) {
 }
 
 TEST_F(MsxDosBoot, AColdBootWithoutTheSystemFileStartsDiskBasicQuietly) {
-    Fat12 disk = MakeDisk(0xF8, {{"DATA.TXT", RandomBytes(3000, 2)}});
+    Fat12 disk = MakeDisk(0xF8, {{"DATA.TXT", test::Pattern(3000, 2)}});
     DiskRomMachine m(Sector0(), &disk);
     EXPECT_EQ(m.Call(true, 0), Stop::BasicStarted);
     EXPECT_EQ(m.events, (std::vector<std::string>{"open:missing"}));

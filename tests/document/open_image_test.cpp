@@ -15,18 +15,6 @@ namespace {
 
 class OpenImageTest : public test::SessionFixture {
 protected:
-    void ExpectNothingOpen() {
-        EXPECT_FALSE(s.doc.IsOpen());
-        EXPECT_EQ(s.doc.size, 0u);
-        EXPECT_EQ(s.doc.path, "");
-        EXPECT_FALSE(s.doc.file.IsOpen());
-    }
-    void ExpectOneStop(const std::string& text) {
-        ASSERT_EQ(ui.messages.size(), 1u);
-        EXPECT_EQ(ui.Last().text, text);
-        EXPECT_EQ(ui.Last().style, MB_ICONHAND);
-        EXPECT_EQ(ui.Last().caption, "Korvane");
-    }
     // A previous image is open and modified-free, so failures show it was closed.
     void OpenPrevious() { OpenQuietly(WriteBlankImage("previous.dsk")); }
 };
@@ -53,6 +41,10 @@ TEST_F(OpenImageTest, ABareImageOpensWithoutMessagesAndIsListed) {
     EXPECT_FALSE(ui.fileRequests[0].save);
     EXPECT_EQ(ui.fileRequests[0].filterStringId, 6u);
     EXPECT_EQ(ui.fileRequests[0].flags, OFN_FILEMUSTEXIST);
+
+    // 512 bytes without a header are the smallest image.
+    EXPECT_TRUE(OpenImage(s, kMainWindow, WriteImage("512.dsk", std::vector<std::uint8_t>(512, 0))));
+    EXPECT_EQ(s.doc.size, 512u);
 }
 
 TEST_F(OpenImageTest, CancellingTheDialogChangesNothing) {
@@ -63,64 +55,23 @@ TEST_F(OpenImageTest, CancellingTheDialogChangesNothing) {
     EXPECT_TRUE(s.doc.IsOpen()) << "the image that was open stays open";
 }
 
-TEST_F(OpenImageTest, TheReadOnlyBoxOpensForReadingOnly) {
+TEST_F(OpenImageTest, ReadOnlyOnRequestWithoutAWarningAndForReadOnlyFilesWithOne) {
     std::string path = WriteBlankImage("a.dsk");
     ui.WillChoose(path, true);
     ASSERT_TRUE(OpenImage(s, kMainWindow, std::nullopt));
     EXPECT_TRUE(s.doc.readOnly);
     EXPECT_TRUE(ui.messages.empty()) << "asked for, so no warning";
-}
 
-TEST_F(OpenImageTest, AReadOnlyFileOpensReadOnlyWithOneWarning) {
-    std::string path = WriteBlankImage("ro.dsk");
     ::chmod(path.c_str(), 0444);
     ASSERT_TRUE(OpenImage(s, kMainWindow, path));
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.Last().text, LoadText(53));
-    EXPECT_EQ(ui.Last().style, MB_ICONEXCLAMATION);
+    EXPECT_TRUE(ui.Showed(LoadText(53), MB_ICONEXCLAMATION));
     EXPECT_TRUE(s.doc.IsOpen());
     EXPECT_TRUE(s.doc.readOnly);
 }
 
-TEST_F(OpenImageTest, AFileThatCannotBeOpenedShowsTheSystemTextAndClosesThePreviousImage) {
-    OpenPrevious();
-    std::string path = dir.File("missing.dsk");
-    EXPECT_FALSE(OpenImage(s, kMainWindow, path));
-    ExpectOneStop(path + "\n" + SystemErrorText(ERROR_FILE_NOT_FOUND));
-    ExpectNothingOpen();
-    EXPECT_EQ(ui.cursors.back(), Cursor::Arrow);
-}
-
-TEST_F(OpenImageTest, AFolderIsRefusedWithTheFirstAttemptsError) {
-    EXPECT_FALSE(OpenImage(s, kMainWindow, dir.Path()));
-    // Access denied for reading and writing; the read-only retry fails too and
-    // the first error is shown.
-    ExpectOneStop(dir.Path() + "\n" + SystemErrorText(ERROR_ACCESS_DENIED));
-    ExpectNothingOpen();
-}
-
-TEST_F(OpenImageTest, ASizeThatCannotBeReadShowsTheSystemText) {
-    std::string path = WriteBlankImage("a.dsk");
-    test::FaultPlan plan;
-    plan.failFstat = test::OnFile(path);
-    test::ScopedFaults faults(plan);
-    EXPECT_FALSE(OpenImage(s, kMainWindow, path));
-    ExpectOneStop(path + "\n" + SystemErrorText(ERROR_IO_DEVICE));
-    ExpectNothingOpen();
-}
-
-TEST_F(OpenImageTest, SizeLimits) {
-    std::string small = WriteImage("511.dsk", std::vector<std::uint8_t>(511, 0));
-    EXPECT_FALSE(OpenImage(s, kMainWindow, small));
-    ExpectOneStop(LoadText(20));
-    ExpectNothingOpen();
-
-    ui.Clear();
-    std::string exact = WriteImage("512.dsk", std::vector<std::uint8_t>(512, 0));
-    EXPECT_TRUE(OpenImage(s, kMainWindow, exact)) << "512 bytes without a header open";
-    EXPECT_EQ(s.doc.size, 512u);
-
-    ui.Clear();
+TEST_F(OpenImageTest, EveryFailureShowsOneStopAndClosesThePreviousImage) {
+    std::string blank = WriteBlankImage("a.dsk");
+    std::string missing = dir.File("missing.dsk");
     std::string huge = dir.File("4g.dsk");
     {
         std::uint32_t error = 0;
@@ -129,54 +80,55 @@ TEST_F(OpenImageTest, SizeLimits) {
         ASSERT_TRUE(f.SetPosition(0xFFFFFFFFull, error));  // 4 GiB exactly, sparse
         ASSERT_TRUE(f.Write("x", 1, done, error));
     }
-    EXPECT_FALSE(OpenImage(s, kMainWindow, huge));
-    ExpectOneStop(LoadText(19));
-    ExpectNothingOpen();
-}
-
-TEST_F(OpenImageTest, MissingMemoryForTheImageIsReportedWithTheSize) {
-    OpenPrevious();
-    std::string path = WriteBlankImage("a.dsk");
-    test::FaultPlan plan;
-    plan.failAllocation = [](std::size_t n) { return n == 737280; };
-    test::ScopedFaults faults(plan);
-    EXPECT_FALSE(OpenImage(s, kMainWindow, path));
-    ExpectOneStop("Not enough memory for image (737280 Bytes required)!");
-    ExpectNothingOpen();
-}
-
-TEST_F(OpenImageTest, AFailingOrShortReadShowsTheSystemText) {
-    std::string path = WriteBlankImage("a.dsk");
-    {
-        test::FaultPlan plan;
-        plan.failRead = test::OnFile(path);
-        test::ScopedFaults faults(plan);
-        EXPECT_FALSE(OpenImage(s, kMainWindow, path));
-        ExpectOneStop(path + "\n" + SystemErrorText(ERROR_IO_DEVICE));
-        ExpectNothingOpen();
-    }
-    ui.Clear();
-    {
-        test::FaultPlan plan;
-        plan.readCap = 4096;
-        plan.endReadEarly = [path, calls = 0](int fd) mutable { return test::OnFile(path)(fd) && ++calls > 3; };
-        test::ScopedFaults faults(plan);
-        EXPECT_FALSE(OpenImage(s, kMainWindow, path));
-        ExpectOneStop(path + "\n" + SystemErrorText(ERROR_HANDLE_EOF));
-        ExpectNothingOpen();
+    std::vector<std::uint8_t> compressed = WithComment(BlankImage(), 0x5A);
+    compressed[6] = 1;
+    std::vector<std::uint8_t> noEnd(2000, 'x');  // the comment never ends
+    noEnd[0] = 0xAA;
+    noEnd[1] = 0x59;
+    std::memset(&noEnd[2], 0, 38);
+    test::FaultPlan failSize, noMemory, failRead, shortRead;
+    failSize.failFstat = test::OnFile(blank);
+    noMemory.failAllocation = [](std::size_t n) { return n == 737280; };
+    failRead.failRead = test::OnFile(blank);
+    shortRead.readCap = 4096;
+    shortRead.endReadEarly = [blank, calls = 0](int fd) mutable { return test::OnFile(blank)(fd) && ++calls > 3; };
+    struct Case {
+        std::string path, text;
+        test::FaultPlan faults;
+    } cases[] = {
+        {missing, missing + "\n" + SystemErrorText(ERROR_FILE_NOT_FOUND), {}},
+        // Access denied for reading and writing; the read-only retry fails too
+        // and the first error is shown.
+        {dir.Path(), dir.Path() + "\n" + SystemErrorText(ERROR_ACCESS_DENIED), {}},
+        {blank, blank + "\n" + SystemErrorText(ERROR_IO_DEVICE), failSize},
+        {WriteImage("511.dsk", std::vector<std::uint8_t>(511, 0)), LoadText(20), {}},
+        {huge, LoadText(19), {}},
+        {blank, "Not enough memory for image (737280 Bytes required)!", noMemory},
+        {blank, blank + "\n" + SystemErrorText(ERROR_IO_DEVICE), failRead},
+        {blank, blank + "\n" + SystemErrorText(ERROR_HANDLE_EOF), shortRead},
+        {WriteImage("z.dsk", compressed), LoadText(54), {}},
+        {WriteImage("noend.dsk", noEnd), LoadText(20), {}},
+        // A header and a volume one byte short of a sector.
+        {WriteImage("short.dsk", WithComment(std::vector<std::uint8_t>(511, 0))), LoadText(20), {}},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        OpenPrevious();
+        {
+            test::ScopedFaults faults(c.faults);
+            EXPECT_FALSE(OpenImage(s, kMainWindow, c.path));
+        }
+        EXPECT_TRUE(ui.Showed(c.text, MB_ICONHAND));
+        EXPECT_FALSE(s.doc.IsOpen());
+        EXPECT_EQ(s.doc.size, 0u);
+        EXPECT_EQ(s.doc.path, "");
+        EXPECT_FALSE(s.doc.file.IsOpen());
+        EXPECT_EQ(ui.cursors.back(), Cursor::Arrow);
     }
 }
 
 TEST_F(OpenImageTest, ACommentHeaderIsShownAndTheVolumeFollowsIt) {
-    std::vector<std::uint8_t> bytes(46, 0);
-    bytes[0] = 0xAA;
-    bytes[1] = 0x59;
-    std::memcpy(&bytes[40], "Hello", 5);
-    std::vector<std::uint8_t> volume = BlankImage(0xF9);
-    bytes.insert(bytes.end(), volume.begin(), volume.end());
-    std::string path = WriteImage("c.dsk", bytes);
-
-    ASSERT_TRUE(OpenImage(s, kMainWindow, path));
+    ASSERT_TRUE(OpenImage(s, kMainWindow, WriteImage("c.dsk", WithComment(BlankImage()))));
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.Last().text, "Hello");
     EXPECT_EQ(ui.Last().caption, "Disk-image comment");
@@ -186,35 +138,6 @@ TEST_F(OpenImageTest, ACommentHeaderIsShownAndTheVolumeFollowsIt) {
     EXPECT_EQ(s.doc.geometry.totalSectors, 1440u);
 }
 
-TEST_F(OpenImageTest, CompressedImagesAndHeadersWithoutRoomAreRefused) {
-    std::vector<std::uint8_t> bytes = BlankImage(0xF9);
-    bytes.insert(bytes.begin(), 46, 0);
-    bytes[0] = 0xAA;
-    bytes[1] = 0x5A;
-    std::memcpy(&bytes[40], "Hello", 5);
-    bytes[6] = 1;
-    EXPECT_FALSE(OpenImage(s, kMainWindow, WriteImage("z.dsk", bytes)));
-    ExpectOneStop(LoadText(54));
-    ExpectNothingOpen();
-
-    ui.Clear();
-    std::vector<std::uint8_t> noEnd(2000, 'x');  // the comment never ends
-    noEnd[0] = 0xAA;
-    noEnd[1] = 0x59;
-    std::memset(&noEnd[2], 0, 38);
-    EXPECT_FALSE(OpenImage(s, kMainWindow, WriteImage("noend.dsk", noEnd)));
-    ExpectOneStop(LoadText(20));
-
-    ui.Clear();
-    std::vector<std::uint8_t> shortVolume(46 + 511, 0);  // one byte short of a sector
-    shortVolume[0] = 0xAA;
-    shortVolume[1] = 0x59;
-    std::memcpy(&shortVolume[40], "Hello", 5);
-    EXPECT_FALSE(OpenImage(s, kMainWindow, WriteImage("short.dsk", shortVolume)));
-    ExpectOneStop(LoadText(20));
-    ExpectNothingOpen();
-}
-
 TEST_F(OpenImageTest, TheSavePromptDecidesWhetherTheOpenGoesOn) {
     OpenPrevious();
     std::string other = WriteBlankImage("other.dsk", 0xF0);
@@ -222,9 +145,7 @@ TEST_F(OpenImageTest, TheSavePromptDecidesWhetherTheOpenGoesOn) {
 
     ui.answers.push_back(IDCANCEL);
     EXPECT_FALSE(OpenImage(s, kMainWindow, other));
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.Last().text, LoadText(8));
-    EXPECT_EQ(ui.Last().style, MB_YESNOCANCEL | MB_ICONQUESTION);
+    EXPECT_TRUE(ui.Showed(LoadText(8), MB_YESNOCANCEL | MB_ICONQUESTION));
     EXPECT_EQ(s.doc.path, dir.File("previous.dsk"));
     EXPECT_TRUE(s.doc.modified);
 

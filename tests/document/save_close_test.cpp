@@ -85,9 +85,7 @@ TEST_F(SaveCloseTest, DifferingFatsAnsweredNoStayAsLoadedUntilTheFirstChange) {
     std::string other = WriteImage("differ.dsk", bytes);
     ui.answers.push_back(IDNO);
     ASSERT_TRUE(OpenImage(s, kMainWindow, other));
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.Last().text, LoadText(22));
-    EXPECT_EQ(ui.Last().style, MB_YESNO | MB_ICONQUESTION);
+    EXPECT_TRUE(ui.Showed(LoadText(22), MB_YESNO | MB_ICONQUESTION));
     EXPECT_FALSE(s.doc.modified);
 
     ASSERT_TRUE(SaveImage(s));
@@ -127,8 +125,7 @@ TEST_F(SaveCloseTest, AFailedWriteKeepsTheImageModifiedAndAbandonsTheClose) {
     ui.answers.push_back(IDYES);
     EXPECT_FALSE(CloseImage(s, false));
     ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_EQ(ui.Last().text, path + "\n" + SystemErrorText(ERROR_DISK_FULL));
-    EXPECT_EQ(ui.Last().style, MB_ICONHAND);
+    EXPECT_TRUE(ui.Showed(path + "\n" + SystemErrorText(ERROR_DISK_FULL), MB_ICONHAND, false));
     EXPECT_TRUE(s.doc.IsOpen());
     EXPECT_TRUE(s.doc.modified);
     EXPECT_EQ(ui.cursors.back(), Cursor::Arrow);

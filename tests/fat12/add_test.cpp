@@ -18,13 +18,13 @@ protected:
     void SetUp() override { Blank(); }
     // Expects the add of `path` to fail with `text`, changing nothing.
     void ExpectRefused(const std::string& path, const std::string& text, std::uint32_t icon = MB_ICONHAND) {
-        std::vector<std::uint8_t> before = Image();
+        std::vector<std::uint8_t> before = DocumentBytes();
         std::size_t rows = list.RowCount();
         bool modified = s.doc.modified;
         EXPECT_FALSE(AddHostFile(s, path));
         EXPECT_EQ(ui.Last().text, text);
         EXPECT_EQ(ui.Last().Icon(), icon);
-        EXPECT_TRUE(Image() == before) << "image changed";
+        EXPECT_TRUE(DocumentBytes() == before) << "image changed";
         EXPECT_EQ(list.RowCount(), rows);
         EXPECT_EQ(s.doc.modified, modified);
     }

@@ -144,9 +144,7 @@ TEST_F(DirectoryTest, SameNameAsksToReplace) {
     Put(2, "B       TXT", 0x20);
     ui.answers = {IDNO, IDYES};
     EXPECT_FALSE(FindDirectorySlot(ui, G(), Vol(), Len(), "B.TXT", field, false));
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.Last().text, "File 'B.TXT' already exists! Replace?");
-    EXPECT_EQ(ui.Last().style, MB_YESNO | MB_ICONQUESTION);
+    EXPECT_TRUE(ui.Showed("File 'B.TXT' already exists! Replace?", MB_YESNO | MB_ICONQUESTION));
     auto found = FindDirectorySlot(ui, G(), Vol(), Len(), "B.TXT", field, false);
     ASSERT_TRUE(found);
     EXPECT_TRUE(found->exists);

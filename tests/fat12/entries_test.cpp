@@ -194,11 +194,11 @@ TEST_F(EntriesTest, ALabelEndsAtANul) {
 TEST_F(EntriesTest, ALabelNeedsAnEndMarker) {
     for (std::uint32_t i = 0; i < G().rootEntries; ++i) Put(i, "FILL       ", 0x20)[4] = static_cast<std::uint8_t>(i);
     Slot(9)[0] = 0xE5;
-    std::vector<std::uint8_t> before = Image();
+    std::vector<std::uint8_t> before = DocumentBytes();
     EXPECT_FALSE(ApplyVolumeLabel(s, kMainWindow, "NEW"));
     EXPECT_EQ(ui.Last().text, "Error: cannot set volume-label!\nRoot-directory is full.");
     EXPECT_EQ(ui.Last().Icon(), MB_ICONHAND);
-    EXPECT_TRUE(Image() == before);
+    EXPECT_TRUE(DocumentBytes() == before);
     EXPECT_FALSE(s.doc.modified);
 }
 

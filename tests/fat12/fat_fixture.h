@@ -1,9 +1,8 @@
-// A session over a blank image of a table format, with the scripted Ui, a
-// memory file list and helpers to lay out entries and chains by hand.
+// A session over a blank image of a table format, listed, with helpers to lay
+// out entries and chains by hand.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -14,16 +13,13 @@
 #include "document/bytes.h"
 #include "fat12/directory.h"
 #include "fat12/fat.h"
-#include "platform/dos_time.h"
-#include "platform/locale.h"
-#include "tests/support/scripted_ui.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/session_fixture.h"
 
 namespace kv::test {
 
-class FatFixture : public ::testing::Test {
+class FatFixture : public SessionFixture {
 protected:
-    FatFixture() : s(ui, list, locale) { ConnectDirectoryListing(s); }
+    FatFixture() { ConnectDirectoryListing(s); }
 
     // A blank image of format `code` (a media byte), listed.
     void Blank(std::uint32_t code = 0xF9) {
@@ -60,32 +56,14 @@ protected:
         }
     }
     std::uint16_t Fat(std::uint32_t x) { return ReadFatEntry(Vol(), Len(), x); }
-    std::vector<std::uint8_t> Image() { return {s.doc.data.get(), s.doc.data.get() + s.doc.size}; }
 
-    // A host file with `bytes` and the stamp 2005-03-29 12:34:56 local time.
+    // A host file with `bytes` and the stamp that Put gives entries.
     std::string HostFileWith(const std::string& name, const std::vector<std::uint8_t>& bytes) {
         std::string path = dir.File(name);
         WriteWholeFile(path, bytes);
-        SetStamp(path);
+        SetLocalMTime(path, "2005-03-29 12:34:56");
         return path;
     }
-    static void SetStamp(const std::string& path) {
-        std::int64_t when = 0;
-        HostTimeFromDosDateTime((25 << 9) | (3 << 5) | 29, (12 << 11) | (34 << 5) | 28, when);
-        struct timespec times[2] = {{static_cast<time_t>(when), 0}, {static_cast<time_t>(when), 0}};
-        ::utimensat(AT_FDCWD, path.c_str(), times, 0);
-    }
-    static std::vector<std::uint8_t> Pattern(std::size_t n, std::uint8_t seed = 1) {
-        std::vector<std::uint8_t> v(n);
-        for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::uint8_t>(seed + i * 7 + i / 251);
-        return v;
-    }
-
-    ScriptedUi ui;
-    MemoryFileList list;
-    EnglishLocale locale;
-    Session s;
-    TempDir dir;
 };
 
 }  // namespace kv::test

@@ -69,10 +69,10 @@ TEST_F(FatTest, NoClusterWithoutAnEntryInsideFatCopyOne) {
     EXPECT_EQ(LastCluster(G()), 1u);
     EXPECT_EQ(FindFreeCluster(G(), Vol(), Len()), 0u);
     std::uint8_t* slot = Put(0, "A       TXT", 0x20, 2, 100);
-    std::vector<std::uint8_t> before = Image();
+    std::vector<std::uint8_t> before = DocumentBytes();
     FreeClusterChain(G(), slot, Vol(), Len());
     before[RootDirectoryOffset(G())] = 0xE5;  // only the name's first byte changes
-    EXPECT_TRUE(Image() == before);
+    EXPECT_TRUE(DocumentBytes() == before);
 }
 
 TEST_F(FatTest, FirstFitFromClusterTwo) {

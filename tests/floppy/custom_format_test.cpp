@@ -7,9 +7,8 @@
 
 #include "document/boot_sector.h"
 #include "floppy/custom_format.h"
-#include "platform/locale.h"
-#include "tests/support/scripted_ui.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/peers.h"
+#include "tests/support/session_fixture.h"
 
 namespace kv::test {
 namespace {
@@ -140,61 +139,30 @@ TEST_F(ConfirmTest, AnAcceptedGeometryBecomesTheCustomRow) {
 }
 
 // Images built from accepted geometries, at and near the limits, as other
-// programs see them. dosfstools reads a volume label even from boot sectors
-// without the extended signature (like MSX-DOS ones) and finds the empty one
-// invalid; that one remark is expected and nothing else may be reported.
-class CustomImageTest : public ::testing::TestWithParam<std::vector<std::pair<CustomField, const char*>>> {};
-
-std::string FsckRemarks(const std::string& image, std::string* summary) {
-    std::string output;
-    RunCommand("fsck.fat -n '" + image + "'", &output);
-    std::string remarks;
-    std::size_t start = 0;
-    while (start < output.size()) {
-        std::size_t end = output.find('\n', start);
-        if (end == std::string::npos) end = output.size();
-        std::string line = output.substr(start, end - start);
-        start = end + 1;
-        bool expected = line.rfind("fsck.fat ", 0) == 0 || line == "Label '' stored in boot sector is not valid." ||
-                        line == "  Auto-removing label from boot sector." || line == "Leaving filesystem unchanged." ||
-                        line.empty();
-        if (line.find(" clusters") != std::string::npos) *summary = line;
-        else if (!expected) remarks += line + "\n";
-    }
-    return remarks;
-}
+// programs see them.
+class CustomImageTest : public SessionFixture,
+                        public ::testing::WithParamInterface<std::vector<std::pair<CustomField, const char*>>> {};
 
 TEST_P(CustomImageTest, FsckFindsNothingAndFillingToTheLastClusterCorruptsNothing) {
-    if (!HaveProgram("fsck.fat") || !HaveProgram("mcopy")) GTEST_SKIP() << "dosfstools or mtools missing";
-    ScriptedUi ui;
-    MemoryFileList list;
-    EnglishLocale locale;
-    Session s(ui, list, locale);
+    if (!HavePeers()) GTEST_SKIP() << "dosfstools or mtools missing";
     CustomFormatFields fields;
     for (const auto& [field, text] : GetParam()) fields.texts[field] = text;
     ASSERT_TRUE(ConfirmCustomFormat(ui, kMainWindow, fields, s.formats)) << ui.Last().text;
     ASSERT_TRUE(BuildBlankImage(s, kMainWindow, kCustomFormatCode));
-
-    TempDir dir;
-    std::string image = dir.File("custom.dsk");
-    WriteWholeFile(image, {s.doc.data.get(), s.doc.data.get() + s.doc.size});
-    std::string summary;
-    EXPECT_EQ(FsckRemarks(image, &summary), "");
-    std::uint64_t clusters = DataClusterCount(s.doc.geometry);
-    EXPECT_NE(summary.find(" 0/" + std::to_string(clusters) + " clusters"), std::string::npos) << summary;
+    std::string image = WriteImage("custom.dsk", DocumentBytes());
+    std::string clusters;
+    EXPECT_EQ(UnexpectedFsckFindings(image, &clusters), "");
+    std::string all = std::to_string(DataClusterCount(s.doc.geometry));
+    EXPECT_EQ(clusters, "0/" + all);
 
     // One file that takes every cluster, copied in and out again.
-    std::uint64_t bytes = clusters * ClusterBytes(s.doc.geometry);
-    std::vector<std::uint8_t> content(static_cast<std::size_t>(bytes));
-    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(i * 13 + i / 512);
+    std::vector<std::uint8_t> content = Pattern(DataClusterCount(s.doc.geometry) * ClusterBytes(s.doc.geometry));
     WriteWholeFile(dir.File("big.bin"), content);
-    std::string env = "MTOOLS_SKIP_CHECK=1 MTOOLS_NO_VFAT=1 ";
     std::string out;
-    ASSERT_EQ(RunCommand(env + "mcopy -i '" + image + "' '" + dir.File("big.bin") + "' ::BIG.BIN", &out), 0) << out;
-    EXPECT_EQ(FsckRemarks(image, &summary), "");
-    EXPECT_NE(summary.find(std::to_string(clusters) + "/" + std::to_string(clusters) + " clusters"), std::string::npos)
-        << summary;
-    ASSERT_EQ(RunCommand(env + "mcopy -i '" + image + "' ::BIG.BIN '" + dir.File("back.bin") + "'", &out), 0) << out;
+    ASSERT_EQ(RunMtools("mcopy -i '" + image + "' '" + dir.File("big.bin") + "' ::BIG.BIN", &out), 0) << out;
+    EXPECT_EQ(UnexpectedFsckFindings(image, &clusters), "");
+    EXPECT_EQ(clusters, all + "/" + all);
+    ASSERT_EQ(RunMtools("mcopy -i '" + image + "' ::BIG.BIN '" + dir.File("back.bin") + "'", &out), 0) << out;
     EXPECT_EQ(ReadWholeFile(dir.File("back.bin")), content);
     // The boot sector and FAT copies are where the program put them.
     std::vector<std::uint8_t> after = ReadWholeFile(image);

@@ -16,8 +16,7 @@
 #include "document/image_document.h"
 #include "floppy/floppy_device.h"
 #include "floppy/progress.h"
-#include "platform/locale.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/session_fixture.h"
 
 namespace kv::test {
 
@@ -133,12 +132,8 @@ private:
 inline const int kDialogWindowTag = 0;
 inline WindowRef DialogWindow() { return &kDialogWindowTag; }
 
-class FloppyTest : public ::testing::Test {
+class FloppyTest : public SessionFixture {
 protected:
-    ScriptedUi ui;
-    MemoryFileList list;
-    EnglishLocale locale;
-    Session s{ui, list, locale};
     FakeFloppy fake;
     ScopedFloppyBackend installed{fake};
     ProgressLog progress;
@@ -157,12 +152,7 @@ protected:
     }
 };
 
-// A disk whose every byte tells its offset apart: byte i of sector n is
-// (n * 7 + i) & 0xFF, except where a boot sector is put.
-inline std::vector<std::uint8_t> PatternDisk(std::uint32_t sectors) {
-    std::vector<std::uint8_t> disk(static_cast<std::size_t>(sectors) * 512);
-    for (std::size_t i = 0; i < disk.size(); ++i) disk[i] = static_cast<std::uint8_t>((i / 512) * 7 + i % 512 + 1);
-    return disk;
-}
+// A disk of `sectors` sectors whose bytes tell the sectors apart.
+inline std::vector<std::uint8_t> PatternDisk(std::uint32_t sectors) { return Pattern(std::size_t{sectors} * 512); }
 
 }  // namespace kv::test

@@ -77,9 +77,7 @@ TEST(RegistryFileTypesTest, WritesTheEightKeysInOrderAndNotifiesTheShell) {
     }
     EXPECT_EQ(registry.openKeys, 0);
     EXPECT_EQ(registry.notifications, 1);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.Last().text, "Registration successful!");
-    EXPECT_EQ(ui.Last().style, MB_ICONHAND);
+    EXPECT_TRUE(ui.Showed("Registration successful!", MB_ICONHAND));
 }
 
 TEST(RegistryFileTypesTest, AFailingStepStopsEverythingBehindIt) {
@@ -93,8 +91,7 @@ TEST(RegistryFileTypesTest, AFailingStepStopsEverythingBehindIt) {
     EXPECT_EQ(registry.created, (std::vector<std::string>{".dsk", "DiskImage", "DiskImage\\DefaultIcon"}));
     EXPECT_EQ(registry.values.size(), 2u);  // what was written stays
     EXPECT_EQ(registry.notifications, 0);
-    EXPECT_EQ(ui.Last().text, "Registration failed!");
-    EXPECT_EQ(ui.Last().style, MB_ICONHAND);
+    EXPECT_TRUE(ui.Showed("Registration failed!", MB_ICONHAND, false));
 
     // Without the full flag only the extension is written.
     FakeRegistry plain;

@@ -18,27 +18,17 @@ namespace {
 const std::string kNotSupported =
     "Filesystem is not supported or corrupted!\n(Korvane does support FAT12 disks only)\n\nRecognized filesystem is: ";
 
-// A 1.44 MB disk with a valid boot sector, equal FAT copies and a pattern
-// everywhere else.
-std::vector<std::uint8_t> Disk144() {
-    std::vector<std::uint8_t> disk = PatternDisk(2880);
-    std::uint8_t* b = disk.data();
-    WriteWord(b + boot::kBytesPerSector, 512);
-    b[boot::kSectorsPerCluster] = 1;
-    WriteWord(b + boot::kReservedSectors, 1);
-    b[boot::kFatCount] = 2;
-    WriteWord(b + boot::kRootEntries, 224);
-    WriteWord(b + boot::kTotalSectors, 2880);
-    b[boot::kMediaByte] = 0xF0;
-    WriteWord(b + boot::kSectorsPerFat, 9);
-    WriteWord(b + boot::kSectorsPerTrack, 18);
-    WriteWord(b + boot::kHeads, 2);
-    std::memcpy(b + 10 * 512, b + 512, 9 * 512);
-    return disk;
-}
-
 class ReadFloppyTest : public FloppyTest {
 protected:
+    // A 1.44 MB disk with the boot sector of a blank one, equal FAT copies and
+    // the pattern everywhere else.
+    std::vector<std::uint8_t> Disk144() {
+        std::vector<std::uint8_t> disk = PatternDisk(2880);
+        std::vector<std::uint8_t> blank = BlankImage(0xF0);
+        std::copy(blank.begin(), blank.begin() + 512, disk.begin());
+        std::copy(disk.begin() + 512, disk.begin() + 10 * 512, disk.begin() + 10 * 512);
+        return disk;
+    }
     NewImageDialog Dialog(bool useFormat = false, std::uint32_t media = 0) {
         NewImageDialog d;
         d.window = DialogWindow();
@@ -52,7 +42,6 @@ protected:
         d.createProgress = Factory();
         return d;
     }
-    std::vector<std::uint8_t> DocBytes() const { return {s.doc.data.get(), s.doc.data.get() + s.doc.size}; }
 };
 
 TEST_F(ReadFloppyTest, WithoutFormatReadsBootSectorFirstAndAdoptsAnIdenticalUntitledImage) {
@@ -73,7 +62,7 @@ TEST_F(ReadFloppyTest, WithoutFormatReadsBootSectorFirstAndAdoptsAnIdenticalUnti
     for (std::uint32_t n = 0; n < 2880; ++n) EXPECT_EQ(fake.calls[n + 1], "read " + std::to_string(n));
     EXPECT_EQ(fake.calls.back(), "close");
 
-    EXPECT_EQ(DocBytes(), fake.disk);
+    EXPECT_EQ(DocumentBytes(), fake.disk);
     EXPECT_EQ(s.doc.size, 1474560u);
     EXPECT_EQ(s.doc.path, "Untitled");
     EXPECT_FALSE(s.doc.file.IsOpen());
@@ -112,7 +101,7 @@ TEST_F(ReadFloppyTest, ChosenFormatReadsItsSectorsAndTakesItsGeometryWhateverThe
     EXPECT_EQ(std::memcmp(&s.doc.geometry, &row, sizeof row), 0);
     EXPECT_EQ(progress.driveTexts.front(), "Disk in A:, capacity is 720 KBytes");
     std::vector<std::uint8_t> first(fake.disk.begin(), fake.disk.begin() + 737280);
-    EXPECT_EQ(DocBytes(), first);
+    EXPECT_EQ(DocumentBytes(), first);
 }
 
 TEST_F(ReadFloppyTest, BootSectorWithoutSectorsEndsWithTheNotSupportedMessage) {
@@ -139,8 +128,7 @@ TEST_F(ReadFloppyTest, UnreadableBootSectorShowsTheErrorWithoutPrefix) {
     ui.answers = {IDYES};
     NewImageDialog d = Dialog();
     EXPECT_FALSE(CreateNewImage(s, d));
-    EXPECT_EQ(ui.Last().text, SystemErrorText(ERROR_CRC));
-    EXPECT_EQ(ui.Last().style, MB_ICONHAND);
+    EXPECT_TRUE(ui.Showed(SystemErrorText(ERROR_CRC), MB_ICONHAND, false));
     EXPECT_FALSE(s.doc.IsOpen());
 }
 
@@ -168,7 +156,7 @@ TEST_F(SectorErrorTest, IgnoreLeavesTheSectorZeroAndMarksIt) {
     // Sector 17 lies in the second FAT copy, which now differs from the first.
     EXPECT_EQ(ui.messages[2].text, LoadText(22));
 
-    std::vector<std::uint8_t> bytes = DocBytes();
+    std::vector<std::uint8_t> bytes = DocumentBytes();
     for (std::size_t i = 8704; i < 9216; ++i) ASSERT_EQ(bytes[i], 0) << i;
     std::vector<std::uint8_t> expected = fake.disk;
     std::memset(expected.data() + 8704, 0, 512);
@@ -184,7 +172,7 @@ TEST_F(SectorErrorTest, RetryReadsTheSectorAgain) {
     NewImageDialog d = Dialog();
     ASSERT_TRUE(CreateNewImage(s, d));
     EXPECT_EQ(fake.Count("read 17"), 3);
-    EXPECT_EQ(DocBytes(), fake.disk);
+    EXPECT_EQ(DocumentBytes(), fake.disk);
     EXPECT_FALSE(HasMediaErrors(s.doc.errors));
 }
 
@@ -219,8 +207,7 @@ TEST_F(ReadFloppyTest, DriveThatCannotBeOpenedIsReportedWithItsLine) {
     ui.answers = {IDYES};
     NewImageDialog d = Dialog();
     EXPECT_FALSE(CreateNewImage(s, d));
-    EXPECT_EQ(ui.Last().text, "A: [fake]\n" + SystemErrorText(ERROR_NOT_READY));
-    EXPECT_EQ(ui.Last().style, MB_ICONHAND);
+    EXPECT_TRUE(ui.Showed("A: [fake]\n" + SystemErrorText(ERROR_NOT_READY), MB_ICONHAND, false));
     EXPECT_TRUE(s.transferCancelled);
     EXPECT_EQ(progress.created, 0);
 }

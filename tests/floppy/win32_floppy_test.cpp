@@ -16,21 +16,21 @@ using namespace win32;
 
 constexpr DeviceHandle kHandle = 0x40;
 
-struct IoctlCall {
-    std::uint32_t code = 0;
-    DiocRegisters regs{};                 // as passed in (VWIN32)
-    std::vector<std::uint8_t> input;      // the raw input block
-    std::vector<std::uint8_t> addressed;  // the 4 × AL bytes EBX points at (format)
-};
+std::string Hex(std::uint32_t v) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%X", v);
+    return buffer;
+}
 
+// Records every call as a line of text: arguments in hex, the registers of a
+// DIOC_REGISTERS block, the fields of FORMAT_PARAMETERS, and "@" for an
+// address that AddressOf handed out.
 class FakeWin32 final : public Win32Api {
 public:
     std::vector<std::string> calls;
-    std::vector<IoctlCall> ioctls;
+    std::vector<std::uint8_t> addressed;  // the 4 × AL bytes a format's EBX points at
     // Answers a DeviceIoControl: false fails it; it may change the registers.
-    std::function<bool(std::uint32_t code, DiocRegisters* regs)> onIoctl = [](std::uint32_t, DiocRegisters*) {
-        return true;
-    };
+    std::function<bool(DiocRegisters* regs)> onIoctl = [](DiocRegisters*) { return true; };
     DeviceHandle createResult = kHandle;
     std::uint32_t lastError = 0;
     bool closeResult = true;
@@ -50,23 +50,25 @@ public:
     }
     bool DeviceIoControl(DeviceHandle, std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                          std::uint32_t outSize) override {
-        calls.push_back("DeviceIoControl " + Hex(code) + " in " + std::to_string(inSize) + " out " +
-                        std::to_string(outSize));
-        IoctlCall call;
-        call.code = code;
-        const auto* bytes = static_cast<const std::uint8_t*>(in);
-        if (in != nullptr) call.input.assign(bytes, bytes + inSize);
+        std::string line = "DeviceIoControl " + Hex(code) + " in " + std::to_string(inSize) + " out " +
+                           std::to_string(outSize);
         DiocRegisters* regs = inSize == sizeof(DiocRegisters) ? static_cast<DiocRegisters*>(out) : nullptr;
         if (regs != nullptr) {
-            call.regs = *regs;
-            auto it = addresses.find(regs->reg_EBX);
-            if (code == kDiocDosInt13 && it != addresses.end()) {
-                const auto* fields = static_cast<const std::uint8_t*>(it->second);
-                call.addressed.assign(fields, fields + (regs->reg_EAX & 0xFF) * 4);
+            bool known = addresses.count(regs->reg_EBX) != 0;
+            line += " EAX=" + Hex(regs->reg_EAX) + " EBX=" + (known ? "@" : Hex(regs->reg_EBX)) +
+                    " ECX=" + Hex(regs->reg_ECX) + " EDX=" + Hex(regs->reg_EDX) + " F=" + Hex(regs->reg_Flags);
+            if (code == kDiocDosInt13 && known) {
+                const auto* fields = static_cast<const std::uint8_t*>(addresses[regs->reg_EBX]);
+                addressed.assign(fields, fields + (regs->reg_EAX & 0xFF) * 4);
             }
+        } else if (inSize == sizeof(FormatParameters)) {
+            FormatParameters p;
+            std::memcpy(&p, in, sizeof p);
+            line += " media " + Hex(p.MediaType) + " cylinders " + Hex(p.StartCylinderNumber) + "-" +
+                    Hex(p.EndCylinderNumber) + " heads " + Hex(p.StartHeadNumber) + "-" + Hex(p.EndHeadNumber);
         }
-        ioctls.push_back(call);
-        return onIoctl(code, regs);
+        calls.push_back(line);
+        return onIoctl(regs);
     }
     std::uint32_t SetFilePointer(DeviceHandle, std::int32_t low, std::int32_t* high, std::uint32_t method) override {
         calls.push_back("SetFilePointer " + std::to_string(low) + " " + std::to_string(high ? *high : -1) + " " +
@@ -105,13 +107,18 @@ public:
         addresses[token] = buffer;
         return token;
     }
-
-    static std::string Hex(std::uint32_t v) {
-        char buffer[16];
-        std::snprintf(buffer, sizeof buffer, "%X", v);
-        return buffer;
-    }
 };
+
+// The reply of a VWIN32 call that failed: carry set, EAX as given.
+std::function<bool(DiocRegisters*)> FailWith(std::function<std::uint32_t(const DiocRegisters&)> eax) {
+    return [eax](DiocRegisters* r) {
+        r->reg_EAX = eax(*r);
+        r->reg_Flags = kCarryFlag;
+        return true;
+    };
+}
+
+const std::string kIoctl = "DeviceIoControl 1 in 28 out 28 ";
 
 class Vwin32Test : public ::testing::Test {
 protected:
@@ -128,53 +135,31 @@ protected:
     }
 };
 
-TEST_F(Vwin32Test, OpeningForWritingLocksTheLogicalVolume) {
+TEST_F(Vwin32Test, OpeningForWritingLocksTheLogicalVolumeAndAFailedLockReleasesTheHandle) {
     FloppyDevice device = Open(1, false);
-    ASSERT_EQ(api.calls.size(), 2u);
-    EXPECT_EQ(api.calls[0], "CreateFileA \\\\.\\VWIN32 0 0 0 24000000");
-    EXPECT_EQ(api.calls[1], "DeviceIoControl 1 in 28 out 28");
-    const DiocRegisters& r = api.ioctls[0].regs;
-    EXPECT_EQ(r.reg_EAX, 0x440Du);
-    EXPECT_EQ(r.reg_EBX, 2u);  // B: counted from 1
-    EXPECT_EQ(r.reg_ECX, 0x084Au);
-    EXPECT_EQ(r.reg_EDX, 0u);
-    EXPECT_EQ(r.reg_Flags, 0u);
+    EXPECT_EQ(api.calls, (std::vector<std::string>{"CreateFileA \\\\.\\VWIN32 0 0 0 24000000",
+                                                   kIoctl + "EAX=440D EBX=2 ECX=84A EDX=0 F=0"}));  // B: from 1
     EXPECT_EQ(device.handle, kHandle);
-}
 
-TEST_F(Vwin32Test, FailedLockGivesTheLow12BitsOfEaxAndReleasesTheHandle) {
-    api.onIoctl = [](std::uint32_t, DiocRegisters* r) {
-        r->reg_EAX = 0xF005;
-        r->reg_Flags = kCarryFlag;
-        return true;
-    };
-    FloppyDevice device{};
-    EXPECT_FALSE(OpenFloppyDevice(device));
-    EXPECT_EQ(device.lastError, 5u);
-    EXPECT_EQ(device.handle, kInvalidDeviceHandle);
+    api.onIoctl = FailWith([](const DiocRegisters&) { return 0xF005; });
+    FloppyDevice failed{};
+    EXPECT_FALSE(OpenFloppyDevice(failed));
+    EXPECT_EQ(failed.lastError, 5u) << "the low 12 bits of EAX";
+    EXPECT_EQ(failed.handle, kInvalidDeviceHandle);
     EXPECT_EQ(api.calls.back(), "CloseHandle");
 }
 
-TEST_F(Vwin32Test, ReadErrorsComeFromTheStatusInAh) {
+TEST_F(Vwin32Test, ReadsAreInt25hAndTheirErrorsComeFromTheStatusInAh) {
     FloppyDevice device = Open(0, true);
     EXPECT_EQ(api.calls.size(), 1u);  // reading locks nothing
-    const std::pair<std::uint32_t, std::uint32_t> cases[] = {{0x10, 23}, {0x80, 21}, {0x02, 1112}, {0xBB, 31}};
-    for (const auto& [status, code] : cases) {
-        api.onIoctl = [status = status](std::uint32_t, DiocRegisters* r) {
-            r->reg_EAX = status << 8;
-            r->reg_Flags = kCarryFlag;
-            return true;
-        };
-        std::uint8_t buffer[512];
+    std::uint8_t buffer[512];
+    ASSERT_TRUE(ReadFloppySectors(device, buffer, 17, 1));
+    EXPECT_EQ(api.calls.back(), "DeviceIoControl 2 in 28 out 28 EAX=0 EBX=@ ECX=1 EDX=11 F=0");  // A: from 0 here
+    for (auto [status, code] : {std::pair<std::uint32_t, std::uint32_t>{0x10, 23}, {0x80, 21}}) {
+        api.onIoctl = FailWith([status = status](const DiocRegisters&) { return status << 8; });
         EXPECT_FALSE(ReadFloppySectors(device, buffer, 17, 1));
         EXPECT_EQ(device.lastError, code);
     }
-    const IoctlCall& read = api.ioctls.back();
-    EXPECT_EQ(read.code, kDiocDosInt25);
-    EXPECT_EQ(read.regs.reg_EAX, 0u);  // A: counted from 0 here
-    EXPECT_EQ(read.regs.reg_ECX, 1u);
-    EXPECT_EQ(read.regs.reg_EDX, 17u);
-    EXPECT_NE(api.addresses.find(read.regs.reg_EBX), api.addresses.end());
 }
 
 TEST_F(Vwin32Test, WritingOnAReadOnlyDeviceFailsWithoutACallAndClosingResetsTheDrive) {
@@ -185,30 +170,20 @@ TEST_F(Vwin32Test, WritingOnAReadOnlyDeviceFailsWithoutACallAndClosingResetsTheD
     EXPECT_EQ(device.mediaWritten, 1u);
     EXPECT_FALSE(FormatFloppyTrack(device, 0, 18, 0, 0));
     EXPECT_EQ(device.lastError, ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(api.ioctls.empty());
-
+    api.calls.clear();
     EXPECT_TRUE(CloseFloppyDevice(device));
     // No unlock (nothing was locked), but the reset.
-    ASSERT_EQ(api.ioctls.size(), 1u);
-    EXPECT_EQ(api.ioctls[0].regs.reg_EAX, 0x710Du);
-    EXPECT_EQ(api.ioctls[0].regs.reg_ECX, 0u);
-    EXPECT_EQ(api.ioctls[0].regs.reg_EDX, 1u);
-    EXPECT_EQ(api.ioctls[0].regs.reg_EBX, 0u);
-    EXPECT_EQ(api.calls.back(), "CloseHandle");
+    EXPECT_EQ(api.calls, (std::vector<std::string>{kIoctl + "EAX=710D EBX=0 ECX=0 EDX=1 F=0", "CloseHandle"}));
     EXPECT_EQ(device.handle, kInvalidDeviceHandle);
 }
 
 TEST_F(Vwin32Test, FormattingCylinder79Head1OfDriveA) {
     FloppyDevice device = Open(0, false);
     ASSERT_TRUE(FormatFloppyTrack(device, 2, 18, 79, 1));
-    const IoctlCall& format = api.ioctls.back();
-    EXPECT_EQ(format.code, kDiocDosInt13);
-    EXPECT_EQ(format.regs.reg_EAX, 0x0512u);
-    EXPECT_EQ(format.regs.reg_ECX, 0x4F00u);
-    EXPECT_EQ(format.regs.reg_EDX, 0x0100u);
+    EXPECT_EQ(api.calls.back(), "DeviceIoControl 4 in 28 out 28 EAX=512 EBX=@ ECX=4F00 EDX=100 F=0");
     std::vector<std::uint8_t> expected;
     for (std::uint8_t sector = 1; sector <= 18; ++sector) expected.insert(expected.end(), {79, 1, sector, 2});
-    EXPECT_EQ(format.addressed, expected);
+    EXPECT_EQ(api.addressed, expected);
     EXPECT_EQ(device.mediaWritten, 1u);
 }
 
@@ -216,18 +191,13 @@ TEST_F(Vwin32Test, ClosingUnlocksThenResetsAndKeepsTheLastErrorOnlyWhenTheHandle
     FloppyDevice device = Open(0, false);
     std::uint8_t buffer[512] = {};
     ASSERT_TRUE(WriteFloppySectors(device, buffer, 3, 1));
-    api.ioctls.clear();
-    api.onIoctl = [](std::uint32_t, DiocRegisters* r) {
-        r->reg_EAX = r->reg_EAX == 0x440D ? 0x21 : 0x1F;
-        r->reg_Flags = kCarryFlag;
-        return true;
-    };
+    api.calls.clear();
+    api.onIoctl = FailWith([](const DiocRegisters& r) { return r.reg_EAX == 0x440D ? 0x21u : 0x1Fu; });
     api.closeResult = false;
     EXPECT_FALSE(CloseFloppyDevice(device));
-    ASSERT_EQ(api.ioctls.size(), 2u);
-    EXPECT_EQ(api.ioctls[0].regs.reg_ECX, 0x086Au);  // unlock first
-    EXPECT_EQ(api.ioctls[1].regs.reg_EAX, 0x710Du);  // then reset
-    EXPECT_EQ(device.lastError, 0x1Fu);              // the later step's code
+    EXPECT_EQ(api.calls, (std::vector<std::string>{kIoctl + "EAX=440D EBX=1 ECX=86A EDX=0 F=0",
+                                                   kIoctl + "EAX=710D EBX=0 ECX=0 EDX=1 F=0", "CloseHandle"}));
+    EXPECT_EQ(device.lastError, 0x1Fu);  // the later step's code
     EXPECT_EQ(device.handle, kHandle);
 }
 
@@ -279,34 +249,21 @@ TEST_F(NtTest, ReadOnlyDeviceNeitherLocksNorUnlocksNorDismounts) {
                          }));
 }
 
-TEST_F(NtTest, FormattingPassesTheMediaTypeAndOneTrack) {
+TEST_F(NtTest, FormattingPassesTheMediaTypeAndOneTrackAndAFailedLockReleasesTheHandle) {
     FloppyDevice device{};
     ASSERT_TRUE(OpenFloppyDevice(device));
     ASSERT_TRUE(FormatFloppyTrack(device, 2, 18, 79, 1));
-    const IoctlCall& format = api.ioctls.back();
-    EXPECT_EQ(format.code, kIoctlDiskFormatTracks);
-    ASSERT_EQ(format.input.size(), 20u);
-    FormatParameters p;
-    std::memcpy(&p, format.input.data(), sizeof p);
-    EXPECT_EQ(p.MediaType, 2u);
-    EXPECT_EQ(p.StartCylinderNumber, 79u);
-    EXPECT_EQ(p.EndCylinderNumber, 79u);
-    EXPECT_EQ(p.StartHeadNumber, 1u);
-    EXPECT_EQ(p.EndHeadNumber, 1u);
-
-    api.onIoctl = [](std::uint32_t, DiocRegisters*) { return false; };
+    EXPECT_EQ(api.calls.back(), "DeviceIoControl 7C018 in 20 out 0 media 2 cylinders 4F-4F heads 1-1");
+    api.onIoctl = [](DiocRegisters*) { return false; };
     api.lastError = 1358;
     EXPECT_FALSE(FormatFloppyTrack(device, 2, 18, 0, 0));
     EXPECT_EQ(device.lastError, 1358u);
-}
 
-TEST_F(NtTest, FailedLockReleasesTheHandle) {
-    api.onIoctl = [](std::uint32_t, DiocRegisters*) { return false; };
     api.lastError = ERROR_ACCESS_DENIED;
-    FloppyDevice device{};
-    EXPECT_FALSE(OpenFloppyDevice(device));
-    EXPECT_EQ(device.lastError, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(device.handle, kInvalidDeviceHandle);
+    FloppyDevice locked{};
+    EXPECT_FALSE(OpenFloppyDevice(locked));
+    EXPECT_EQ(locked.lastError, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(locked.handle, kInvalidDeviceHandle);
     EXPECT_EQ(api.calls.back(), "CloseHandle");
 }
 

@@ -104,9 +104,7 @@ TEST_F(WriteFloppyTest, FormatFailureWritesNothingAndReportsTheDrive) {
     EXPECT_EQ(fake.calls[8], "format 3/1 18 mt2");
     EXPECT_EQ(fake.CountStarting("write "), 0);
     EXPECT_EQ(fake.calls.back(), "close");
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.Last().text, "A:\n" + SystemErrorText(ERROR_SECTOR_NOT_FOUND));
-    EXPECT_EQ(ui.Last().style, MB_ICONHAND);
+    EXPECT_TRUE(ui.Showed("A:\n" + SystemErrorText(ERROR_SECTOR_NOT_FOUND), MB_ICONHAND));
     EXPECT_EQ(ui.Last().owner, ProgressWindow());
     EXPECT_EQ(progress.destroyed, 1);
 }
@@ -194,9 +192,7 @@ TEST_F(WriteFloppyTest, CommandWarnsAboutRecordedMediaErrorsFirst) {
 
     MarkBadSector(s.doc.errors, 17);
     EXPECT_TRUE(WriteImageCommand(s, DialogWindow(), dialog));
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.Last().text, LoadText(43));
-    EXPECT_EQ(ui.Last().style, MB_ICONEXCLAMATION);
+    EXPECT_TRUE(ui.Showed(LoadText(43), MB_ICONEXCLAMATION));
     EXPECT_EQ(runs, 2);
     EXPECT_FALSE(WriteImageCommand(s, DialogWindow(), [] { return 0; }));
 }

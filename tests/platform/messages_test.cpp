@@ -12,15 +12,12 @@ namespace kv {
 namespace {
 
 TEST(SystemErrors, HostErrorsKeepTheirWindowsNumbers) {
-    EXPECT_EQ(ErrorFromErrno(0), ERROR_SUCCESS);
-    EXPECT_EQ(ErrorFromErrno(EACCES), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(ErrorFromErrno(EPERM), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(ErrorFromErrno(ENOENT), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(ErrorFromErrno(EEXIST), ERROR_FILE_EXISTS);
-    EXPECT_EQ(ErrorFromErrno(ENOSPC), ERROR_DISK_FULL);
-    EXPECT_EQ(ErrorFromErrno(EROFS), ERROR_WRITE_PROTECT);
-    EXPECT_EQ(ErrorFromErrno(EBUSY), ERROR_BUSY);
-    EXPECT_EQ(ErrorFromErrno(ENOMEDIUM), ERROR_NO_MEDIA_IN_DRIVE);
+    const std::pair<int, std::uint32_t> pairs[] = {
+        {0, ERROR_SUCCESS},          {EACCES, ERROR_ACCESS_DENIED}, {EPERM, ERROR_ACCESS_DENIED},
+        {ENOENT, ERROR_FILE_NOT_FOUND}, {EEXIST, ERROR_FILE_EXISTS},   {ENOSPC, ERROR_DISK_FULL},
+        {EROFS, ERROR_WRITE_PROTECT}, {EBUSY, ERROR_BUSY},             {ENOMEDIUM, ERROR_NO_MEDIA_IN_DRIVE},
+    };
+    for (const auto& [e, code] : pairs) EXPECT_EQ(ErrorFromErrno(e), code) << e;
     EXPECT_EQ(ErrorFromErrno(ECHILD), ERROR_GEN_FAILURE) << "unmatched errno values are general failures";
 }
 

@@ -42,6 +42,20 @@ const RecordedMessage& ScriptedUi::Last() const {
     return messages.empty() ? kNone : messages.back();
 }
 
+::testing::AssertionResult ScriptedUi::Showed(const std::string& text, std::uint32_t style, bool only) const {
+    if (messages.empty()) return ::testing::AssertionFailure() << "no message shown";
+    if (only && messages.size() != 1) {
+        auto failure = ::testing::AssertionFailure() << messages.size() << " messages shown:";
+        for (const RecordedMessage& m : messages) failure << "\n  " << m.text;
+        return failure;
+    }
+    const RecordedMessage& m = messages.back();
+    if (m.text != text) return ::testing::AssertionFailure() << "text \"" << m.text << "\", not \"" << text << "\"";
+    if (m.style != style) return ::testing::AssertionFailure() << "style " << std::hex << m.style << ", not " << style;
+    if (m.caption != "Korvane") return ::testing::AssertionFailure() << "caption \"" << m.caption << "\"";
+    return ::testing::AssertionSuccess();
+}
+
 std::vector<std::string> ScriptedUi::Texts() const {
     std::vector<std::string> texts;
     for (const RecordedMessage& m : messages) texts.push_back(m.text);

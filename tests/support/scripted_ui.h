@@ -2,6 +2,8 @@
 // title, and answers questions and dialogs from a script.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <deque>
 #include <optional>
 #include <string>
@@ -48,6 +50,9 @@ public:
     void WillCancelDialog() { fileChoices.push_back(std::nullopt); }
 
     const RecordedMessage& Last() const;
+    // The last message had `text`, `style` and the program's caption, and (with
+    // `only`) was the only one shown.
+    ::testing::AssertionResult Showed(const std::string& text, std::uint32_t style, bool only = true) const;
     std::vector<std::string> Texts() const;
     void Clear();
 };

@@ -1,5 +1,7 @@
 #include "tests/support/session_fixture.h"
 
+#include <cstring>
+
 #include "document/boot_sector.h"
 
 namespace kv::test {
@@ -20,6 +22,15 @@ std::string SessionFixture::WriteImage(const std::string& name, const std::vecto
     std::string path = dir.File(name);
     WriteWholeFile(path, bytes);
     return path;
+}
+
+std::vector<std::uint8_t> SessionFixture::WithComment(const std::vector<std::uint8_t>& volume, std::uint8_t kind) {
+    std::vector<std::uint8_t> bytes(46, 0);
+    bytes[0] = 0xAA;
+    bytes[1] = kind;
+    std::memcpy(&bytes[40], "Hello", 5);
+    bytes.insert(bytes.end(), volume.begin(), volume.end());
+    return bytes;
 }
 
 void SessionFixture::OpenQuietly(const std::string& path, bool readOnly) {

@@ -1,10 +1,12 @@
 #include "tests/support/temp_dir.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -58,6 +60,31 @@ int RunCommand(const std::string& command, std::string* output) {
 
 bool HaveProgram(const std::string& program) {
     return RunCommand("command -v " + program + " >/dev/null") == 0;
+}
+
+std::vector<std::uint8_t> Pattern(std::size_t n, unsigned seed) {
+    std::vector<std::uint8_t> v(n);
+    for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::uint8_t>(seed * 31 + i * 7 + i / 251);
+    return v;
+}
+
+void SetLocalMTime(const std::string& path, const std::string& when) {
+    std::tm tm{};
+    strptime(when.c_str(), "%Y-%m-%d %H:%M:%S", &tm);
+    tm.tm_isdst = -1;
+    std::time_t t = std::mktime(&tm);
+    struct timespec times[2] = {{t, 0}, {t, 0}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+std::string LocalMTime(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    std::tm tm{};
+    localtime_r(&st.st_mtim.tv_sec, &tm);
+    char buffer[32];
+    std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &tm);
+    return buffer;
 }
 
 }  // namespace kv::test

@@ -31,4 +31,13 @@ int RunCommand(const std::string& command, std::string* output = nullptr);
 // True when `program` is on the PATH.
 bool HaveProgram(const std::string& program);
 
+// `n` bytes that differ from their neighbours, from block to block, and from
+// the bytes of other seeds.
+std::vector<std::uint8_t> Pattern(std::size_t n, unsigned seed = 1);
+
+// Sets a file's modification time to a local time "YYYY-MM-DD HH:MM:SS".
+void SetLocalMTime(const std::string& path, const std::string& when);
+// A file's modification time as local "YYYY-MM-DD HH:MM:SS".
+std::string LocalMTime(const std::string& path);
+
 }  // namespace kv::test

@@ -1,21 +1,11 @@
-#include "tests/cli/peers.h"
+#include "tests/support/peers.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <ctime>
 #include <regex>
 #include <sstream>
 
 #include "tests/support/temp_dir.h"
 
 namespace kv::test {
-
-std::string Cli(const std::string& args) { return std::string("'") + KORVANE_CLI + "' " + args; }
-
-int RunCli(const std::string& args, std::string* output, bool stdoutOnly) {
-    return RunCommand(Cli(args) + (stdoutOnly ? " 2>/dev/null" : "") + " </dev/null", output);
-}
 
 int RunMtools(const std::string& command, std::string* output) {
     return RunCommand("MTOOLS_SKIP_CHECK=1 MTOOLS_NO_VFAT=1 " + command, output);
@@ -84,10 +74,12 @@ std::string PeerLabel(const std::string& image) {
     return label;
 }
 
-std::string UnexpectedFsckFindings(const std::string& image) {
+std::string UnexpectedFsckFindings(const std::string& image, std::string* clusters) {
     std::string out;
     int status = RunCommand("fsck.fat -n '" + image + "'", &out);
     if (status != 0 && status != 1) return "fsck.fat exited with " + std::to_string(status) + ":\n" + out;
+    std::smatch count;
+    if (clusters != nullptr && std::regex_search(out, count, std::regex(R"(files, (\d+/\d+) clusters)"))) *clusters = count[1];
     // Pairs of a finding and fsck.fat's remedy that follow from how Korvane lays out images.
     static const std::regex allowed[] = {
         // A directory added from a host folder has no clusters.
@@ -105,25 +97,6 @@ std::string UnexpectedFsckFindings(const std::string& image) {
     for (const std::regex& r : allowed) out = std::regex_replace(out, r, "");
     out = std::regex_replace(out, std::regex(R"(^\s*\n)"), "");
     return out;
-}
-
-void SetLocalMTime(const std::string& path, const std::string& when) {
-    std::tm tm{};
-    strptime(when.c_str(), "%Y-%m-%d %H:%M:%S", &tm);
-    tm.tm_isdst = -1;
-    std::time_t t = std::mktime(&tm);
-    struct timespec times[2] = {{t, 0}, {t, 0}};
-    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
-}
-
-std::string LocalMTime(const std::string& path) {
-    struct stat st {};
-    ::stat(path.c_str(), &st);
-    std::tm tm{};
-    localtime_r(&st.st_mtim.tv_sec, &tm);
-    char buffer[32];
-    std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &tm);
-    return buffer;
 }
 
 bool HavePeers() { return HaveProgram("mcopy") && HaveProgram("mkfs.fat") && HaveProgram("fsck.fat"); }

@@ -1,5 +1,5 @@
-// Running korvane-cli and the peer tools (mtools, mkfs.fat, fsck.fat) from
-// tests, and reading what they say.
+// Running the peer tools (mtools, mkfs.fat, fsck.fat) from tests, and reading
+// what they say.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,10 +10,6 @@
 
 namespace kv::test {
 
-// The quoted command line of korvane-cli with `args`.
-std::string Cli(const std::string& args);
-// Runs korvane-cli; stdout (and stderr unless `stdoutOnly`) into `output`.
-int RunCli(const std::string& args, std::string* output = nullptr, bool stdoutOnly = false);
 // Runs an mtools command with 8.3 names only and without geometry checks.
 int RunMtools(const std::string& command, std::string* output = nullptr);
 
@@ -34,12 +30,8 @@ std::string PeerLabel(const std::string& image);
 // What `fsck.fat -n` reports beyond what this program's images have on purpose
 // (the boot sector without an extended parameter block, and directories added
 // from host folders, which have no clusters). Empty when nothing else is wrong.
-std::string UnexpectedFsckFindings(const std::string& image);
-
-// Sets a file's modification time to a local time "YYYY-MM-DD HH:MM:SS".
-void SetLocalMTime(const std::string& path, const std::string& when);
-// A file's modification time as local "YYYY-MM-DD HH:MM:SS".
-std::string LocalMTime(const std::string& path);
+// `clusters` receives fsck.fat's count of clusters in use, "USED/TOTAL".
+std::string UnexpectedFsckFindings(const std::string& image, std::string* clusters = nullptr);
 
 bool HavePeers();
 
