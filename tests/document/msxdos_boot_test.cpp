@@ -1,7 +1,7 @@
 // The MSX-DOS boot program in the boot sector of every blank image, run in a
-// Z80 emulator the way the disk ROM runs it, against a BDOS stand-in that reads
-// real FAT12 images (made by BuildBlankImage, filled by mtools) with its own
-// small FAT12 reader.
+// Z80 emulator the way the disk ROM runs it, against a BDOS stand-in that serves
+// the files of real FAT12 images (made by BuildBlankImage, filled and read back
+// by mtools).
 #include "document/msxdos_boot.h"
 
 #include <gtest/gtest.h>
@@ -54,14 +54,12 @@ enum class Stop { ReturnedToRom, BasicStarted, SystemStarted, HandlerReturned, F
 // and entry registers, and stand-ins for the BDOS and the page-1 routine.
 class DiskRomMachine {
 public:
-    DiskRomMachine(const std::uint8_t* sector0, const Disk* disk) : disk(disk) {
+    explicit DiskRomMachine(const Disk* disk) : disk(disk) {
         mem.fill(kFill);
-        std::memcpy(&mem[0xC000], sector0, 256);  // bytes 256-511 never reach memory
+        std::memcpy(&mem[0xC000], BootSectorTemplate().data(), 256);  // bytes 256-511 never reach memory
         std::fill(&mem[0xC100], &mem[0xC200], std::uint8_t{0x5A});
-        mem[kErrorPointer] = 0xAD;
-        mem[kErrorPointer + 1] = 0xDE;
-        mem[kRomStack - 2] = kRomReturn & 0xFF;
-        mem[kRomStack - 1] = kRomReturn >> 8;
+        Put(kErrorPointer, 0xDEAD, 2);
+        Put(kRomStack - 2, kRomReturn, 2);
         cpu_ = z80ex_create(Read, this, Write, this, PortIn, this, PortOut, this, IntVector, this);
     }
     ~DiskRomMachine() { z80ex_destroy(cpu_); }
@@ -80,6 +78,9 @@ public:
     }
 
     Z80EX_WORD Reg(Z80_REG_T r) const { return z80ex_get_reg(cpu_, r); }
+    void Put(std::uint32_t at, std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) mem[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
     std::uint16_t WordAt(std::uint16_t at) const { return static_cast<std::uint16_t>(mem[at] | mem[at + 1u] << 8); }
     bool Loaded(const std::vector<std::uint8_t>& file, std::size_t count) const {
         return std::equal(file.begin(), file.begin() + count, &mem[kSystemStart]) && mem[kSystemStart + count] == kFill;
@@ -204,9 +205,8 @@ private:
         events.push_back(file ? "open:found" : "open:missing");
         if (!file) return SetA(0xFF);
         std::fill_n(&mem[fcb + 20u], 12, std::uint8_t{0x5A});  // date, time, device, directory and cluster fields
-        mem[fcb + 14u] = 128;  // the kernel opens with 128-byte records
-        mem[fcb + 15u] = 0;
-        for (int i = 0; i < 4; ++i) mem[fcb + 16u + i] = static_cast<std::uint8_t>(file->size() >> (8 * i));
+        Put(fcb + 14u, 128, 2);  // the kernel opens with 128-byte records
+        Put(fcb + 16u, static_cast<std::uint32_t>(file->size()), 4);
         SetA(0);
     }
 
@@ -229,7 +229,7 @@ private:
         std::fill_n(&mem[dta], records * recordSize, std::uint8_t{0});
         std::copy_n(file->begin() + static_cast<std::ptrdiff_t>(start), n, &mem[dta]);
         record += records;
-        for (int i = 0; i < 4; ++i) mem[fcb + 33 + i] = static_cast<std::uint8_t>(record >> (8 * i));
+        Put(fcb + 33u, record, 4);
         z80ex_set_reg(cpu_, regHL, static_cast<Z80EX_WORD>(records));
         SetA(records < count ? 1 : 0);
     }
@@ -242,9 +242,7 @@ private:
         page1IsDiskRom = false;
         std::uint16_t sp = kKernelStack;
         for (std::uint16_t w : {std::uint16_t{0x1111}, std::uint16_t{0x2222}, std::uint16_t{0x3333}, kKernelReturn}) {
-            sp = static_cast<std::uint16_t>(sp - 2);
-            mem[sp] = w & 0xFF;
-            mem[sp + 1u] = static_cast<std::uint8_t>(w >> 8);
+            Put(sp -= 2, w, 2);
         }
         z80ex_set_reg(cpu_, regSP, sp);
         z80ex_set_reg(cpu_, regAF, 0x0000);
@@ -310,7 +308,6 @@ protected:
         }
         return disk;
     }
-    const std::uint8_t* Sector0() const { return BootSectorTemplate().data(); }
     const std::vector<std::uint8_t> system_ = test::Pattern(5000, 7);
 };
 
@@ -333,8 +330,8 @@ TEST(MsxDosBootSource, AssemblesToTheBytesBuiltIntoImages) {
 }
 
 TEST_F(MsxDosBoot, TheFirstCallReturnsAtOnceAndWritesNothing) {
-    Disk disk = MakeDisk(0xF9, {{"MSXDOS.SYS", system_}});
-    DiskRomMachine m(Sector0(), &disk);
+    Disk disk;
+    DiskRomMachine m(&disk);
     auto before = m.mem;
     EXPECT_EQ(m.Call(false, 0), Stop::ReturnedToRom);
     EXPECT_TRUE(m.writes.empty() && m.mem == before && m.events.empty());
@@ -349,7 +346,7 @@ TEST_F(MsxDosBoot, LoadsAndStartsMsxDosSysFromEveryFormatColdOrWarm) {
             SCOPED_TRACE(testing::Message() << "format " << code << " A=" << int{a});
             std::vector<std::uint8_t> file = test::Pattern(a == 0 ? 2000 + code * 10 : 20000, code);
             Disk disk = MakeDisk(code, {{"AUTOEXEC.BAT", test::Pattern(700, 1)}, {"MSXDOS.SYS", file}});
-            DiskRomMachine m(Sector0(), &disk);
+            DiskRomMachine m(&disk);
             ASSERT_EQ(m.Call(true, a), Stop::SystemStarted);
             EXPECT_EQ(Joined(m.events), "open:found dta read");
             EXPECT_EQ(m.dta, kSystemStart);
@@ -407,7 +404,7 @@ TEST_F(MsxDosBoot, MissingFilesAndDiskErrorsTakeTheRightPath) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "disk " << c.disk << " A=" << int{c.a} << " error "
                                         << (c.error ? int{c.error->code} : -1) << ": " << c.events);
-        DiskRomMachine m(Sector0(), &disks[c.disk]);
+        DiskRomMachine m(&disks[c.disk]);
         m.diskError = c.error;
         int keys = 0;
         m.onKey = [&](DiskRomMachine& machine) {
