@@ -26,25 +26,15 @@ std::vector<std::uint8_t> SideFile(std::uint32_t bitmapBytes, std::initializer_l
 
 TEST(MediaErrorList, BitsAreSectorsMostSignificantFirst) {
     MediaErrorList list;
-    ASSERT_TRUE(CreateMediaErrorList(list, 1440));
-    EXPECT_EQ(list.byteCount, 200u);
+    ASSERT_TRUE(CreateMediaErrorList(list, 1441));
+    EXPECT_EQ(list.byteCount, 201u) << "a byte for the last sector";
     EXPECT_FALSE(HasMediaErrors(list));
-    MarkBadSector(list, 0);
-    MarkBadSector(list, 9);
+    for (std::uint32_t sector : {0u, 9u, 1440u, 1448u, 0xFFFFFFFFu}) MarkBadSector(list, sector);
     EXPECT_EQ(list.bytes[20], 0x80);
     EXPECT_EQ(list.bytes[21], 0x40);
+    EXPECT_EQ(list.bytes[200], 0x80);
     EXPECT_TRUE(HasMediaErrors(list));
-    EXPECT_EQ(ListBadSectors(list, 1440), (std::vector<std::uint32_t>{0, 9}));
-
-    MarkBadSector(list, 1440);  // its byte lies behind the list
-    MarkBadSector(list, 0xFFFFFFFF);
-    EXPECT_EQ(ListBadSectors(list, 0xFFFF), (std::vector<std::uint32_t>{0, 9}));
-
-    MediaErrorList odd;
-    ASSERT_TRUE(CreateMediaErrorList(odd, 1441));
-    EXPECT_EQ(odd.byteCount, 201u);
-    MarkBadSector(odd, 1440);
-    EXPECT_EQ(odd.bytes[200], 0x80);
+    EXPECT_EQ(ListBadSectors(list, 0xFFFF), (std::vector<std::uint32_t>{0, 9, 1440})) << "the rest lie behind the list";
 
     MediaErrorList none;
     MarkBadSector(none, 3);
@@ -70,28 +60,26 @@ protected:
     }
 };
 
-TEST_F(SideFileTest, MarkedSectorsAreWrittenBesideTheImageAtTheNextSave) {
+TEST_F(SideFileTest, MarkedSectorsAreWrittenBesideTheImageAtTheNextSaveAndSaveAsWritesANewOne) {
     OpenQuietly(image);
     MarkBadSector(s.doc.errors, 0);
     MarkBadSector(s.doc.errors, 9);
     EXPECT_FALSE(s.doc.modified) << "the list alone does not modify the image";
     ASSERT_TRUE(SaveImage(s));
-    EXPECT_EQ(ReadWholeFile(side), SideFile(180, {{20, 0x80}, {21, 0x40}}));
+    const std::vector<std::uint8_t> written = SideFile(180, {{20, 0x80}, {21, 0x40}});
+    EXPECT_EQ(ReadWholeFile(side), written);
     ASSERT_TRUE(CloseImage(s, false));
 
     OpenQuietly(image);
     EXPECT_EQ(ListBadSectors(s.doc.errors, 1440), (std::vector<std::uint32_t>{0, 9}));
     EXPECT_TRUE(s.doc.errors.sideFile.IsOpen()) << "kept open while the image is";
-}
-
-TEST_F(SideFileTest, RemovingTheLastSectorDeletesTheSideFileQuietly) {
-    test::WriteWholeFile(side, SideFile(180, {{22, 0x01}}));
-    OpenQuietly(image);
-    ClearMediaErrors(s.doc.errors);
+    ui.WillChoose(dir.File("copy.img"));
+    ASSERT_TRUE(SaveImageAs(s, kMainWindow));
+    EXPECT_FALSE(s.doc.errors.sideFile.IsOpen());
+    MarkBadSector(s.doc.errors, 1);
     ASSERT_TRUE(SaveImage(s));
-    EXPECT_FALSE(FileExists(side));
-    ASSERT_TRUE(SaveImage(s));
-    EXPECT_TRUE(ui.messages.empty()) << "already gone: nothing to report";
+    EXPECT_EQ(ReadWholeFile(dir.File("copy.der")), SideFile(180, {{20, 0xC0}, {21, 0x40}}));
+    EXPECT_EQ(ReadWholeFile(side), written) << "the old side file is left alone";
 }
 
 TEST_F(SideFileTest, AShortSideFileLoadsWhatItHolds) {
@@ -187,18 +175,8 @@ TEST_F(SideFileTest, WithoutMemoryForTheListTheImageOpensAndTheNextSaveDeletesTh
     MarkBadSector(s.doc.errors, 3);
     ASSERT_TRUE(SaveImage(s));
     EXPECT_FALSE(FileExists(side));
-}
-
-TEST_F(SideFileTest, SaveAsLeavesTheOldSideFileAndWritesBesideTheNewPath) {
-    test::WriteWholeFile(side, SideFile(180, {{20, 0x80}}));
-    OpenQuietly(image);
-    std::string copy = dir.File("copy.img");
-    ui.WillChoose(copy);
-    ASSERT_TRUE(SaveImageAs(s, kMainWindow));
-    EXPECT_FALSE(s.doc.errors.sideFile.IsOpen());
     ASSERT_TRUE(SaveImage(s));
-    EXPECT_EQ(ReadWholeFile(dir.File("copy.der")), SideFile(180, {{20, 0x80}}));
-    EXPECT_EQ(ReadWholeFile(side), SideFile(180, {{20, 0x80}}));
+    EXPECT_TRUE(ui.messages.empty()) << "already gone: nothing to report";
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The MSX-DOS boot program in the boot sector of every blank image, run in a
-// Z80 emulator the way the disk ROM runs it, against a BDOS stand-in that reads
-// real FAT12 images (made by BuildBlankImage, filled by mtools) with its own
-// small FAT12 reader.
+// Z80 emulator the way the disk ROM runs it, against a BDOS stand-in that serves
+// the files of real FAT12 images (made by BuildBlankImage, filled and read back
+// by mtools).
 #include "document/msxdos_boot.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,49 +44,9 @@ constexpr std::uint16_t kRomStack = 0xC1F0;
 constexpr std::uint16_t kKernelStack = 0xF200;  // the kernel's own, in its work area
 constexpr std::uint8_t kFill = 0x76;  // HALT, so stray jumps stop at once
 
-// FAT12 just far enough to find a root-directory file and follow its chain.
-class Fat12 {
-public:
-    explicit Fat12(std::vector<std::uint8_t> image) : img_(std::move(image)) {
-        bytesPerSector_ = Word(11);
-        sectorsPerCluster_ = img_[13];
-        std::uint32_t fatStart = Word(14);
-        rootStart_ = fatStart + img_[16] * Word(22);
-        rootEntries_ = Word(17);
-        dataStart_ = rootStart_ + (rootEntries_ * 32 + bytesPerSector_ - 1) / bytesPerSector_;
-        fat_ = fatStart * bytesPerSector_;
-    }
-    struct Entry {
-        std::uint32_t index, cluster, size;
-    };
-    std::optional<Entry> Find(const std::uint8_t* name) const {
-        for (std::uint32_t i = 0; i < rootEntries_; ++i) {
-            const std::uint8_t* e = &img_[rootStart_ * bytesPerSector_ + i * 32];
-            if (e[0] == 0) break;
-            if (e[0] == 0xE5 || (e[11] & 0x18) != 0) continue;
-            if (std::memcmp(e, name, 11) == 0) return Entry{i, Word(e - img_.data() + 26), Dword(e + 28)};
-        }
-        return std::nullopt;
-    }
-    std::vector<std::uint8_t> Read(std::uint32_t cluster, std::uint32_t size) const {
-        std::vector<std::uint8_t> out;
-        std::uint32_t clusterBytes = sectorsPerCluster_ * bytesPerSector_;
-        for (int guard = 0; out.size() < size && cluster >= 2 && cluster < 0xFF0 && guard < 4096; ++guard) {
-            std::size_t at = (dataStart_ + (cluster - 2) * sectorsPerCluster_) * bytesPerSector_;
-            out.insert(out.end(), img_.begin() + at, img_.begin() + at + clusterBytes);
-            std::uint32_t pair = Word(fat_ + cluster * 3 / 2);
-            cluster = (cluster & 1) ? pair >> 4 : pair & 0xFFF;
-        }
-        out.resize(std::min<std::size_t>(out.size(), size));
-        return out;
-    }
-
-private:
-    std::uint32_t Word(std::size_t at) const { return img_[at] | img_[at + 1] << 8; }
-    static std::uint32_t Dword(const std::uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t{p[3]} << 24; }
-    std::vector<std::uint8_t> img_;
-    std::uint32_t bytesPerSector_, sectorsPerCluster_, rootStart_, rootEntries_, dataStart_, fat_;
-};
+// The root-directory files the BDOS stand-in finds, by their FCB name
+// ("MSXDOS  SYS"), as mtools reads them from a real image.
+using Disk = std::map<std::string, std::vector<std::uint8_t>>;
 
 enum class Stop { ReturnedToRom, BasicStarted, SystemStarted, HandlerReturned, Fault, StepLimit, Halted };
 
@@ -93,14 +54,12 @@ enum class Stop { ReturnedToRom, BasicStarted, SystemStarted, HandlerReturned, F
 // and entry registers, and stand-ins for the BDOS and the page-1 routine.
 class DiskRomMachine {
 public:
-    DiskRomMachine(const std::uint8_t* sector0, const Fat12* disk) : disk(disk) {
+    explicit DiskRomMachine(const Disk* disk) : disk(disk) {
         mem.fill(kFill);
-        std::memcpy(&mem[0xC000], sector0, 256);  // bytes 256-511 never reach memory
+        std::memcpy(&mem[0xC000], BootSectorTemplate().data(), 256);  // bytes 256-511 never reach memory
         std::fill(&mem[0xC100], &mem[0xC200], std::uint8_t{0x5A});
-        mem[kErrorPointer] = 0xAD;
-        mem[kErrorPointer + 1] = 0xDE;
-        mem[kRomStack - 2] = kRomReturn & 0xFF;
-        mem[kRomStack - 1] = kRomReturn >> 8;
+        Put(kErrorPointer, 0xDEAD, 2);
+        Put(kRomStack - 2, kRomReturn, 2);
         cpu_ = z80ex_create(Read, this, Write, this, PortIn, this, PortOut, this, IntVector, this);
     }
     ~DiskRomMachine() { z80ex_destroy(cpu_); }
@@ -119,13 +78,16 @@ public:
     }
 
     Z80EX_WORD Reg(Z80_REG_T r) const { return z80ex_get_reg(cpu_, r); }
+    void Put(std::uint32_t at, std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) mem[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
     std::uint16_t WordAt(std::uint16_t at) const { return static_cast<std::uint16_t>(mem[at] | mem[at + 1u] << 8); }
     bool Loaded(const std::vector<std::uint8_t>& file, std::size_t count) const {
         return std::equal(file.begin(), file.begin() + count, &mem[kSystemStart]) && mem[kSystemStart + count] == kFill;
     }
 
     std::array<std::uint8_t, 65536> mem{};
-    const Fat12* disk;
+    const Disk* disk;
     // A disk error raised inside the first call of a BDOS function.
     struct PlannedError {
         std::uint8_t function, code;
@@ -230,46 +192,44 @@ private:
         return true;
     }
 
+    const std::vector<std::uint8_t>* File(std::uint16_t fcb) const {
+        auto file = disk->find(std::string(reinterpret_cast<const char*>(&mem[fcb + 1u]), 11));
+        return file == disk->end() ? nullptr : &file->second;
+    }
+
     void Open(std::uint16_t fcb) {
         stackAtOpen.push_back(Reg(regSP));
         if (mem[fcb] > 1) faults.push_back("open on drive " + std::to_string(mem[fcb]));
         if (mem[fcb + 12u] != 0 || mem[fcb + 13u] != 0) faults.push_back("open with a non-zero extent");
-        auto entry = disk->Find(&mem[fcb + 1]);
-        events.push_back(entry ? "open:found" : "open:missing");
-        if (!entry) return SetA(0xFF);
-        auto put = [&](int offset, std::uint32_t value, int bytes) {
-            for (int i = 0; i < bytes; ++i) mem[fcb + offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-        };
-        put(14, 128, 2);  // the kernel opens with 128-byte records
-        put(16, entry->size, 4);
-        put(20, 0x5A21, 4);  // date and time
-        put(24, 0x40, 1);
-        put(25, entry->index, 1);
-        put(26, entry->cluster, 2);
-        put(28, entry->cluster, 2);
-        put(30, 0, 2);
+        const std::vector<std::uint8_t>* file = File(fcb);
+        events.push_back(file ? "open:found" : "open:missing");
+        if (!file) return SetA(0xFF);
+        std::fill_n(&mem[fcb + 20u], 12, std::uint8_t{0x5A});  // date, time, device, directory and cluster fields
+        Put(fcb + 14u, 128, 2);  // the kernel opens with 128-byte records
+        Put(fcb + 16u, static_cast<std::uint32_t>(file->size()), 4);
         SetA(0);
     }
 
     void BlockRead(std::uint16_t fcb, std::uint16_t count) {
         events.push_back("read");
         auto word = [&](int offset) -> std::uint32_t { return WordAt(static_cast<std::uint16_t>(fcb + offset)); };
-        std::uint32_t size = word(16) | word(18) << 16;
         std::uint32_t recordSize = word(14);
         std::uint32_t record = word(33) | mem[fcb + 35] << 16 | (recordSize < 64 ? mem[fcb + 36] << 24 : 0);
         readRecordSize = recordSize;
         readStart = record;
         readCount = count;
         if (recordSize == 0) return faults.push_back("record size 0");
-        std::vector<std::uint8_t> file = disk->Read(word(26), size);
+        const std::vector<std::uint8_t>* file = File(fcb);
+        if (!file) return faults.push_back("read from a file that is not there");
+        std::uint64_t size = std::min<std::uint64_t>(word(16) | word(18) << 16, file->size());
         std::uint64_t start = std::uint64_t{record} * recordSize;
         std::uint64_t n = std::min<std::uint64_t>(std::uint64_t{count} * recordSize, start < size ? size - start : 0);
         std::uint32_t records = static_cast<std::uint32_t>((n + recordSize - 1) / recordSize);
         if (dta + std::uint64_t{records} * recordSize > 0x10000) return faults.push_back("transfer past 0FFFFH");
         std::fill_n(&mem[dta], records * recordSize, std::uint8_t{0});
-        std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(start), n, &mem[dta]);
+        std::copy_n(file->begin() + static_cast<std::ptrdiff_t>(start), n, &mem[dta]);
         record += records;
-        for (int i = 0; i < 4; ++i) mem[fcb + 33 + i] = static_cast<std::uint8_t>(record >> (8 * i));
+        Put(fcb + 33u, record, 4);
         z80ex_set_reg(cpu_, regHL, static_cast<Z80EX_WORD>(records));
         SetA(records < count ? 1 : 0);
     }
@@ -282,9 +242,7 @@ private:
         page1IsDiskRom = false;
         std::uint16_t sp = kKernelStack;
         for (std::uint16_t w : {std::uint16_t{0x1111}, std::uint16_t{0x2222}, std::uint16_t{0x3333}, kKernelReturn}) {
-            sp = static_cast<std::uint16_t>(sp - 2);
-            mem[sp] = w & 0xFF;
-            mem[sp + 1u] = static_cast<std::uint8_t>(w >> 8);
+            Put(sp -= 2, w, 2);
         }
         z80ex_set_reg(cpu_, regSP, sp);
         z80ex_set_reg(cpu_, regAF, 0x0000);
@@ -330,24 +288,34 @@ void ExpectWritesWhereDocumented(const DiskRomMachine& m) {
 
 class MsxDosBoot : public test::SessionFixture {
 protected:
-    // A blank image of `code` with the given files copied in by mtools.
-    Fat12 MakeDisk(std::uint32_t code, const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& files) {
-        std::string path = WriteBlankImage("disk.dsk", code);
-        for (const auto& [name, bytes] : files) {
-            test::WriteWholeFile(dir.File("file"), bytes);
-            std::string output;
-            int rc = test::RunCommand("mcopy -o -i '" + path + "' '" + dir.File("file") + "' ::" + name, &output);
-            EXPECT_EQ(rc, 0) << output;
-        }
-        return Fat12(test::ReadWholeFile(path));
-    }
     void SetUp() override {
         if (!test::HaveProgram("mcopy")) GTEST_SKIP() << "mtools is not installed";
     }
-    const std::uint8_t* Sector0() const { return BootSectorTemplate().data(); }
-
+    // A blank image of `code` with the given files copied in by mtools, and
+    // read back by it.
+    Disk MakeDisk(std::uint32_t code, const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& files) {
+        std::string image = WriteBlankImage("disk.dsk", code), file = dir.File("file"), output;
+        Disk disk;
+        for (const auto& [name, bytes] : files) {
+            test::WriteWholeFile(file, bytes);
+            EXPECT_EQ(test::RunCommand("mcopy -o -i '" + image + "' '" + file + "' ::" + name, &output), 0) << output;
+        }
+        for (const auto& [name, bytes] : files) {
+            EXPECT_EQ(test::RunCommand("mcopy -o -n -i '" + image + "' ::" + name + " '" + file + "'", &output), 0)
+                << output;
+            std::string base = name.substr(0, name.find('.')), ext = name.substr(name.find('.') + 1);
+            disk[base + std::string(8 - base.size(), ' ') + ext] = test::ReadWholeFile(file);
+        }
+        return disk;
+    }
     const std::vector<std::uint8_t> system_ = test::Pattern(5000, 7);
 };
+
+std::string Joined(const std::vector<std::string>& events) {
+    std::string all;
+    for (const std::string& e : events) all += (all.empty() ? "" : " ") + e;
+    return all;
+}
 
 TEST(MsxDosBootSource, AssemblesToTheBytesBuiltIntoImages) {
     if (!test::HaveProgram("pasmo")) GTEST_SKIP() << "pasmo is not installed";
@@ -356,35 +324,36 @@ TEST(MsxDosBootSource, AssemblesToTheBytesBuiltIntoImages) {
     ASSERT_EQ(test::RunCommand("pasmo '" KORVANE_SOURCE_DIR "/document/msxdos_boot.asm' '" + dir.File("boot.bin") + "'",
                                &output), 0)
         << output;
-    std::vector<std::uint8_t> assembled = test::ReadWholeFile(dir.File("boot.bin"));
-    EXPECT_EQ(assembled, std::vector<std::uint8_t>(kMsxDosBootProgram, kMsxDosBootProgram + kBootProgramSize))
+    EXPECT_EQ(test::ReadWholeFile(dir.File("boot.bin")),
+              std::vector<std::uint8_t>(kMsxDosBootProgram, kMsxDosBootProgram + kBootProgramSize))
         << "run scripts/gen-boot-program.sh";
 }
 
 TEST_F(MsxDosBoot, TheFirstCallReturnsAtOnceAndWritesNothing) {
-    Fat12 disk = MakeDisk(0xF9, {{"MSXDOS.SYS", system_}});
-    DiskRomMachine m(Sector0(), &disk);
+    Disk disk;
+    DiskRomMachine m(&disk);
     auto before = m.mem;
     EXPECT_EQ(m.Call(false, 0), Stop::ReturnedToRom);
-    EXPECT_TRUE(m.writes.empty());
-    EXPECT_TRUE(m.mem == before);
+    EXPECT_TRUE(m.writes.empty() && m.mem == before && m.events.empty());
     EXPECT_EQ(m.Reg(regSP), kRomStack);
-    EXPECT_TRUE(m.events.empty());
 }
 
+// MSXDOS.SYS copied into a blank image of every format is loaded, at most
+// 3F00H bytes of it so page 1 is never reached, and started.
 TEST_F(MsxDosBoot, LoadsAndStartsMsxDosSysFromEveryFormatColdOrWarm) {
     for (std::uint32_t code : kFormats) {
         for (std::uint8_t a : {0, 1}) {
             SCOPED_TRACE(testing::Message() << "format " << code << " A=" << int{a});
-            std::vector<std::uint8_t> file = test::Pattern(2000 + code * 10, code);
-            Fat12 disk = MakeDisk(code, {{"AUTOEXEC.BAT", test::Pattern(700, 1)}, {"MSXDOS.SYS", file}});
-            DiskRomMachine m(Sector0(), &disk);
+            std::vector<std::uint8_t> file = test::Pattern(a == 0 ? 2000 + code * 10 : 20000, code);
+            Disk disk = MakeDisk(code, {{"AUTOEXEC.BAT", test::Pattern(700, 1)}, {"MSXDOS.SYS", file}});
+            DiskRomMachine m(&disk);
             ASSERT_EQ(m.Call(true, a), Stop::SystemStarted);
-            EXPECT_EQ(m.events, (std::vector<std::string>{"open:found", "dta", "read"}));
+            EXPECT_EQ(Joined(m.events), "open:found dta read");
             EXPECT_EQ(m.dta, kSystemStart);
             EXPECT_EQ(m.readRecordSize, 1u);
             EXPECT_EQ(m.readStart, 0u);
-            EXPECT_TRUE(m.Loaded(file, file.size()));
+            EXPECT_EQ(m.readCount, 0x3F00u);
+            EXPECT_TRUE(m.Loaded(file, std::min<std::size_t>(file.size(), 0x3F00)));
             EXPECT_EQ(m.console, "");
             // The kernel finds the handler through a word the program holds.
             std::uint16_t pointer = m.WordAt(kErrorPointer);
@@ -396,100 +365,62 @@ TEST_F(MsxDosBoot, LoadsAndStartsMsxDosSysFromEveryFormatColdOrWarm) {
     }
 }
 
-TEST_F(MsxDosBoot, ReadsAtMost3F00hBytesSoPage1IsNeverReached) {
-    std::vector<std::uint8_t> big = test::Pattern(20000, 3);
-    Fat12 disk = MakeDisk(0xF9, {{"MSXDOS.SYS", big}});
-    DiskRomMachine m(Sector0(), &disk);
-    ASSERT_EQ(m.Call(true, 0), Stop::SystemStarted);
-    EXPECT_EQ(m.readCount, 0x3F00u);
-    EXPECT_TRUE(m.Loaded(big, 0x3F00));
-    ExpectWritesWhereDocumented(m);
-}
-
-TEST_F(MsxDosBoot, AColdBootWithoutTheSystemFileStartsDiskBasicQuietly) {
-    Fat12 disk = MakeDisk(0xF8, {{"DATA.TXT", test::Pattern(3000, 2)}});
-    DiskRomMachine m(Sector0(), &disk);
-    EXPECT_EQ(m.Call(true, 0), Stop::BasicStarted);
-    EXPECT_EQ(m.events, (std::vector<std::string>{"open:missing"}));
-    EXPECT_EQ(m.console, "");
-    ExpectWritesWhereDocumented(m);
-}
-
-TEST_F(MsxDosBoot, AnEmptySystemFileIsABootErrorEvenOnAColdBoot) {
-    Fat12 empty = MakeDisk(0xF9, {{"MSXDOS.SYS", {}}});
-    Fat12 system = MakeDisk(0xF9, {{"MSXDOS.SYS", system_}});
-    DiskRomMachine m(Sector0(), &empty);
-    m.onKey = [&](DiskRomMachine& machine) { machine.disk = &system; };
-    ASSERT_EQ(m.Call(true, 0), Stop::SystemStarted);
-    EXPECT_EQ(m.events, (std::vector<std::string>{"open:found", "dta", "read", "print", "key", "open:found", "dta",
-                                                  "read"}));
-    EXPECT_EQ(m.console, kMessage);
-    EXPECT_TRUE(m.Loaded(system_, system_.size()));
-    ExpectWritesWhereDocumented(m);
-}
-
-TEST_F(MsxDosBoot, AWarmBootWithoutTheSystemFileAsksForAKeyUntilItIsThere) {
-    Fat12 data = MakeDisk(0xFD, {});
-    Fat12 system = MakeDisk(0xFD, {{"MSXDOS.SYS", system_}});
-    DiskRomMachine m(Sector0(), &data);
-    int keys = 0;
-    m.onKey = [&](DiskRomMachine& machine) {
-        if (++keys == 2) machine.disk = &system;  // the user puts the system disk in
-    };
-    ASSERT_EQ(m.Call(true, 0xFF), Stop::SystemStarted);
-    EXPECT_EQ(m.events, (std::vector<std::string>{"open:missing", "print", "key", "open:missing", "print", "key",
-                                                  "open:found", "dta", "read"}));
-    EXPECT_EQ(m.console, kMessage + kMessage);
-    EXPECT_TRUE(m.Loaded(system_, system_.size()));
-    // Each attempt starts from the same stack depth.
-    ASSERT_EQ(m.stackAtOpen.size(), 3u);
-    EXPECT_EQ(m.stackAtOpen[0], m.stackAtOpen[2]);
-    ExpectWritesWhereDocumented(m);
-}
-
-// Disk errors: the kernel calls the handler found through 0F323H; the handler
-// puts the disk ROM back first, never returns into the kernel, and treats "not
-// ready" as a missing system file and anything else as a boot error.
-struct ErrorCase {
-    std::uint8_t function, code, a;
-    Stop stop;
-    std::vector<std::string> events;
-};
-
-TEST_F(MsxDosBoot, TheDiskErrorHandlerRestoresPage1AndTakesTheRightPath) {
-    const std::vector<std::string> prompt = {"print", "key", "open:found", "dta", "read"};
-    auto then = [](std::vector<std::string> head, const std::vector<std::string>& tail) {
-        head.insert(head.end(), tail.begin(), tail.end());
-        return head;
-    };
-    const ErrorCase cases[] = {
+// Without the system file a cold boot starts Disk BASIC quietly and a warm boot
+// asks for a key until the file is there; an empty file is a boot error even
+// on a cold boot. On a disk error the kernel calls the handler found through
+// 0F323H; the handler puts the disk ROM back first, never returns into the
+// kernel, and treats "not ready" as a missing system file and anything else as
+// a boot error.
+TEST_F(MsxDosBoot, MissingFilesAndDiskErrorsTakeTheRightPath) {
+    enum Inserted { kData, kEmpty, kSystem };
+    Disk disks[] = {MakeDisk(0xF8, {{"DATA.TXT", test::Pattern(3000, 2)}}), MakeDisk(0xF9, {{"MSXDOS.SYS", {}}}),
+                     MakeDisk(0xFD, {{"MSXDOS.SYS", system_}})};
+    const struct {
+        Inserted disk;
+        std::uint8_t a;
+        std::optional<DiskRomMachine::PlannedError> error;
+        int keysUntilSystemDisk;
+        Stop stop;
+        std::string events;
+    } cases[] = {
+        {kData, 0, {}, 0, Stop::BasicStarted, "open:missing"},
+        {kEmpty, 0, {}, 1, Stop::SystemStarted, "open:found dta read print key open:found dta read"},
+        {kData, 0xFF, {}, 2, Stop::SystemStarted,
+         "open:missing print key open:missing print key open:found dta read"},
         // Not ready, read or write: cold boot gives BASIC, warm boot asks for a key.
-        {0x0F, 0x02, 0, Stop::BasicStarted, {"error", "restore"}},
-        {0x27, 0x03, 0, Stop::BasicStarted, {"open:found", "dta", "error", "restore"}},
-        {0x0F, 0x02, 1, Stop::SystemStarted, then({"error", "restore"}, prompt)},
+        {kSystem, 0, {{0x0F, 0x02}}, 0, Stop::BasicStarted, "error restore"},
+        {kSystem, 0, {{0x27, 0x03}}, 0, Stop::BasicStarted, "open:found dta error restore"},
+        {kSystem, 1, {{0x0F, 0x02}}, 0, Stop::SystemStarted, "error restore print key open:found dta read"},
         // Anything else asks for a key even on a cold boot, then loads the file anew.
-        {0x27, 0x04, 0, Stop::SystemStarted, then({"open:found", "dta", "error", "restore"}, prompt)},
-        {0x0F, 0x06, 0, Stop::SystemStarted, then({"error", "restore"}, prompt)},
-        {0x27, 0x08, 1, Stop::SystemStarted, then({"open:found", "dta", "error", "restore"}, prompt)},
-        {0x0F, 0x0C, 0, Stop::SystemStarted, then({"error", "restore"}, prompt)},
-        {0x27, 0x84, 0, Stop::SystemStarted, then({"open:found", "dta", "error", "restore"}, prompt)},
+        {kSystem, 0, {{0x27, 0x04}}, 0, Stop::SystemStarted,
+         "open:found dta error restore print key open:found dta read"},
+        {kSystem, 0, {{0x0F, 0x06}}, 0, Stop::SystemStarted, "error restore print key open:found dta read"},
+        {kSystem, 1, {{0x27, 0x08}}, 0, Stop::SystemStarted,
+         "open:found dta error restore print key open:found dta read"},
+        {kSystem, 0, {{0x0F, 0x0C}}, 0, Stop::SystemStarted, "error restore print key open:found dta read"},
+        {kSystem, 0, {{0x27, 0x84}}, 0, Stop::SystemStarted,
+         "open:found dta error restore print key open:found dta read"},
     };
-    Fat12 disk = MakeDisk(0xF9, {{"MSXDOS.SYS", system_}});
-    for (const ErrorCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << "function " << int{c.function} << " code " << int{c.code} << " A="
-                                        << int{c.a});
-        DiskRomMachine m(Sector0(), &disk);
-        m.diskError = DiskRomMachine::PlannedError{c.function, c.code};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "disk " << c.disk << " A=" << int{c.a} << " error "
+                                        << (c.error ? int{c.error->code} : -1) << ": " << c.events);
+        DiskRomMachine m(&disks[c.disk]);
+        m.diskError = c.error;
+        int keys = 0;
+        m.onKey = [&](DiskRomMachine& machine) {
+            if (++keys == c.keysUntilSystemDisk) machine.disk = &disks[kSystem];  // the user puts it in
+        };
         EXPECT_EQ(m.Call(true, c.a), c.stop);
-        EXPECT_EQ(m.events, c.events);
+        EXPECT_EQ(Joined(m.events), c.events);
         EXPECT_TRUE(m.page1IsDiskRom);
+        std::string console;
+        for (const std::string& e : m.events) console += e == "print" ? kMessage : "";
+        EXPECT_EQ(m.console, console);
         if (c.stop == Stop::SystemStarted) {
-            EXPECT_EQ(m.console, kMessage);
             EXPECT_TRUE(m.Loaded(system_, system_.size()));
             EXPECT_EQ(m.readStart, 0u);
-            EXPECT_EQ(m.stackAtOpen.back(), m.stackAtOpen.front());
-        } else {
-            EXPECT_EQ(m.console, "");
+            // Each attempt starts from the same stack depth.
+            EXPECT_TRUE(!m.stackAtOpen.empty() && m.stackAtOpen.back() == m.stackAtOpen.front());
         }
         ExpectWritesWhereDocumented(m);
     }

@@ -32,10 +32,7 @@ TEST(SystemErrors, TextsUseTheHostsWordingAndEndWithALineBreak) {
 TEST(SystemErrors, MessageIsPrefixSystemTextAndSuffixOnTheirOwnLines) {
     test::ScriptedUi ui;
     ShowSystemError(ui, kMainWindow, std::string("A: [WORK]"), ERROR_NOT_READY, std::nullopt, MB_ICONHAND);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.Last().text, "A: [WORK]\n" + SystemErrorText(ERROR_NOT_READY));
-    EXPECT_EQ(ui.Last().caption, "Korvane");
-    EXPECT_EQ(ui.Last().style, MB_ICONHAND);
+    EXPECT_TRUE(ui.Showed("A: [WORK]\n" + SystemErrorText(ERROR_NOT_READY), MB_ICONHAND));
 
     ui.answers.push_back(IDRETRY);
     int answer = ShowSystemError(ui, kMainWindow, std::string("Disk sector 17 cannot be read!"), ERROR_CRC,

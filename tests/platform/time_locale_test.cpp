@@ -13,14 +13,7 @@ namespace {
 
 // The tests run with TZ=Europe/Amsterdam (see tests/CMakeLists.txt).
 std::int64_t LocalSeconds(int y, int mo, int d, int h, int mi, int s) {
-    std::tm tm{};
-    tm.tm_year = y - 1900;
-    tm.tm_mon = mo - 1;
-    tm.tm_mday = d;
-    tm.tm_hour = h;
-    tm.tm_min = mi;
-    tm.tm_sec = s;
-    tm.tm_isdst = -1;
+    std::tm tm{s, mi, h, d, mo - 1, y - 1900, 0, 0, -1, 0, nullptr};
     return std::mktime(&tm);
 }
 
@@ -56,16 +49,12 @@ TEST(DosTime, StampsThatAreNoRealTimeGiveTheEarliestDosTime) {
 
 TEST(Formatting, NumbersFollowTheLocalesGrouping) {
     EnglishLocale en;
-    std::string s;
-    EXPECT_TRUE(FormatNumber(1474560, s, en));
-    EXPECT_EQ(s, "1,474,560");
-    FormatNumber(0, s, en);
-    EXPECT_EQ(s, "0");
-    FormatNumber(4294967295u, s, en);
-    EXPECT_EQ(s, "4,294,967,295");
-    FormatNumber(999, s, en);
-    EXPECT_EQ(s, "999");
-
+    for (auto [n, text] : {std::pair<std::uint64_t, const char*>{1474560, "1,474,560"}, {0, "0"},
+                           {4294967295u, "4,294,967,295"}, {999, "999"}}) {
+        std::string s;
+        EXPECT_TRUE(FormatNumber(n, s, en));
+        EXPECT_EQ(s, text);
+    }
     NumberConventions german{".", ",", 3, 2};
     EXPECT_EQ(GroupDigits("1234567.125", german, -1), "1.234.567,13");
     EXPECT_EQ(GroupDigits("0.976", german, 2), "0,98");
