@@ -30,11 +30,9 @@ TEST(FloppyDeviceTest, FailedReadLeavesZerosFailedWriteStillMarksTheMediaWritten
 
     std::uint8_t buffer[512];
     std::memset(buffer, 0xAB, sizeof buffer);
-    EXPECT_FALSE(ReadFloppySectors(device, buffer, 1, 1));
-    EXPECT_EQ(device.lastError, ERROR_CRC);
+    EXPECT_TRUE(FailedWith(ReadFloppySectors(device, buffer, 1, 1), device, ERROR_CRC));
     EXPECT_TRUE(AllBytes(buffer, buffer + 512, 0));
-    EXPECT_FALSE(WriteFloppySectors(device, buffer, 2, 1));
-    EXPECT_EQ(device.lastError, ERROR_WRITE_FAULT);
+    EXPECT_TRUE(FailedWith(WriteFloppySectors(device, buffer, 2, 1), device, ERROR_WRITE_FAULT));
     EXPECT_EQ(device.mediaWritten, 1u);
     EXPECT_TRUE(ReadFloppySectors(device, buffer, 0, 1));
     EXPECT_EQ(device.lastError, 0u);
@@ -44,20 +42,17 @@ TEST(FloppyDeviceTest, FailedReadLeavesZerosFailedWriteStillMarksTheMediaWritten
     // Closed, or never opened: nothing reaches the drive.
     fake.openError = ERROR_NOT_READY;
     device.handle = 5;
-    EXPECT_FALSE(OpenFloppyDevice(device));
+    EXPECT_TRUE(FailedWith(OpenFloppyDevice(device), device, ERROR_NOT_READY));
     EXPECT_EQ(device.handle, kInvalidDeviceHandle);
-    EXPECT_EQ(device.lastError, ERROR_NOT_READY);
     fake.calls.clear();
     std::memset(buffer, 0xAB, sizeof buffer);
-    EXPECT_FALSE(ReadFloppySectors(device, buffer, 0, 1));
-    EXPECT_EQ(device.lastError, ERROR_INVALID_HANDLE);
+    EXPECT_TRUE(FailedWith(ReadFloppySectors(device, buffer, 0, 1), device, ERROR_INVALID_HANDLE));
     EXPECT_EQ(buffer[0], 0xAB);  // untouched
     EXPECT_FALSE(WriteFloppySectors(device, buffer, 0, 1));
     EXPECT_FALSE(FormatFloppyTrack(device, 2, 18, 0, 0));
     EXPECT_EQ(device.mediaWritten, 0u);
     device.lastError = 1234;
-    EXPECT_FALSE(CloseFloppyDevice(device));
-    EXPECT_EQ(device.lastError, 1234u);
+    EXPECT_TRUE(FailedWith(CloseFloppyDevice(device), device, 1234u));
     EXPECT_TRUE(fake.calls.empty());
 }
 
@@ -117,13 +112,11 @@ TEST_F(StandInTest, ReadsSectorsAndZeroFillsWhatLiesBehindTheEnd) {
     ASSERT_TRUE(ReadFloppySectors(device, buffer.data(), 1, 1));
     EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 512, disk.begin() + 512));
 
-    EXPECT_FALSE(ReadFloppySectors(device, buffer.data(), 2, 2));
-    EXPECT_EQ(device.lastError, ERROR_SECTOR_NOT_FOUND);
+    EXPECT_TRUE(FailedWith(ReadFloppySectors(device, buffer.data(), 2, 2), device, ERROR_SECTOR_NOT_FOUND));
     EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 512, disk.begin() + 1024));
     EXPECT_TRUE(AllBytes(&buffer[512], &buffer[0] + 1024, 0));
 
-    EXPECT_FALSE(WriteFloppySectors(device, buffer.data(), 0, 1));
-    EXPECT_EQ(device.lastError, ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(FailedWith(WriteFloppySectors(device, buffer.data(), 0, 1), device, ERROR_ACCESS_DENIED));
     EXPECT_TRUE(CloseFloppyDevice(device));
     EXPECT_EQ(ReadWholeFile(path), disk);
 }
@@ -135,8 +128,7 @@ TEST_F(StandInTest, WritingIsExclusiveAndCannotFormatTracks) {
     EXPECT_EQ(second.lastError, ERROR_LOCK_VIOLATION);
     EXPECT_EQ(second.handle, kInvalidDeviceHandle);
 
-    EXPECT_FALSE(FormatFloppyTrack(writer, 2, 18, 0, 0));
-    EXPECT_EQ(writer.lastError, kErrorCannotFormatTracks);
+    EXPECT_TRUE(FailedWith(FormatFloppyTrack(writer, 2, 18, 0, 0), writer, kErrorCannotFormatTracks));
     EXPECT_EQ(writer.mediaWritten, 1u);
     std::vector<std::uint8_t> sector(512, 0x5A);
     ASSERT_TRUE(WriteFloppySectors(writer, sector.data(), 1, 1));
@@ -154,8 +146,7 @@ TEST_F(StandInTest, WhatCannotStandInForADriveIsRefused) {
     EXPECT_EQ(Open(true, false).lastError, ERROR_BAD_UNIT);
     FloppyDevice nothing{};
     nothing.driveIndex = 25;
-    EXPECT_FALSE(OpenFloppyDevice(nothing));
-    EXPECT_EQ(nothing.lastError, ERROR_INVALID_DRIVE);
+    EXPECT_TRUE(FailedWith(OpenFloppyDevice(nothing), nothing, ERROR_INVALID_DRIVE));
 }
 
 }  // namespace

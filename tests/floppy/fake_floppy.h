@@ -131,6 +131,13 @@ protected:
     }
 };
 
+// A device call returned failure and left `error` in the device.
+inline ::testing::AssertionResult FailedWith(bool ok, const FloppyDevice& device, std::uint32_t error) {
+    if (ok) return ::testing::AssertionFailure() << "the call succeeded";
+    if (device.lastError == error) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "lastError is " << device.lastError << ", not " << error;
+}
+
 // A disk of `sectors` sectors whose bytes tell the sectors apart.
 inline std::vector<std::uint8_t> PatternDisk(std::uint32_t sectors) { return Pattern(std::size_t{sectors} * 512); }
 

@@ -8,6 +8,7 @@
 
 #include "floppy/win32_floppy.h"
 #include "platform/win32_values.h"
+#include "tests/floppy/fake_floppy.h"
 
 namespace kv::test {
 namespace {
@@ -24,8 +25,8 @@ std::string Hex(std::uint32_t v) {
 }
 
 // Records every call as a line of text: arguments in hex, the registers of a
-// DIOC_REGISTERS block, the fields of FORMAT_PARAMETERS, and "@" for an
-// address that AddressOf handed out.
+// DIOC_REGISTERS block, the fields of FORMAT_PARAMETERS, and "@" for the
+// address that AddressOf handed out last.
 class FakeWin32 final : public Win32Api {
 public:
     Calls calls;
@@ -40,7 +41,6 @@ public:
     std::uint32_t logicalDrives = 0;
     std::map<std::string, std::uint32_t> driveTypes;
     std::map<std::string, std::string> labels;
-    std::map<std::uint32_t, const void*> addresses;
 
     DeviceHandle CreateFileA(const std::string& path, std::uint32_t access, std::uint32_t share,
                              std::uint32_t disposition, std::uint32_t flags) override {
@@ -54,11 +54,11 @@ public:
                            std::to_string(outSize);
         DiocRegisters* regs = inSize == sizeof(DiocRegisters) ? static_cast<DiocRegisters*>(out) : nullptr;
         if (regs != nullptr) {
-            bool known = addresses.count(regs->reg_EBX) != 0;
+            bool known = regs->reg_EBX == kAddress;
             line += " EAX=" + Hex(regs->reg_EAX) + " EBX=" + (known ? "@" : Hex(regs->reg_EBX)) +
                     " ECX=" + Hex(regs->reg_ECX) + " EDX=" + Hex(regs->reg_EDX) + " F=" + Hex(regs->reg_Flags);
             if (code == kDiocDosInt13 && known) {
-                const auto* fields = static_cast<const std::uint8_t*>(addresses[regs->reg_EBX]);
+                const auto* fields = static_cast<const std::uint8_t*>(address_);
                 addressed.assign(fields, fields + (regs->reg_EAX & 0xFF) * 4);
             }
         } else if (inSize == sizeof(FormatParameters)) {
@@ -98,11 +98,11 @@ public:
         for (char* p = label; p < label + labelSize; ++p) EXPECT_EQ(*p, 0) << "label buffer not cleared";
         std::strncpy(label, labels[root].c_str(), labelSize - 1);
     }
-    std::uint32_t AddressOf(const void* buffer) override {
-        std::uint32_t token = 0x1000 + static_cast<std::uint32_t>(addresses.size()) * 0x1000;
-        addresses[token] = buffer;
-        return token;
-    }
+    std::uint32_t AddressOf(const void* buffer) override { return address_ = buffer, kAddress; }
+
+private:
+    static constexpr std::uint32_t kAddress = 0xADD0;
+    const void* address_ = nullptr;
 };
 
 // The reply of a VWIN32 call that failed: carry set, EAX as given.
@@ -153,8 +153,7 @@ TEST_F(Vwin32Test, WritingLocksTheVolumeWritesFormatsThenUnlocksAndResets) {
 
     api.onIoctl = FailWith([](const DiocRegisters&) { return 0xF005; });
     FloppyDevice failed{};
-    EXPECT_FALSE(OpenFloppyDevice(failed));
-    EXPECT_EQ(failed.lastError, 5u) << "the low 12 bits of EAX";
+    EXPECT_TRUE(FailedWith(OpenFloppyDevice(failed), failed, 5u)) << "the low 12 bits of EAX";
     EXPECT_EQ(failed.handle, kInvalidDeviceHandle);
     EXPECT_EQ(api.calls.back(), "CloseHandle");
 }
@@ -163,14 +162,11 @@ TEST_F(Vwin32Test, ReadOnlyDeviceReadsWithInt25hRefusesWritesAndOnlyResetsOnClos
     FloppyDevice device = Open(0, true);
     ASSERT_TRUE(ReadFloppySectors(device, buffer, 17, 1));
     api.onIoctl = FailWith([](const DiocRegisters&) { return 0x1000; });  // the BIOS status is in AH
-    EXPECT_FALSE(ReadFloppySectors(device, buffer, 17, 1));
-    EXPECT_EQ(device.lastError, ERROR_CRC);
+    EXPECT_TRUE(FailedWith(ReadFloppySectors(device, buffer, 17, 1), device, ERROR_CRC));
     api.onIoctl = [](DiocRegisters*) { return true; };
-    EXPECT_FALSE(WriteFloppySectors(device, buffer, 0, 1));
-    EXPECT_EQ(device.lastError, ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(FailedWith(WriteFloppySectors(device, buffer, 0, 1), device, ERROR_ACCESS_DENIED));
     EXPECT_EQ(device.mediaWritten, 1u);
-    EXPECT_FALSE(FormatFloppyTrack(device, 0, 18, 0, 0));
-    EXPECT_EQ(device.lastError, ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(FailedWith(FormatFloppyTrack(device, 0, 18, 0, 0), device, ERROR_ACCESS_DENIED));
     EXPECT_TRUE(CloseFloppyDevice(device));
     const std::string read = "DeviceIoControl 2 in 28 out 28 EAX=0 EBX=@ ECX=1 EDX=11 F=0";
     EXPECT_EQ(api.calls, (Calls{"CreateFileA \\\\.\\VWIN32 0 0 0 24000000", read, read,
@@ -182,8 +178,7 @@ TEST_F(Vwin32Test, ClosingKeepsTheLastErrorOnlyWhenTheHandleStays) {
     ASSERT_TRUE(WriteFloppySectors(device, buffer, 3, 1));
     api.onIoctl = FailWith([](const DiocRegisters& r) { return r.reg_EAX == 0x440D ? 0x21u : 0x1Fu; });
     api.closeResult = false;
-    EXPECT_FALSE(CloseFloppyDevice(device));
-    EXPECT_EQ(device.lastError, 0x1Fu);  // the later step's code
+    EXPECT_TRUE(FailedWith(CloseFloppyDevice(device), device, 0x1Fu));  // the later step's code
     EXPECT_EQ(device.handle, kHandle);
 }
 
@@ -204,8 +199,7 @@ TEST_F(NtTest, ReadOnlyDeviceNeitherLocksNorUnlocksNorDismounts) {
     ASSERT_TRUE(ReadFloppySectors(device, buffer, 2, 2));
     api.readDone = 512;  // a short read fails with the system's error
     api.lastError = ERROR_CRC;
-    EXPECT_FALSE(ReadFloppySectors(device, buffer, 0, 2));
-    EXPECT_EQ(device.lastError, ERROR_CRC);
+    EXPECT_TRUE(FailedWith(ReadFloppySectors(device, buffer, 0, 2), device, ERROR_CRC));
     EXPECT_EQ(buffer[511], 0x77);
     ASSERT_TRUE(CloseFloppyDevice(device));
     EXPECT_EQ(api.calls, (Calls{"CreateFileA \\\\.\\C: 80000000 3 3 20000000", "SetFilePointer 1024 0 0", "ReadFile 1024",
@@ -216,13 +210,11 @@ TEST_F(NtTest, FailedFormatOrLockGivesTheSystemErrorAndAFailedLockReleasesTheHan
     FloppyDevice device = Open(0, false);
     api.onIoctl = [](DiocRegisters*) { return false; };
     api.lastError = 1358;
-    EXPECT_FALSE(FormatFloppyTrack(device, 2, 18, 0, 0));
-    EXPECT_EQ(device.lastError, 1358u);
+    EXPECT_TRUE(FailedWith(FormatFloppyTrack(device, 2, 18, 0, 0), device, 1358u));
 
     api.lastError = ERROR_ACCESS_DENIED;
     FloppyDevice locked{};
-    EXPECT_FALSE(OpenFloppyDevice(locked));
-    EXPECT_EQ(locked.lastError, ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(FailedWith(OpenFloppyDevice(locked), locked, ERROR_ACCESS_DENIED));
     EXPECT_EQ(locked.handle, kInvalidDeviceHandle);
     EXPECT_EQ(api.calls.back(), "CloseHandle");
 }
