@@ -91,7 +91,7 @@ struct ProgressLog {
     std::vector<std::uint32_t> percents;
 };
 
-inline const int kProgressWindowTag = 0, kDialogWindowTag = 0;
+inline const int kProgressWindowTag = 1, kDialogWindowTag = 2;
 inline WindowRef ProgressWindow() { return &kProgressWindowTag; }
 inline WindowRef DialogWindow() { return &kDialogWindowTag; }
 
