@@ -13,141 +13,121 @@
 namespace kv::test {
 namespace {
 
-CustomFormatFields With(std::initializer_list<std::pair<CustomField, const char*>> changes) {
+using Changes = std::vector<std::pair<CustomField, const char*>>;
+
+CustomFormatFields With(const Changes& changes) {
     CustomFormatFields f;
     for (const auto& [field, text] : changes) f.texts[field] = text;
     return f;
 }
 
 TEST(CustomCapacityTest, InitialTextsAndKnownFigures) {
-    CustomCapacity initial = UpdateCustomCapacity(CustomFormatFields{});
-    EXPECT_EQ(initial.total, "8192");
-    EXPECT_EQ(initial.formatted, "8173");
-
-    CustomCapacity one = UpdateCustomCapacity(With({{kCustomSectors, "1"}}));
-    EXPECT_EQ(one.total, "1");
-    EXPECT_EQ(one.formatted, "0");
-    EXPECT_EQ(UpdateCustomCapacity(With({{kCustomSectors, "1441"}})).total, "721");
-
-    // Root sectors: 100 entries count as 6 sectors, 224 as 14, 16 and 8 as 1.
-    EXPECT_EQ(UpdateCustomCapacity(With({{kCustomRootEntries, "100"}})).formatted, "8177");
-    EXPECT_EQ(UpdateCustomCapacity(With({{kCustomRootEntries, "224"}})).formatted, "8173");
-    EXPECT_EQ(UpdateCustomCapacity(With({{kCustomRootEntries, "16"}})).formatted, "8180");
-    EXPECT_EQ(UpdateCustomCapacity(With({{kCustomRootEntries, "8"}})).formatted, "8180");
+    // Changes, Total, Formatted. Root sectors: 100 entries count as 6 sectors,
+    // 224 as 14, 16 and 8 as 1; half kilobytes round up.
+    const std::tuple<Changes, const char*, const char*> cases[] = {
+        {{}, "8192", "8173"},
+        {{{kCustomSectors, "1"}}, "1", "0"},
+        {{{kCustomSectors, "1441"}}, "721", "702"},
+        {{{kCustomRootEntries, "100"}}, "8192", "8177"},
+        {{{kCustomRootEntries, "16"}}, "8192", "8180"},
+        {{{kCustomRootEntries, "8"}}, "8192", "8180"},
+    };
+    for (const auto& [changes, total, formatted] : cases) {
+        CustomCapacity capacity = UpdateCustomCapacity(With(changes));
+        EXPECT_EQ(capacity.total, total) << formatted;
+        EXPECT_EQ(capacity.formatted, formatted) << total;
+    }
 }
 
 TEST(CustomFieldsTest, NumbersAreReadAsScanfReadsThem) {
-    DiskFormat initial = ReadCustomFields(CustomFormatFields{});
-    EXPECT_EQ(initial.mediaByte, 0xF8u);
-    EXPECT_EQ(initial.sectorsPerCluster, 4u);
-    EXPECT_EQ(initial.reservedSectors, 1u);
-    EXPECT_EQ(initial.fatCount, 2u);
-    EXPECT_EQ(initial.rootEntries, 224u);
-    EXPECT_EQ(initial.totalSectors, 16384u);
-    EXPECT_EQ(initial.sectorsPerFat, 11u);
-    EXPECT_EQ(initial.sectorsPerTrack, 40u);
-    EXPECT_EQ(initial.heads, 4u);
-    EXPECT_EQ(initial.nameStringId, 0u);
-    EXPECT_EQ(initial.mediaType, 0u);
-
-    EXPECT_EQ(ReadCustomFields(With({{kCustomMedia, ""}})).mediaByte, 0u);
-    EXPECT_EQ(ReadCustomFields(With({{kCustomMedia, "f8"}})).mediaByte, 0xF8u);
-    EXPECT_EQ(ReadCustomFields(With({{kCustomMedia, "  0xF9"}})).mediaByte, 0xF9u);
-    EXPECT_EQ(ReadCustomFields(With({{kCustomMedia, "xyz"}})).mediaByte, 0u);
-    EXPECT_EQ(ReadCustomFields(With({{kCustomHeads, " -1"}})).heads, 0xFFFFFFFFu);
-    EXPECT_EQ(ReadCustomFields(With({{kCustomHeads, "+12abc"}})).heads, 12u);
-    EXPECT_EQ(ReadCustomFields(With({{kCustomHeads, "abc"}})).heads, 0u);
-    EXPECT_EQ(ReadCustomFields(With({{kCustomHeads, ""}})).heads, 0u);
+    DiskFormat r = ReadCustomFields(CustomFormatFields{});
+    EXPECT_EQ((std::vector<std::uint32_t>{r.mediaByte, r.sectorsPerCluster, r.reservedSectors, r.fatCount,
+                                          r.rootEntries, r.totalSectors, r.sectorsPerFat, r.sectorsPerTrack, r.heads,
+                                          r.nameStringId, r.mediaType}),
+              (std::vector<std::uint32_t>{0xF8, 4, 1, 2, 224, 16384, 11, 40, 4, 0, 0}));
+    // The media byte is hexadecimal, the other fields decimal with a sign.
+    for (auto [text, value] : {std::pair<const char*, std::uint32_t>{"", 0}, {"f8", 0xF8}, {"  0xF9", 0xF9}, {"xyz", 0}}) {
+        EXPECT_EQ(ReadCustomFields(With({{kCustomMedia, text}})).mediaByte, value) << text;
+    }
+    for (auto [text, value] : {std::pair<const char*, std::uint32_t>{" -1", 0xFFFFFFFFu}, {"+12abc", 12}, {"abc", 0},
+                               {"", 0}}) {
+        EXPECT_EQ(ReadCustomFields(With({{kCustomHeads, text}})).heads, value) << text;
+    }
 }
 
-class ConfirmTest : public ::testing::Test {
-protected:
+TEST(ConfirmCustomFormatTest, GeometriesTheProgramCannotWorkWithAreRefusedWithTheirReason) {
+    const std::string spc = "Sectors per cluster must be 1, 2, 4, 8, 16, 32, 64 or 128.";
+    const std::string fats = "Number of FAT's must be 1 or 2.";
+    const std::string media = "The media byte must be F0 or one of F8 to FF.";
+    const std::string zero = "Capacity of disk is <= 0 Bytes!";
+    const std::pair<Changes, std::string> cases[] = {
+        {{{kCustomSectors, "1"}}, zero},
+        {{{kCustomSectors, "0"}}, zero},
+        {{{kCustomSectors, "-16"}}, zero},
+        // The dialog's initial geometry.
+        {{},
+         "With 4 sectors per cluster the disk has 4086 clusters, but FAT12 can number no more than 4084.\nUse more "
+         "sectors per cluster or fewer sectors per disk."},
+        {{{kCustomMedia, ""}}, media},
+        {{{kCustomMedia, "1F8"}}, media},
+        {{{kCustomSectorsPerCluster, "0"}}, spc},
+        {{{kCustomSectorsPerCluster, "3"}}, spc},
+        {{{kCustomSectorsPerCluster, "256"}}, spc},
+        {{{kCustomSectorsPerCluster, "-4"}}, spc},
+        {{{kCustomReserved, "2"}}, "Reserved sectors must be 1: the FAT follows the boot sector directly."},
+        {{{kCustomFats, "0"}}, fats},
+        {{{kCustomFats, "3"}}, fats},
+        {{{kCustomRootEntries, "100"}},
+         "Directory-entries must be a multiple of 16, from 16 to 65520 (16 entries fill one sector)."},
+        {{{kCustomSectors, "70000"}}, "Sectors per disk must not exceed 65535: the boot sector has no room for more."},
+        {{{kCustomSectorsPerFat, "0"}}, "Sectors per FAT must be at least 1."},
+        // 224 sectors per FAT: the backup would be compared with, and refreshed
+        // into, FAT copy 1 itself (its size is taken modulo 65536).
+        {{{kCustomSectorsPerFat, "224"}},
+         "Sectors per FAT must not exceed 127: a FAT of 64 KB or more cannot be kept in line with its backup copy."},
+        {{{kCustomHeads, "-1"}}, "Sectors per track and heads must not exceed 65535."},
+        {{{kCustomSectors, "40"}},
+         "The disk is too small for its layout: boot sector, FAT's and directory take 37 of its 40 sectors, and no "
+         "cluster remains."},
+        {{{kCustomSectorsPerCluster, "8"}, {kCustomSectorsPerFat, "2"}},
+         "2 sectors per FAT hold the entries of 680 clusters, but the disk has 2045.\nUse at least 6 sectors per FAT."},
+    };
     ScriptedUi ui;
     FormatTable formats;
+    const DiskFormat before = formats.CustomRow();
     const int dialogTag = 0;
-    WindowRef dialog = &dialogTag;
-    DiskFormat before = formats.CustomRow();
-
-    void ExpectRefused(const CustomFormatFields& fields, const std::string& text) {
+    for (const auto& [changes, text] : cases) {
+        SCOPED_TRACE(text);
         ui.Clear();
-        EXPECT_FALSE(ConfirmCustomFormat(ui, dialog, fields, formats));
+        EXPECT_FALSE(ConfirmCustomFormat(ui, &dialogTag, With(changes), formats));
         ASSERT_EQ(ui.messages.size(), 1u);
         EXPECT_EQ(ui.Last().text, text);
+        EXPECT_EQ(ui.Last().caption, text == zero ? "UNDER CONSTRUCTION" : "Korvane");
         EXPECT_EQ(ui.Last().style, MB_ICONEXCLAMATION);
-        EXPECT_EQ(ui.Last().owner, dialog);
+        EXPECT_EQ(ui.Last().owner, &dialogTag);
         EXPECT_EQ(std::memcmp(&formats.CustomRow(), &before, sizeof before), 0) << "custom row changed";
     }
-};
 
-TEST_F(ConfirmTest, ZeroCapacityIsRefusedUnderConstruction) {
-    ExpectRefused(With({{kCustomSectors, "1"}}), "Capacity of disk is <= 0 Bytes!");
-    EXPECT_EQ(ui.Last().caption, "UNDER CONSTRUCTION");
-    ExpectRefused(With({{kCustomSectors, "0"}}), "Capacity of disk is <= 0 Bytes!");
-}
-
-TEST_F(ConfirmTest, TheInitialGeometryHasMoreClustersThanFat12CanNumber) {
-    ExpectRefused(CustomFormatFields{},
-                  "With 4 sectors per cluster the disk has 4086 clusters, but FAT12 can number no more than "
-                  "4084.\nUse more sectors per cluster or fewer sectors per disk.");
-    EXPECT_EQ(ui.Last().caption, "Korvane");
-}
-
-TEST_F(ConfirmTest, GeometriesTheProgramCannotWorkWithAreRefusedWithTheirReason) {
-    ExpectRefused(With({{kCustomMedia, ""}}), "The media byte must be F0 or one of F8 to FF.");
-    ExpectRefused(With({{kCustomMedia, "1F8"}}), "The media byte must be F0 or one of F8 to FF.");
-    for (const char* spc : {"0", "3", "256", "-4"}) {
-        ExpectRefused(With({{kCustomSectorsPerCluster, spc}}),
-                      "Sectors per cluster must be 1, 2, 4, 8, 16, 32, 64 or 128.");
-    }
-    ExpectRefused(With({{kCustomReserved, "2"}}),
-                  "Reserved sectors must be 1: the FAT follows the boot sector directly.");
-    ExpectRefused(With({{kCustomFats, "0"}}), "Number of FAT's must be 1 or 2.");
-    ExpectRefused(With({{kCustomFats, "3"}}), "Number of FAT's must be 1 or 2.");
-    ExpectRefused(With({{kCustomRootEntries, "100"}}),
-                  "Directory-entries must be a multiple of 16, from 16 to 65520 (16 entries fill one sector).");
-    ExpectRefused(With({{kCustomSectors, "70000"}}),
-                  "Sectors per disk must not exceed 65535: the boot sector has no room for more.");
-    ExpectRefused(With({{kCustomSectors, "-16"}}), "Capacity of disk is <= 0 Bytes!");
-    ExpectRefused(With({{kCustomSectorsPerFat, "0"}}), "Sectors per FAT must be at least 1.");
-    // 224 sectors per FAT: the backup would be compared with, and refreshed
-    // into, FAT copy 1 itself (its size is taken modulo 65536).
-    ExpectRefused(With({{kCustomSectorsPerFat, "224"}}),
-                  "Sectors per FAT must not exceed 127: a FAT of 64 KB or more cannot be kept in line with its "
-                  "backup copy.");
-    ExpectRefused(With({{kCustomHeads, "-1"}}), "Sectors per track and heads must not exceed 65535.");
-    ExpectRefused(With({{kCustomSectors, "40"}}),
-                  "The disk is too small for its layout: boot sector, FAT's and directory take 37 of its 40 "
-                  "sectors, and no cluster remains.");
-    ExpectRefused(With({{kCustomSectorsPerCluster, "8"}, {kCustomSectorsPerFat, "2"}}),
-                  "2 sectors per FAT hold the entries of 680 clusters, but the disk has 2045.\nUse at least 6 "
-                  "sectors per FAT.");
-}
-
-TEST_F(ConfirmTest, AnAcceptedGeometryBecomesTheCustomRow) {
-    CustomFormatFields fields = With({{kCustomSectorsPerCluster, "8"}, {kCustomSectorsPerFat, "6"}});
-    EXPECT_TRUE(ConfirmCustomFormat(ui, dialog, fields, formats));
+    // An accepted geometry becomes the custom row; heads and sectors per track
+    // of 0 cannot be formatted, but are accepted.
+    ui.Clear();
+    Changes accepted = {{kCustomSectorsPerCluster, "8"}, {kCustomSectorsPerFat, "6"}, {kCustomHeads, "0"}};
+    ASSERT_TRUE(ConfirmCustomFormat(ui, &dialogTag, With(accepted), formats));
     EXPECT_TRUE(ui.messages.empty());
-    DiskFormat expected = ReadCustomFields(fields);
+    DiskFormat expected = ReadCustomFields(With(accepted));
     const DiskFormat& row = FindDiskFormat(formats, kCustomFormatCode);
     EXPECT_EQ(std::memcmp(&row, &expected, sizeof row), 0);
     EXPECT_EQ(row.sectorsPerCluster, 8u);
-    EXPECT_EQ(row.nameStringId, 0u);
-    // Heads and sectors per track of 0 cannot be formatted, but are accepted.
-    EXPECT_TRUE(ConfirmCustomFormat(ui, dialog, With({{kCustomSectorsPerCluster, "8"}, {kCustomSectorsPerFat, "6"},
-                                                      {kCustomHeads, "0"}}),
-                                    formats));
+    EXPECT_EQ(row.heads, 0u);
 }
 
 // Images built from accepted geometries, at and near the limits, as other
 // programs see them.
-class CustomImageTest : public SessionFixture,
-                        public ::testing::WithParamInterface<std::vector<std::pair<CustomField, const char*>>> {};
+class CustomImageTest : public SessionFixture, public ::testing::WithParamInterface<Changes> {};
 
 TEST_P(CustomImageTest, FsckFindsNothingAndFillingToTheLastClusterCorruptsNothing) {
     if (!HavePeers()) GTEST_SKIP() << "dosfstools or mtools missing";
-    CustomFormatFields fields;
-    for (const auto& [field, text] : GetParam()) fields.texts[field] = text;
-    ASSERT_TRUE(ConfirmCustomFormat(ui, kMainWindow, fields, s.formats)) << ui.Last().text;
+    ASSERT_TRUE(ConfirmCustomFormat(ui, kMainWindow, With(GetParam()), s.formats)) << ui.Last().text;
     ASSERT_TRUE(BuildBlankImage(s, kMainWindow, kCustomFormatCode));
     std::string image = WriteImage("custom.dsk", DocumentBytes());
     std::string clusters;
@@ -173,16 +153,12 @@ INSTANTIATE_TEST_SUITE_P(
     Geometries, CustomImageTest,
     ::testing::Values(
         // The largest FAT12 volume of 4 sectors per cluster: 4084 clusters, a FAT of 12 sectors.
-        std::vector<std::pair<CustomField, const char*>>{{kCustomSectors, "16375"}, {kCustomSectorsPerFat, "12"}},
+        Changes{{kCustomSectors, "16375"}, {kCustomSectorsPerFat, "12"}},
         // The initial texts with 8 sectors per cluster and a FAT just large enough.
-        std::vector<std::pair<CustomField, const char*>>{{kCustomSectorsPerCluster, "8"}, {kCustomSectorsPerFat, "6"}},
+        Changes{{kCustomSectorsPerCluster, "8"}, {kCustomSectorsPerFat, "6"}},
         // One FAT, one sector per cluster, 16 directory entries.
-        std::vector<std::pair<CustomField, const char*>>{{kCustomSectorsPerCluster, "1"},
-                                                         {kCustomFats, "1"},
-                                                         {kCustomRootEntries, "16"},
-                                                         {kCustomSectors, "2000"},
-                                                         {kCustomSectorsPerFat, "6"},
-                                                         {kCustomMedia, "F0"}}));
+        Changes{{kCustomSectorsPerCluster, "1"}, {kCustomFats, "1"}, {kCustomRootEntries, "16"},
+                {kCustomSectors, "2000"}, {kCustomSectorsPerFat, "6"}, {kCustomMedia, "F0"}}));
 
 }  // namespace
 }  // namespace kv::test

@@ -2,8 +2,6 @@
 // and a made-up /sys/block.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <filesystem>
 
 #include "floppy/linux_floppy.h"
@@ -14,60 +12,48 @@
 namespace kv::test {
 namespace {
 
-TEST(FloppyDeviceTest, OperationsOnAClosedDeviceFailWithInvalidHandle) {
-    FakeFloppy fake;
-    ScopedFloppyBackend installed(fake);
-    FloppyDevice device{};
-    std::uint8_t buffer[512];
-    std::memset(buffer, 0xAB, sizeof buffer);
-    EXPECT_FALSE(ReadFloppySectors(device, buffer, 0, 1));
-    EXPECT_EQ(device.lastError, ERROR_INVALID_HANDLE);
-    EXPECT_EQ(buffer[0], 0xAB);  // untouched
-    EXPECT_FALSE(WriteFloppySectors(device, buffer, 0, 1));
-    EXPECT_FALSE(FormatFloppyTrack(device, 2, 18, 0, 0));
-    EXPECT_EQ(device.mediaWritten, 0u);
-    device.lastError = 1234;
-    EXPECT_FALSE(CloseFloppyDevice(device));
-    EXPECT_EQ(device.lastError, 1234u);
-    EXPECT_TRUE(fake.calls.empty());
+bool AllBytes(const std::uint8_t* begin, const std::uint8_t* end, std::uint8_t value) {
+    return std::all_of(begin, end, [value](std::uint8_t b) { return b == value; });
 }
 
-TEST(FloppyDeviceTest, FailedReadLeavesZerosAndFailedWriteStillMarksTheMediaWritten) {
+TEST(FloppyDeviceTest, FailedReadLeavesZerosFailedWriteStillMarksTheMediaWrittenAndAClosedDeviceRefusesAll) {
     FakeFloppy fake;
     fake.disk = PatternDisk(4);
-    fake.failingReads[1] = -1;
-    fake.failingWrites[2] = -1;
+    fake.failingReads[1] = fake.failingWrites[2] = -1;
     ScopedFloppyBackend installed(fake);
     FloppyDevice device{};
     device.mediaWritten = 1;
+    device.lastError = 99;
     ASSERT_TRUE(OpenFloppyDevice(device));
     EXPECT_EQ(device.mediaWritten, 0u);
     EXPECT_EQ(device.lastError, 0u);
 
     std::uint8_t buffer[512];
     std::memset(buffer, 0xAB, sizeof buffer);
-    EXPECT_FALSE(ReadFloppySectors(device, buffer, 1, 1));
-    EXPECT_EQ(device.lastError, ERROR_CRC);
-    for (std::uint8_t b : buffer) ASSERT_EQ(b, 0);
-
-    EXPECT_FALSE(WriteFloppySectors(device, buffer, 2, 1));
-    EXPECT_EQ(device.lastError, ERROR_WRITE_FAULT);
+    EXPECT_TRUE(FailedWith(ReadFloppySectors(device, buffer, 1, 1), device, ERROR_CRC));
+    EXPECT_TRUE(AllBytes(buffer, buffer + 512, 0));
+    EXPECT_TRUE(FailedWith(WriteFloppySectors(device, buffer, 2, 1), device, ERROR_WRITE_FAULT));
     EXPECT_EQ(device.mediaWritten, 1u);
     EXPECT_TRUE(ReadFloppySectors(device, buffer, 0, 1));
     EXPECT_EQ(device.lastError, 0u);
     EXPECT_TRUE(CloseFloppyDevice(device));
     EXPECT_EQ(device.handle, kInvalidDeviceHandle);
-}
 
-TEST(FloppyDeviceTest, FailedOpenLeavesTheHandleInvalid) {
-    FakeFloppy fake;
+    // Closed, or never opened: nothing reaches the drive.
     fake.openError = ERROR_NOT_READY;
-    ScopedFloppyBackend installed(fake);
-    FloppyDevice device{};
-    EXPECT_FALSE(OpenFloppyDevice(device));
+    device.handle = 5;
+    EXPECT_TRUE(FailedWith(OpenFloppyDevice(device), device, ERROR_NOT_READY));
     EXPECT_EQ(device.handle, kInvalidDeviceHandle);
-    EXPECT_EQ(device.lastError, ERROR_NOT_READY);
-    EXPECT_FALSE(CloseFloppyDevice(device));
+    fake.calls.clear();
+    std::memset(buffer, 0xAB, sizeof buffer);
+    EXPECT_TRUE(FailedWith(ReadFloppySectors(device, buffer, 0, 1), device, ERROR_INVALID_HANDLE));
+    EXPECT_EQ(buffer[0], 0xAB);  // untouched
+    EXPECT_FALSE(WriteFloppySectors(device, buffer, 0, 1));
+    EXPECT_FALSE(FormatFloppyTrack(device, 2, 18, 0, 0));
+    EXPECT_EQ(device.mediaWritten, 0u);
+    device.lastError = 1234;
+    EXPECT_TRUE(FailedWith(CloseFloppyDevice(device), device, 1234u));
+    EXPECT_TRUE(fake.calls.empty());
 }
 
 TEST(BiosStatusTest, EveryStatusMapsToItsErrorCode) {
@@ -80,22 +66,15 @@ TEST(BiosStatusTest, EveryStatusMapsToItsErrorCode) {
     for (const auto& [status, code] : table) EXPECT_EQ(BiosStatusToError(status), code) << int(status);
 }
 
-// --- Linux ---------------------------------------------------------------------
-
-void MakeBlockEntry(const TempDir& dir, const std::string& name, const char* removable) {
-    std::filesystem::create_directories(dir.File("block/" + name));
-    if (removable != nullptr) WriteWholeFile(dir.File("block/" + name + "/removable"), {std::uint8_t(removable[0]), '\n'});
-}
-
 TEST(LinuxDrivesTest, ControllerDrivesComeFirstThenRemovableDevicesByName) {
     TempDir dir;
-    MakeBlockEntry(dir, "fd1", nullptr);
-    MakeBlockEntry(dir, "fd0", nullptr);
-    MakeBlockEntry(dir, "sdc", "1");
-    MakeBlockEntry(dir, "sda", "0");
-    MakeBlockEntry(dir, "sdb", "1");
-    MakeBlockEntry(dir, "sr0", "1");  // optical drives are not listed
-    MakeBlockEntry(dir, "loop0", "0");
+    // Name and the content of its "removable" file (none for the controller's drives).
+    for (auto [name, removable] : {std::pair<const char*, char>{"fd1", 0}, {"fd0", 0}, {"sdc", '1'}, {"sda", '0'},
+                                   {"sdb", '1'}, {"sr0", '1'} /* optical: not listed */, {"loop0", '0'}}) {
+        std::string entry = dir.File(std::string("block/") + name);
+        std::filesystem::create_directories(entry);
+        if (removable != 0) WriteWholeFile(entry + "/removable", {std::uint8_t(removable), '\n'});
+    }
     LinuxFloppyBackend backend(dir.File("block"), "/dev");
     EXPECT_EQ(backend.ListDrives(), (std::vector<std::string>{"A: [/dev/fd0]", "B: [/dev/fd1]", "C: [/dev/sdb]",
                                                               "D: [/dev/sdc]"}));
@@ -133,13 +112,11 @@ TEST_F(StandInTest, ReadsSectorsAndZeroFillsWhatLiesBehindTheEnd) {
     ASSERT_TRUE(ReadFloppySectors(device, buffer.data(), 1, 1));
     EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 512, disk.begin() + 512));
 
-    EXPECT_FALSE(ReadFloppySectors(device, buffer.data(), 2, 2));
-    EXPECT_EQ(device.lastError, ERROR_SECTOR_NOT_FOUND);
+    EXPECT_TRUE(FailedWith(ReadFloppySectors(device, buffer.data(), 2, 2), device, ERROR_SECTOR_NOT_FOUND));
     EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 512, disk.begin() + 1024));
-    EXPECT_TRUE(std::all_of(buffer.begin() + 512, buffer.end(), [](std::uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(AllBytes(&buffer[512], &buffer[0] + 1024, 0));
 
-    EXPECT_FALSE(WriteFloppySectors(device, buffer.data(), 0, 1));
-    EXPECT_EQ(device.lastError, ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(FailedWith(WriteFloppySectors(device, buffer.data(), 0, 1), device, ERROR_ACCESS_DENIED));
     EXPECT_TRUE(CloseFloppyDevice(device));
     EXPECT_EQ(ReadWholeFile(path), disk);
 }
@@ -151,32 +128,25 @@ TEST_F(StandInTest, WritingIsExclusiveAndCannotFormatTracks) {
     EXPECT_EQ(second.lastError, ERROR_LOCK_VIOLATION);
     EXPECT_EQ(second.handle, kInvalidDeviceHandle);
 
-    EXPECT_FALSE(FormatFloppyTrack(writer, 2, 18, 0, 0));
-    EXPECT_EQ(writer.lastError, kErrorCannotFormatTracks);
+    EXPECT_TRUE(FailedWith(FormatFloppyTrack(writer, 2, 18, 0, 0), writer, kErrorCannotFormatTracks));
     EXPECT_EQ(writer.mediaWritten, 1u);
-
     std::vector<std::uint8_t> sector(512, 0x5A);
     ASSERT_TRUE(WriteFloppySectors(writer, sector.data(), 1, 1));
     EXPECT_TRUE(CloseFloppyDevice(writer));
     std::vector<std::uint8_t> after = ReadWholeFile(path);
-    EXPECT_TRUE(std::all_of(after.begin() + 512, after.end(), [](std::uint8_t b) { return b == 0x5A; }));
+    EXPECT_TRUE(AllBytes(&after[512], &after[0] + after.size(), 0x5A));
 
     FloppyDevice again = Open(false);  // the lock went with the close
     EXPECT_TRUE(CloseFloppyDevice(again));
 }
 
 TEST_F(StandInTest, WhatCannotStandInForADriveIsRefused) {
-    FloppyDevice missing = Open(true, false);
-    EXPECT_EQ(missing.lastError, ERROR_FILE_NOT_FOUND);
-
+    EXPECT_EQ(Open(true, false).lastError, ERROR_FILE_NOT_FOUND);
     std::filesystem::create_directories(path);
-    FloppyDevice folder = Open(true, false);
-    EXPECT_EQ(folder.lastError, ERROR_BAD_UNIT);
-
+    EXPECT_EQ(Open(true, false).lastError, ERROR_BAD_UNIT);
     FloppyDevice nothing{};
     nothing.driveIndex = 25;
-    EXPECT_FALSE(OpenFloppyDevice(nothing));
-    EXPECT_EQ(nothing.lastError, ERROR_INVALID_DRIVE);
+    EXPECT_TRUE(FailedWith(OpenFloppyDevice(nothing), nothing, ERROR_INVALID_DRIVE));
 }
 
 }  // namespace

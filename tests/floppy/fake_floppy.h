@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -25,25 +26,16 @@ public:
     std::vector<std::uint8_t> disk;
     std::uint32_t openError = 0;
     // Sector -> how many more times it fails (-1: always).
-    std::map<std::uint32_t, int> failingReads;
-    std::map<std::uint32_t, int> failingWrites;
-    std::uint32_t readError = ERROR_CRC;
-    std::uint32_t writeError = ERROR_WRITE_FAULT;
+    std::map<std::uint32_t, int> failingReads, failingWrites;
     std::optional<std::pair<std::uint32_t, std::uint32_t>> failingTrack;  // cylinder, head
-    std::uint32_t formatError = ERROR_SECTOR_NOT_FOUND;
-    std::vector<std::string> lines{"A: [fake]"};
-
     // "open ro", "open rw", "read N", "write N", "format C/H S mtM", "close".
     std::vector<std::string> calls;
 
     bool Open(FloppyDevice& device) override {
         calls.push_back(device.readOnlyAccess ? "open ro" : "open rw");
-        if (openError != 0) {
-            device.lastError = openError;
-            return false;
-        }
-        device.handle = 7;
-        return true;
+        if (openError != 0) device.lastError = openError;
+        else device.handle = 7;
+        return openError == 0;
     }
     bool Close(FloppyDevice& device) override {
         calls.push_back("close");
@@ -52,19 +44,17 @@ public:
     }
     std::uint32_t ReadSectors(FloppyDevice&, void* buffer, std::uint32_t first, std::uint32_t count) override {
         calls.push_back("read " + std::to_string(first));
-        if (Fails(failingReads, first)) return readError;
-        std::size_t at = static_cast<std::size_t>(first) * 512;
-        std::size_t size = static_cast<std::size_t>(count) * 512;
+        if (Fails(failingReads, first)) return ERROR_CRC;
+        std::size_t at = std::size_t{first} * 512, size = std::size_t{count} * 512;
         if (at + size > disk.size()) return ERROR_SECTOR_NOT_FOUND;
         std::memcpy(buffer, disk.data() + at, size);
         return 0;
     }
     std::uint32_t WriteSectors(FloppyDevice&, const void* buffer, std::uint32_t first, std::uint32_t count) override {
         calls.push_back("write " + std::to_string(first));
-        if (Fails(failingWrites, first)) return writeError;
-        std::size_t at = static_cast<std::size_t>(first) * 512;
-        std::size_t size = static_cast<std::size_t>(count) * 512;
-        if (disk.size() < at + size) disk.resize(at + size);
+        if (Fails(failingWrites, first)) return ERROR_WRITE_FAULT;
+        std::size_t at = std::size_t{first} * 512, size = std::size_t{count} * 512;
+        disk.resize(std::max(disk.size(), at + size));
         std::memcpy(disk.data() + at, buffer, size);
         return 0;
     }
@@ -72,20 +62,15 @@ public:
                               std::uint32_t cylinder, std::uint32_t head) override {
         calls.push_back("format " + std::to_string(cylinder) + "/" + std::to_string(head) + " " +
                         std::to_string(sectorsPerTrack) + " mt" + std::to_string(mediaType));
-        if (failingTrack && failingTrack->first == cylinder && failingTrack->second == head) return formatError;
-        return 0;
+        return failingTrack == std::make_pair(cylinder, head) ? ERROR_SECTOR_NOT_FOUND : 0;
     }
-    std::vector<std::string> ListDrives() override { return lines; }
+    std::vector<std::string> ListDrives() override { return {"A: [fake]"}; }
 
+    // The calls equal to `call`, or starting with it when it ends in a blank.
     int Count(const std::string& call) const {
-        int n = 0;
-        for (const std::string& c : calls) n += c == call;
-        return n;
-    }
-    int CountStarting(const std::string& prefix) const {
-        int n = 0;
-        for (const std::string& c : calls) n += c.compare(0, prefix.size(), prefix) == 0;
-        return n;
+        return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const std::string& c) {
+            return call.back() == ' ' ? c.rfind(call, 0) == 0 : c == call;
+        }));
     }
 
 private:
@@ -99,19 +84,16 @@ private:
 
 // What the progress windows of a test showed.
 struct ProgressLog {
-    int created = 0;
-    int destroyed = 0;
+    int created = 0, destroyed = 0, pumps = 0;
+    int cancelAtPump = -1;  // the pump (1-based) at which Cancel is pressed
     std::vector<TransferKind> kinds;
     std::vector<std::string> driveTexts;
     std::vector<std::uint32_t> percents;
-    int pumps = 0;
-    int cancelAtPump = -1;  // the pump (1-based) at which Cancel is pressed
 };
 
-inline WindowRef ProgressWindow() {
-    static const int kWindow = 0;
-    return &kWindow;
-}
+inline const int kProgressWindowTag = 1, kDialogWindowTag = 2;
+inline WindowRef ProgressWindow() { return &kProgressWindowTag; }
+inline WindowRef DialogWindow() { return &kDialogWindowTag; }
 
 class RecordingProgress final : public ProgressSink {
 public:
@@ -128,9 +110,6 @@ private:
     ProgressLog& log_;
     Session& s_;
 };
-
-inline const int kDialogWindowTag = 0;
-inline WindowRef DialogWindow() { return &kDialogWindowTag; }
 
 class FloppyTest : public SessionFixture {
 protected:
@@ -151,6 +130,13 @@ protected:
         };
     }
 };
+
+// A device call returned failure and left `error` in the device.
+inline ::testing::AssertionResult FailedWith(bool ok, const FloppyDevice& device, std::uint32_t error) {
+    if (ok) return ::testing::AssertionFailure() << "the call succeeded";
+    if (device.lastError == error) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "lastError is " << device.lastError << ", not " << error;
+}
 
 // A disk of `sectors` sectors whose bytes tell the sectors apart.
 inline std::vector<std::uint8_t> PatternDisk(std::uint32_t sectors) { return Pattern(std::size_t{sectors} * 512); }

@@ -29,36 +29,25 @@ protected:
         s.doc.geometry = row;
         CreateMediaErrorList(s.doc.errors, row.totalSectors);
     }
-    WriteDialog Dialog(bool format) {
+    bool Write(bool format, std::uint32_t drive = 0, TransferSummary* summary = nullptr) {
         WriteDialog d;
         d.window = DialogWindow();
         d.formatDisk = format;
         d.createProgress = Factory();
-        return d;
-    }
-    std::vector<std::uint8_t> Volume() const {
-        return {s.doc.Volume(), s.doc.Volume() + s.doc.VolumeLength()};
-    }
-    std::vector<std::string> Writes() const {
-        std::vector<std::string> writes;
-        for (const std::string& c : fake.calls) {
-            if (c.compare(0, 6, "write ") == 0) writes.push_back(c);
-        }
-        return writes;
+        return WriteImageToFloppy(s, d, drive, summary);
     }
 };
 
-TEST_F(WriteFloppyTest, WithoutFormattingWritesEverySectorInOrder) {
-    OpenImage(0xF9);
-    WriteDialog d = Dialog(false);
+TEST_F(WriteFloppyTest, WithoutFormattingWritesEverySectorOfTheVolumeInOrder) {
+    OpenImage(0xF9, 300);  // behind a comment header, which is not written
     TransferSummary summary;
-    ASSERT_TRUE(WriteImageToFloppy(s, d, 0, &summary));
+    ASSERT_TRUE(Write(false, 0, &summary));
 
     ASSERT_EQ(fake.calls.size(), 1440u + 2);
     EXPECT_EQ(fake.calls.front(), "open rw");
     for (std::uint32_t n = 0; n < 1440; ++n) ASSERT_EQ(fake.calls[n + 1], "write " + std::to_string(n));
     EXPECT_EQ(fake.calls.back(), "close");
-    EXPECT_EQ(fake.disk, Volume());
+    EXPECT_EQ(fake.disk, std::vector<std::uint8_t>(s.doc.data.get() + 300, s.doc.data.get() + 300 + 737280));
     EXPECT_EQ(progress.kinds, std::vector<TransferKind>{TransferKind::Write});
     EXPECT_EQ(progress.percents.front(), 0u);
     EXPECT_EQ(progress.percents.back(), 99u);
@@ -71,20 +60,17 @@ TEST_F(WriteFloppyTest, WithoutFormattingWritesEverySectorInOrder) {
 
 TEST_F(WriteFloppyTest, FormattingComesFirstOverTheFirstHalfOfTheProgress) {
     OpenImage(0xF0);
-    WriteDialog d = Dialog(true);
     TransferSummary summary;
-    ASSERT_TRUE(WriteImageToFloppy(s, d, 0, &summary));
+    ASSERT_TRUE(Write(true, 0, &summary));
 
     ASSERT_EQ(fake.calls.size(), 1 + 160 + 2880 + 1u);
-    std::size_t i = 1;
-    for (std::uint32_t cylinder = 0; cylinder < 80; ++cylinder) {
-        for (std::uint32_t head = 0; head < 2; ++head, ++i) {
-            ASSERT_EQ(fake.calls[i], "format " + std::to_string(cylinder) + "/" + std::to_string(head) + " 18 mt2");
-        }
+    for (std::uint32_t track = 0; track < 160; ++track) {
+        ASSERT_EQ(fake.calls[1 + track], "format " + std::to_string(track / 2) + "/" + std::to_string(track % 2) +
+                                             " 18 mt2");
     }
-    EXPECT_EQ(fake.calls[i], "write 0");
+    EXPECT_EQ(fake.calls[161], "write 0");
     EXPECT_EQ(summary.tracksFormatted, 160u);
-    EXPECT_EQ(fake.disk, Volume());
+    EXPECT_EQ(fake.disk, DocumentBytes());
 
     // 160 track steps from 0 % to 49 %, then 2880 sector steps from 50 % to 99 %.
     ASSERT_EQ(progress.percents.size(), 160u + 2880u);
@@ -97,35 +83,22 @@ TEST_F(WriteFloppyTest, FormattingComesFirstOverTheFirstHalfOfTheProgress) {
 TEST_F(WriteFloppyTest, FormatFailureWritesNothingAndReportsTheDrive) {
     OpenImage(0xF0);
     fake.failingTrack = std::make_pair(3u, 1u);
-    WriteDialog d = Dialog(true);
-    EXPECT_FALSE(WriteImageToFloppy(s, d, 0));
-
-    EXPECT_EQ(fake.CountStarting("format "), 8);
+    EXPECT_FALSE(Write(true));
+    EXPECT_EQ(fake.Count("format "), 8);
     EXPECT_EQ(fake.calls[8], "format 3/1 18 mt2");
-    EXPECT_EQ(fake.CountStarting("write "), 0);
+    EXPECT_EQ(fake.Count("write "), 0);
     EXPECT_EQ(fake.calls.back(), "close");
     EXPECT_TRUE(ui.Showed("A:\n" + SystemErrorText(ERROR_SECTOR_NOT_FOUND), MB_ICONHAND));
     EXPECT_EQ(ui.Last().owner, ProgressWindow());
     EXPECT_EQ(progress.destroyed, 1);
 }
 
-TEST_F(WriteFloppyTest, CommentHeaderIsNotWritten) {
-    OpenImage(0xF9, 300);
-    WriteDialog d = Dialog(false);
-    ASSERT_TRUE(WriteImageToFloppy(s, d, 0));
-    EXPECT_EQ(Writes().size(), 1440u);
-    std::vector<std::uint8_t> fromOffset300(s.doc.data.get() + 300, s.doc.data.get() + 300 + 737280);
-    EXPECT_EQ(fake.disk, fromOffset300);
-}
-
 TEST_F(WriteFloppyTest, SectorErrorsAreTheUsersToRetryIgnoreOrAbort) {
     OpenImage(0xF9);
-    fake.failingWrites[5] = -1;
-    fake.failingWrites[9] = 1;
+    fake.failingWrites = {{5, -1}, {9, 1}};
     ui.answers = {IDIGNORE, IDRETRY};
-    WriteDialog d = Dialog(false);
     TransferSummary summary;
-    ASSERT_TRUE(WriteImageToFloppy(s, d, 1, &summary));
+    ASSERT_TRUE(Write(false, 1, &summary));
     ASSERT_EQ(ui.messages.size(), 2u);
     EXPECT_EQ(ui.messages[0].text, "Disk sector 5 cannot be written!\n" + SystemErrorText(ERROR_WRITE_FAULT));
     EXPECT_EQ(ui.messages[0].style, MB_ABORTRETRYIGNORE | MB_ICONEXCLAMATION | MB_DEFBUTTON2);
@@ -133,22 +106,20 @@ TEST_F(WriteFloppyTest, SectorErrorsAreTheUsersToRetryIgnoreOrAbort) {
     EXPECT_EQ(fake.Count("write 9"), 2);
     EXPECT_EQ(summary.ignored, std::vector<std::uint32_t>{5});
     EXPECT_EQ(summary.sectors, 1439u);
-    EXPECT_EQ(Writes().size(), 1441u);
+    EXPECT_EQ(fake.Count("write "), 1441);
 
     // Abort stops at once and still counts as a completed write.
     fake.calls.clear();
     fake.failingWrites = {{2, -1}};
     ui.answers = {IDABORT};
-    ASSERT_TRUE(WriteImageToFloppy(s, d, 1));
-    EXPECT_EQ(Writes(), (std::vector<std::string>{"write 0", "write 1", "write 2"}));
-    EXPECT_EQ(fake.calls.back(), "close");
+    ASSERT_TRUE(Write(false, 1));
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"open rw", "write 0", "write 1", "write 2", "close"}));
 }
 
 TEST_F(WriteFloppyTest, DriveThatCannotBeOpenedIsReportedWithItsLetter) {
     OpenImage(0xF9);
     fake.openError = ERROR_WRITE_PROTECT;
-    WriteDialog d = Dialog(false);
-    EXPECT_FALSE(WriteImageToFloppy(s, d, 1));
+    EXPECT_FALSE(Write(false, 1));
     EXPECT_EQ(ui.Last().text, "B:\n" + SystemErrorText(ERROR_WRITE_PROTECT));
     EXPECT_EQ(fake.calls, std::vector<std::string>{"open rw"});
     EXPECT_EQ(ui.cursors.back(), Cursor::Arrow);
@@ -157,39 +128,30 @@ TEST_F(WriteFloppyTest, DriveThatCannotBeOpenedIsReportedWithItsLetter) {
 TEST_F(WriteFloppyTest, GeometryWithoutTracksIsNotFormattedButCanBeWritten) {
     OpenImage(0xF9);
     s.doc.geometry.sectorsPerTrack = 0;
-    WriteDialog d = Dialog(true);
-    EXPECT_FALSE(WriteImageToFloppy(s, d, 0));
+    EXPECT_FALSE(Write(true));
     EXPECT_TRUE(fake.calls.empty());
-    EXPECT_EQ(ui.Last().text,
-              "The disk-image has no track layout (0 sectors per track, 2 heads), so its tracks cannot be "
-              "formatted.\nWrite it without formatting the disk.");
-    EXPECT_EQ(ui.Last().style, MB_ICONHAND);
-
-    d.formatDisk = false;
-    EXPECT_TRUE(WriteImageToFloppy(s, d, 0));
-    EXPECT_EQ(Writes().size(), 1440u);
+    EXPECT_TRUE(ui.Showed("The disk-image has no track layout (0 sectors per track, 2 heads), so its tracks cannot "
+                          "be formatted.\nWrite it without formatting the disk.",
+                          MB_ICONHAND));
+    EXPECT_TRUE(Write(false));
+    EXPECT_EQ(fake.Count("write "), 1440);
 }
 
 TEST_F(WriteFloppyTest, CancelDuringFormattingWritesNothingAndSucceeds) {
     OpenImage(0xF0);
     progress.cancelAtPump = 3;
-    WriteDialog d = Dialog(true);
-    EXPECT_TRUE(WriteImageToFloppy(s, d, 0));
-    EXPECT_EQ(fake.CountStarting("format "), 3);
-    EXPECT_EQ(fake.CountStarting("write "), 0);
+    EXPECT_TRUE(Write(true));
+    EXPECT_EQ(fake.Count("format "), 3);
+    EXPECT_EQ(fake.Count("write "), 0);
     EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(WriteFloppyTest, CommandWarnsAboutRecordedMediaErrorsFirst) {
     OpenImage(0xF9);
     int runs = 0;
-    auto dialog = [&] {
-        ++runs;
-        return 1;
-    };
+    auto dialog = [&] { return ++runs; };
     EXPECT_TRUE(WriteImageCommand(s, DialogWindow(), dialog));
     EXPECT_TRUE(ui.messages.empty());
-
     MarkBadSector(s.doc.errors, 17);
     EXPECT_TRUE(WriteImageCommand(s, DialogWindow(), dialog));
     EXPECT_TRUE(ui.Showed(LoadText(43), MB_ICONEXCLAMATION));
