@@ -81,9 +81,10 @@ TEST(ConfirmCustomFormatTest, GeometriesTheProgramCannotWorkWithAreRefusedWithTh
          "Directory-entries must be a multiple of 16, from 16 to 65520 (16 entries fill one sector)."},
         {{{kCustomSectors, "70000"}}, "Sectors per disk must not exceed 65535: the boot sector has no room for more."},
         {{{kCustomSectorsPerFat, "0"}}, "Sectors per FAT must be at least 1."},
-        // 224 sectors per FAT: the backup would be compared with, and refreshed
-        // into, FAT copy 1 itself (its size is taken modulo 65536).
-        {{{kCustomSectorsPerFat, "224"}},
+        // 128 sectors per FAT, the first refused: the backup would be compared
+        // with, and refreshed into, FAT copy 1 itself (its size is taken modulo
+        // 65536).
+        {{{kCustomSectorsPerFat, "128"}},
          "Sectors per FAT must not exceed 127: a FAT of 64 KB or more cannot be kept in line with its backup copy."},
         {{{kCustomHeads, "-1"}}, "Sectors per track and heads must not exceed 65535."},
         {{{kCustomSectors, "40"}},
