@@ -35,20 +35,6 @@ TEST_F(FatTest, EvenAndOddEntriesShareTheMiddleByte) {
     EXPECT_EQ(ReadFatEntry(Vol(), cut, 9), 0);
 }
 
-TEST_F(FatTest, LayoutOfTheTwoCommonFormats) {
-    Blank(0xF9);  // 720 KB
-    EXPECT_EQ(RootDirectoryOffset(G()), 3584u);
-    EXPECT_EQ(ClusterOffset(G(), 2), 7168u);
-    EXPECT_EQ(LastCluster(G()), 714u);
-    EXPECT_TRUE(ClusterInsideVolume(G(), Len(), 714));
-    EXPECT_FALSE(ClusterInsideVolume(G(), Len() - 1, 714));
-    EXPECT_EQ(CountClusters(G(), Vol(), Len()).freeBytes, 730112u);
-    Blank(0xF0);  // 1.44 MB
-    EXPECT_EQ(RootDirectoryOffset(G()), 9728u);
-    EXPECT_EQ(ClusterOffset(G(), 2), 16896u);
-    EXPECT_EQ(LastCluster(G()), 2848u);
-}
-
 TEST_F(FatTest, NoClusterWithoutAnEntryInsideFatCopyOne) {
     // A boot sector with too few sectors per FAT: the entries of the higher
     // clusters would lie in FAT copy 2 or, with none, in the root directory.
