@@ -107,34 +107,20 @@ TEST_F(DirectoryTest, SlotPreferenceSameNameThenEndSlotThenDeleted) {
     EXPECT_EQ(found->offset, RootDirectoryOffset(G()) + 5 * 32);
     EXPECT_EQ(found->position, G().rootEntries);
 
+    // Silent: a same name is found without a question, labels included.
+    Put(7, "NEW     TXT", 0x28);
+    found = find(true);
+    ASSERT_TRUE(found);
+    EXPECT_TRUE(found->exists);
+    EXPECT_EQ(found->offset, RootDirectoryOffset(G()) + 7 * 32);
+    Put(7, "FILL       ", 0x20);
+
     // No slot at all: "Directory full!", unless silent.
     Slot(5)[0] = 'F';
     EXPECT_FALSE(find(true));
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_FALSE(find(false));
     EXPECT_TRUE(ui.Showed("Cannot add file 'NEW.TXT'!\n\nDirectory full!", MB_ICONHAND));
-}
-
-TEST_F(DirectoryTest, SameNameAsksToReplace) {
-    Blank();
-    std::string field = Field("B.TXT");
-    Put(0, "A       TXT", 0x20);
-    Put(1, "X       TXT", 0x20)[0] = 0xE5;
-    Put(2, "B       TXT", 0x20);
-    ui.answers = {IDNO, IDYES};
-    EXPECT_FALSE(FindDirectorySlot(ui, G(), Vol(), Len(), "B.TXT", (const std::uint8_t*)field.data(), false));
-    EXPECT_TRUE(ui.Showed("File 'B.TXT' already exists! Replace?", MB_YESNO | MB_ICONQUESTION));
-    auto found = FindDirectorySlot(ui, G(), Vol(), Len(), "B.TXT", (const std::uint8_t*)field.data(), false);
-    ASSERT_TRUE(found);
-    EXPECT_TRUE(found->exists);
-    EXPECT_EQ(found->offset, RootDirectoryOffset(G()) + 2 * 32);
-    // Silent: found without a question; labels and directories are compared too.
-    Put(3, "VOLUME  X  ", 0x28);
-    field = Field("VOLUME.X");
-    found = FindDirectorySlot(ui, G(), Vol(), Len(), "VOLUME.X", (const std::uint8_t*)field.data(), true);
-    ASSERT_TRUE(found);
-    EXPECT_TRUE(found->exists);
-    EXPECT_EQ(ui.messages.size(), 2u);
 }
 
 }  // namespace
