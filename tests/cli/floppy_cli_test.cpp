@@ -70,6 +70,11 @@ TEST_F(FloppyCliTest, WritingToAFileFloppy) {
     EXPECT_EQ(Run("write-floppy " + Q("image.dsk") + " " + Q("blank.flp") + " --format-tracks"), 1);
     EXPECT_TRUE(Said("This drive cannot format tracks")) << output;
     EXPECT_TRUE(ReadWholeFile(dir.File("blank.flp")).empty());
+
+    // Recorded media errors are warned about first.
+    ASSERT_EQ(Run("-q errors " + Q("image.dsk") + " --add 17"), 0) << output;
+    ASSERT_EQ(Run("write-floppy " + Q("image.dsk") + " " + Q("target.flp")), 0) << output;
+    EXPECT_TRUE(Said("WARNING: the selected disk-image contains informations about media-errors.")) << output;
 }
 
 TEST_F(FloppyCliTest, CustomFormatsForNewImages) {

@@ -13,6 +13,7 @@ std::string Field(std::string_view text) {
     MakeShortNameField(text, out);
     return std::string(reinterpret_cast<char*>(out), 11);
 }
+const std::uint8_t* Bytes(const std::string& field) { return reinterpret_cast<const std::uint8_t*>(field.data()); }
 
 TEST(ShortNames, FieldsTheirDisplayNamesAndAllowedCharacters) {
     struct Case {
@@ -80,7 +81,7 @@ TEST_F(DirectoryTest, ListingShowsFilesHiddenEntriesAndDirectoriesOnly) {
     s.doc.size = static_cast<std::uint32_t>(RootDirectoryOffset(G()) + 3 * 32 + 16);
     Relist();
     EXPECT_EQ(list.RowCount(), 3u);
-    EXPECT_FALSE(FindDirectorySlot(ui, G(), Vol(), Len(), "NEW", (const std::uint8_t*)Field("NEW").data(), false));
+    EXPECT_FALSE(FindDirectorySlot(ui, G(), Vol(), Len(), "NEW", Bytes(Field("NEW")), false));
     EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -88,7 +89,7 @@ TEST_F(DirectoryTest, SlotPreferenceSameNameThenEndSlotThenDeleted) {
     Blank();
     const std::string field = Field("NEW.TXT");
     auto find = [&](bool silent) {
-        return FindDirectorySlot(ui, G(), Vol(), Len(), "NEW.TXT", (const std::uint8_t*)field.data(), silent);
+        return FindDirectorySlot(ui, G(), Vol(), Len(), "NEW.TXT", Bytes(field), silent);
     };
     Put(0, "A       TXT", 0x20);
     Put(1, "B       TXT", 0x20)[0] = 0xE5;

@@ -109,6 +109,7 @@ TEST_F(EntriesTest, ANewNameOrLabelBeginningWithSigmaKeepsItsEntry) {
     Relist();
     ASSERT_TRUE(RenameEntry(s, kMainWindow, std::string("\xCF\x83" "a.txt"), 0));  // typed "σa.txt"
     EXPECT_EQ(Slot(0)[0], dir::kEscapedDeletedMark);
+    EXPECT_EQ(list.RowAt(0).text, "\xE5" "A.TXT");
     // The renamed file is still there, with its cluster, after listing anew.
     Relist();
     ASSERT_EQ(list.RowCount(), 2u);
