@@ -13,13 +13,15 @@ using FatTest = FatFixture;
 
 TEST_F(FatTest, EvenAndOddEntriesShareTheMiddleByte) {
     Blank();
-    const std::uint8_t bytes[] = {0xF0, 0xFF, 0xFF, 0x03, 0x40, 0x00};
+    const std::uint8_t bytes[] = {0xF0, 0xFF, 0xFF, 0x03, 0x45, 0x00};
     std::memcpy(Vol() + 512, bytes, sizeof bytes);
     EXPECT_EQ(std::vector<std::uint16_t>({Fat(0), Fat(1), Fat(2), Fat(3)}),
-              std::vector<std::uint16_t>({0xFF0, 0xFFF, 0x003, 0x004}));
+              std::vector<std::uint16_t>({0xFF0, 0xFFF, 0x503, 0x004}));
     EXPECT_TRUE(WriteFatEntry(Vol(), Len(), 3, 0xFFF));
-    EXPECT_EQ(Vol()[512 + 4], 0xF0);
+    // Writing an odd entry keeps the even neighbour's half byte.
+    EXPECT_EQ(Vol()[512 + 4], 0xF5);
     EXPECT_EQ(Vol()[512 + 5], 0xFF);
+    EXPECT_EQ(Fat(2), 0x503);
     // Writing an even entry keeps the odd neighbour's half byte.
     EXPECT_TRUE(WriteFatEntry(Vol(), Len(), 2, 0xABC));
     EXPECT_EQ(Fat(2), 0xABC);
