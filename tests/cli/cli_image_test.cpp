@@ -1,6 +1,11 @@
-// korvane-cli's image commands, run as a user runs them.
+// korvane-cli's image and file commands, run as a user runs them. Every
+// format's blank image and the file commands against mtools are in
+// interop_test.cpp.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <sys/stat.h>
+
+#include <set>
 
 #include "platform/string_table.h"
 #include "tests/cli/cli_run.h"
@@ -8,17 +13,28 @@
 namespace kv::test {
 namespace {
 
-using CliImageTest = CliFixture;
-
-TEST_F(CliImageTest, NewWritesTheBlankImageOfEveryFormat) {
-    for (std::uint32_t code : {0xF0u, 0xF8u, 0xF9u, 0xFAu, 0xFBu, 0xFCu, 0xFDu, 0xFEu, 0xFFu}) {
-        char hex[3];
-        std::snprintf(hex, sizeof hex, "%X", code);
-        SCOPED_TRACE(hex);
-        ASSERT_EQ(Run("new " + Q("a.dsk") + " --force --format " + hex), 0) << output;
-        EXPECT_TRUE(ReadWholeFile(dir.File("a.dsk")) == BlankImage(code));
+class CliImageTest : public CliFixture {
+protected:
+    // A blank 720 KB a.dsk holding host file `name` of `size` pattern bytes.
+    void ImageWith(const std::string& name, std::size_t size, unsigned seed) {
+        ASSERT_EQ(Run("-q new " + Q("a.dsk")), 0) << output;
+        WriteWholeFile(dir.File(name), Pattern(size, seed));
+        SetLocalMTime(dir.File(name), "2004-06-15 10:20:30");
+        ASSERT_EQ(Run("add " + Q("a.dsk") + " " + Q(name)), 0) << output;
     }
-}
+    // Overwrites bytes of a.dsk.
+    void Patch(std::size_t offset, const std::string& bytes) {
+        std::vector<std::uint8_t> data = ReadWholeFile(dir.File("a.dsk"));
+        std::copy(bytes.begin(), bytes.end(), data.begin() + static_cast<std::ptrdiff_t>(offset));
+        WriteWholeFile(dir.File("a.dsk"), data);
+    }
+    // What korvane-cli printed on stdout alone.
+    std::string Stdout(const std::string& args, int status = 0) {
+        std::string out;
+        EXPECT_EQ(RunCli(args, &out, true), status) << args;
+        return out;
+    }
+};
 
 TEST_F(CliImageTest, NewDoesNotReplaceAFileUnlessForced) {
     ASSERT_EQ(Run("new " + Q("a.dsk") + " --format F0"), 0);
@@ -62,6 +78,59 @@ TEST_F(CliImageTest, BadAndReadOnlyImages) {
     EXPECT_EQ(Run("errors " + Q("a.dsk") + " --add 5"), 1);
     EXPECT_TRUE(Said(LoadText(53))) << output;
     EXPECT_FALSE(FileExists(dir.File("a.der")));
+}
+
+TEST_F(CliImageTest, ExtractCannotWriteOutsideTheFolder) {
+    ImageWith("x", 1500, 1);
+    // Give entries names that spell paths; all four share the one file's data.
+    const std::size_t root = 3584;
+    std::vector<std::uint8_t> data = ReadWholeFile(dir.File("a.dsk"));
+    std::string slot(data.begin() + root, data.begin() + root + 32);
+    const char* names[] = {"..         ", "../..   PWD", ".       \\  ", "/TMP    /X "};
+    for (int i = 0; i < 4; ++i) Patch(root + 32 * i, std::string(names[i], 11) + slot.substr(11));
+    const std::string target = dir.File("a/b/target");
+    ASSERT_EQ(RunCommand("mkdir -p '" + target + "'"), 0);
+    const std::string expected =
+        "./b\n./b/target\n./b/target/.._\n./b/target/.._...PWD\n./b/target/_TMP._X\n./b/target/__\n";
+    // --all, the same with --overwrite (the drag-out way), and named files.
+    for (const char* how : {"extract", "extract --overwrite", "--yes extract"}) {
+        const char* which = how[0] == '-' ? " '../*'" : " --all";
+        ASSERT_EQ(Run(how + (" " + Q("a.dsk")) + which + " -d '" + target + "'"), 0) << how << output;
+        std::string listing;
+        RunCommand("cd '" + dir.File("a") + "' && find . -mindepth 1 | LC_ALL=C sort", &listing);
+        EXPECT_EQ(listing, expected) << how;
+    }
+    EXPECT_FALSE(FileExists(dir.File("PWD")));
+    EXPECT_EQ(ReadWholeFile(target + "/__"), Pattern(1500, 1));
+}
+
+TEST_F(CliImageTest, CheckReportsDamageAndExitsWithOne) {
+    ImageWith("f", 3000, 2);
+    ASSERT_EQ(Run("check " + Q("a.dsk")), 0) << output;
+    // Cluster 10 in use in FAT copy 1 only: lost, and the copies differ.
+    Patch(512 + 15, std::string("\xFF\x0F", 2));
+    nlohmann::json report = nlohmann::json::parse(Stdout("check --json " + Q("a.dsk"), 1), nullptr, false);
+    ASSERT_FALSE(report.is_discarded());
+    EXPECT_FALSE(report["clean"].get<bool>());
+    std::set<std::string> kinds;
+    for (const auto& p : report["problems"]) kinds.insert(p["kind"]);
+    EXPECT_EQ(kinds, (std::set<std::string>{"lost-clusters", "fat-copy-differs"}));
+    EXPECT_EQ(report["problems"][0]["clusters"], nlohmann::json::array({10}));
+}
+
+TEST_F(CliImageTest, ListInfoAttribAndUsageErrors) {
+    ImageWith("f", 2049, 3);
+    EXPECT_EQ(Stdout("list " + Q("a.dsk")), "F                  2049  2004-06-15 10:20:30    A  \n");
+    nlohmann::json info = nlohmann::json::parse(Stdout("info --json " + Q("a.dsk")), nullptr, false);
+    EXPECT_EQ(info["usedBytes"], 3072);
+    EXPECT_EQ(info["freeBytes"], 730112 - 3072);
+    EXPECT_EQ(info["totalBytes"], 737280);
+    EXPECT_TRUE(info["label"].is_null());
+    EXPECT_EQ(Run("extract " + Q("a.dsk")), 2);
+    EXPECT_EQ(Run("label " + Q("a.dsk") + " TWELVECHARSX"), 2);
+    EXPECT_EQ(Run("attrib " + Q("a.dsk") + " F +x"), 2);
+    EXPECT_EQ(Run("delete " + Q("a.dsk") + " NOSUCH"), 1);
+    EXPECT_EQ(Stdout("attrib " + Q("a.dsk") + " f -a +h +r"), "RH     F\n");
 }
 
 }  // namespace

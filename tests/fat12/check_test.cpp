@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/codepage.h"
 #include "tests/fat12/fat_fixture.h"
 
@@ -11,22 +13,21 @@ namespace {
 
 class CheckTest : public FatFixture {
 protected:
-    void SetUp() override {
+    // GOOD.TXT in clusters 2-4, SUB in 5 holding ".", ".." and INNER.BIN in 6,
+    // an empty file and a label; both FAT copies alike.
+    void Layout() {
         Blank();
         Put(0, "GOOD    TXT", 0x20, 2, 2049);
         Link({2, 3, 4});
         Put(1, "SUB        ", 0x10, 5);
         Link({5});
-        // The subdirectory holds ".", ".." and one file of one cluster.
         std::uint8_t* d = Vol() + ClusterOffset(G(), 5);
         std::memset(d, 0, 1024);
-        std::memcpy(d, ".          ", 11);
-        d[11] = 0x10;
-        WriteWord(d + 26, 5);
-        std::memcpy(d + 32, "..         ", 11);
-        d[43] = 0x10;
-        std::memcpy(d + 64, "INNER   BIN", 11);
+        const char* names[] = {".          ", "..         ", "INNER   BIN"};
+        for (int i = 0; i < 3; ++i) std::memcpy(d + 32 * i, names[i], 11);
+        d[11] = d[43] = 0x10;
         d[75] = 0x20;
+        WriteWord(d + 26, 5);
         WriteWord(d + 64 + 26, 6);
         WriteDword(d + 64 + 28, 10);
         Link({6});
@@ -35,89 +36,65 @@ protected:
         SyncFats();
     }
     void SyncFats() { std::memcpy(Vol() + 512 + 3 * 512, Vol() + 512, 3 * 512); }
-    std::vector<ProblemKind> Kinds() {
-        std::vector<ProblemKind> kinds;
-        for (const Problem& p : CheckVolume(G(), Vol(), Len()).problems) kinds.push_back(p.kind);
-        return kinds;
-    }
-    Problem Only() {
-        CheckReport r = CheckVolume(G(), Vol(), Len());
-        EXPECT_EQ(r.problems.size(), 1u);
-        return r.problems.empty() ? Problem{} : r.problems[0];
-    }
 };
 
 TEST_F(CheckTest, ACleanVolumeHasNoProblems) {
+    Layout();
     CheckReport r = CheckVolume(G(), Vol(), Len());
     EXPECT_TRUE(r.Clean());
     EXPECT_EQ(r.entries, 4u);  // GOOD.TXT, SUB, SUB/INNER.BIN, EMPTY
     EXPECT_EQ(r.usedClusters, 5u);
 }
 
-TEST_F(CheckTest, LostClusters) {
-    Link({100, 101});
-    Link({200});
-    SyncFats();
-    Problem p = Only();
-    EXPECT_EQ(p.kind, ProblemKind::LostClusters);
-    EXPECT_EQ(p.clusters, (std::vector<std::uint32_t>{100, 101, 200}));
-    EXPECT_EQ(DescribeProblem(p), "3 lost cluster(s), in use but reached by no entry: 100-101,200");
+TEST_F(CheckTest, EachKindOfDamageIsFoundAlone) {
+    auto other = [&](std::uint16_t first) { Put(4, "OTHER   TXT", 0x20, first, 2048); };
+    struct Case {
+        const char* what;
+        std::function<void()> damage;
+        ProblemKind kind;
+        std::vector<std::uint32_t> clusters;
+        std::string entry = "";
+        std::uint32_t value = 0, chain = 0, needed = 0;
+        bool sync = true;
+    } cases[] = {
+        {"lost", [&] { Link({100, 101}); Link({200}); }, ProblemKind::LostClusters, {100, 101, 200}},
+        {"cross-linked", [&] { other(10); Link({10}, 3); }, ProblemKind::CrossLinked, {3}, "OTHER.TXT"},
+        {"loop", [&] { other(10); Link({10, 11}, 10); }, ProblemKind::Loop, {10}, "OTHER.TXT"},
+        {"bad link", [&] { other(10); Link({10}, 0xFF7); }, ProblemKind::InvalidLink, {}, "OTHER.TXT", 0xFF7, 1, 2},
+        {"size without a chain", [&] { other(0); }, ProblemKind::InvalidLink, {}, "OTHER.TXT", 0, 0, 2},
+        {"too short", [&] { WriteDword(Slot(0) + dir::kSize, 5000); }, ProblemKind::ChainTooShort, {}, "GOOD.TXT", 0,
+         3, 5},
+        {"too long", [&] { WriteDword(Slot(0) + dir::kSize, 1000); }, ProblemKind::ChainTooLong, {3, 4}, "GOOD.TXT"},
+        {"too long in a subdirectory", [&] { WriteDword(Vol() + ClusterOffset(G(), 5) + 64 + 28, 0); },
+         ProblemKind::ChainTooLong, {6}, "SUB/INNER.BIN"},
+        {"FAT copies differ", [&] { WriteFatEntry(Vol() + 3 * 512, Len(), 300, 0xFFF); }, ProblemKind::FatCopyDiffers,
+         {300}, "", 0, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Layout();
+        c.damage();
+        if (c.sync) SyncFats();
+        CheckReport r = CheckVolume(G(), Vol(), Len());
+        ASSERT_EQ(r.problems.size(), 1u);
+        const Problem& p = r.problems[0];
+        EXPECT_EQ(p.kind, c.kind);
+        EXPECT_EQ(p.clusters, c.clusters);
+        EXPECT_EQ(Cp437ToUtf8(p.entry), c.entry);
+        EXPECT_EQ(p.value, c.value);
+        EXPECT_EQ(p.copy, c.kind == ProblemKind::FatCopyDiffers ? 2u : 0u);
+        if (c.needed) {
+            EXPECT_EQ(std::make_pair(p.chainClusters, p.neededClusters), std::make_pair(c.chain, c.needed));
+        }
+        if (c.kind == ProblemKind::LostClusters) {
+            EXPECT_EQ(DescribeProblem(p), "3 lost cluster(s), in use but reached by no entry: 100-101,200");
+        }
+    }
 }
 
-TEST_F(CheckTest, CrossLinksLoopsAndBadLinks) {
-    Put(4, "OTHER   TXT", 0x20, 10, 2048);
-    Link({10}, 3);  // into GOOD.TXT's chain
-    SyncFats();
-    Problem p = Only();
-    EXPECT_EQ(p.kind, ProblemKind::CrossLinked);
-    EXPECT_EQ(Cp437ToUtf8(p.entry), "OTHER.TXT");
-    EXPECT_EQ(p.clusters, std::vector<std::uint32_t>{3});
-
-    Link({10, 11}, 10);
-    SyncFats();
-    EXPECT_EQ(Kinds(), std::vector<ProblemKind>{ProblemKind::Loop});
-
-    Link({10}, 0xFF7);
-    WriteFatEntry(Vol(), Len(), 11, 0);
-    SyncFats();
-    p = Only();
-    EXPECT_EQ(p.kind, ProblemKind::InvalidLink);
-    EXPECT_EQ(p.value, 0xFF7u);
-
-    WriteWord(Slot(4) + dir::kFirstCluster, 0);  // a size without a chain
-    Link({10}, 0);
-    SyncFats();
-    EXPECT_EQ(Kinds(), std::vector<ProblemKind>{ProblemKind::InvalidLink});
-}
-
-TEST_F(CheckTest, ChainsThatDoNotFitTheirSizes) {
-    WriteDword(Slot(0) + dir::kSize, 5000);
-    Problem p = Only();
-    EXPECT_EQ(p.kind, ProblemKind::ChainTooShort);
-    EXPECT_EQ(p.chainClusters, 3u);
-    EXPECT_EQ(p.neededClusters, 5u);
-
-    WriteDword(Slot(0) + dir::kSize, 1000);
-    p = Only();
-    EXPECT_EQ(p.kind, ProblemKind::ChainTooLong);
-    EXPECT_EQ(p.clusters, (std::vector<std::uint32_t>{3, 4}));
-    // A chain too long inside a subdirectory is found as well.
-    WriteDword(Slot(0) + dir::kSize, 2049);
-    WriteDword(Vol() + ClusterOffset(G(), 5) + 64 + 28, 0);
-    p = Only();
-    EXPECT_EQ(Cp437ToUtf8(p.entry), "SUB/INNER.BIN");
-}
-
-TEST_F(CheckTest, DifferingFatCopiesAndClustersBeyondTheImage) {
-    WriteFatEntry(Vol() + 3 * 512, Len(), 300, 0xFFF);  // in copy 2 only
-    Problem p = Only();
-    EXPECT_EQ(p.kind, ProblemKind::FatCopyDiffers);
-    EXPECT_EQ(p.copy, 2u);
-    EXPECT_EQ(p.clusters, std::vector<std::uint32_t>{300});
-    SyncFats();
-
-    std::uint32_t cut = static_cast<std::uint32_t>(ClusterOffset(G(), 4) + 512);
-    CheckReport r = CheckVolume(G(), Vol(), cut);
+TEST_F(CheckTest, ClustersBeyondTheImage) {
+    Layout();
+    CheckReport r = CheckVolume(G(), Vol(), static_cast<std::uint32_t>(ClusterOffset(G(), 4) + 512));
     ASSERT_FALSE(r.problems.empty());
     EXPECT_EQ(r.problems[0].kind, ProblemKind::OutsideVolume);
     EXPECT_EQ(r.problems[0].clusters, std::vector<std::uint32_t>{4});

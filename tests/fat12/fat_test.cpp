@@ -13,48 +13,28 @@ using FatTest = FatFixture;
 
 TEST_F(FatTest, EvenAndOddEntriesShareTheMiddleByte) {
     Blank();
-    const std::uint8_t bytes[] = {0xF0, 0xFF, 0xFF, 0x03, 0x40, 0x00};
+    const std::uint8_t bytes[] = {0xF0, 0xFF, 0xFF, 0x03, 0x45, 0x00};
     std::memcpy(Vol() + 512, bytes, sizeof bytes);
-    EXPECT_EQ(Fat(0), 0xFF0);
-    EXPECT_EQ(Fat(1), 0xFFF);
-    EXPECT_EQ(Fat(2), 0x003);
-    EXPECT_EQ(Fat(3), 0x004);
+    EXPECT_EQ(std::vector<std::uint16_t>({Fat(0), Fat(1), Fat(2), Fat(3)}),
+              std::vector<std::uint16_t>({0xFF0, 0xFFF, 0x503, 0x004}));
     EXPECT_TRUE(WriteFatEntry(Vol(), Len(), 3, 0xFFF));
-    EXPECT_EQ(Vol()[512 + 4], 0xF0);
+    // Writing an odd entry keeps the even neighbour's half byte.
+    EXPECT_EQ(Vol()[512 + 4], 0xF5);
     EXPECT_EQ(Vol()[512 + 5], 0xFF);
-    EXPECT_EQ(Fat(2), 0x003);
+    EXPECT_EQ(Fat(2), 0x503);
     // Writing an even entry keeps the odd neighbour's half byte.
     EXPECT_TRUE(WriteFatEntry(Vol(), Len(), 2, 0xABC));
     EXPECT_EQ(Fat(2), 0xABC);
     EXPECT_EQ(Fat(3), 0xFFF);
-}
 
-TEST_F(FatTest, EntriesBeyondTheVolumeReadAsEndAndAreNotWritten) {
-    Blank();
-    // Entry 10 lies in bytes 512+15 and 512+16; cut the volume there.
+    // Entry 10 lies in bytes 512+15 and 512+16: cut there, it reads as the
+    // end of a chain and is not written.
     const std::uint32_t cut = 512 + 16;
     EXPECT_EQ(ReadFatEntry(Vol(), cut, 10), 0xFFF);
     std::uint8_t before = Vol()[512 + 15];
     EXPECT_FALSE(WriteFatEntry(Vol(), cut, 10, 0x123));
     EXPECT_EQ(Vol()[512 + 15], before);
     EXPECT_EQ(ReadFatEntry(Vol(), cut, 9), 0);
-}
-
-TEST_F(FatTest, LayoutOfTheTwoCommonFormats) {
-    Blank(0xF9);  // 720 KB
-    EXPECT_EQ(RootDirectoryOffset(G()), 3584u);
-    EXPECT_EQ(ClusterOffset(G(), 2), 7168u);
-    EXPECT_EQ(LastCluster(G()), 714u);
-    EXPECT_EQ(ClusterOffset(G(), 714) + ClusterBytes(G()), 737280u);
-    EXPECT_TRUE(ClusterInsideVolume(G(), Len(), 714));
-    ClusterUsage usage = CountClusters(G(), Vol(), Len());
-    EXPECT_EQ(usage.usedBytes, 0u);
-    EXPECT_EQ(usage.freeBytes, 730112u);
-
-    Blank(0xF0);  // 1.44 MB
-    EXPECT_EQ(RootDirectoryOffset(G()), 9728u);
-    EXPECT_EQ(ClusterOffset(G(), 2), 16896u);
-    EXPECT_EQ(LastCluster(G()), 2848u);
 }
 
 TEST_F(FatTest, NoClusterWithoutAnEntryInsideFatCopyOne) {
@@ -80,8 +60,7 @@ TEST_F(FatTest, FirstFitFromClusterTwo) {
     Link({2});
     Link({3});
     EXPECT_EQ(FindFreeCluster(G(), Vol(), Len()), 4u);
-    std::uint8_t* slot = Put(0, "A       TXT", 0x20, 2, 100);
-    FreeClusterChain(G(), slot, Vol(), Len());
+    FreeClusterChain(G(), Put(0, "A       TXT", 0x20, 2, 100), Vol(), Len());
     EXPECT_EQ(FindFreeCluster(G(), Vol(), Len()), 2u);
     // A 113th root slot lies in cluster 2 (7 whole sectors hold 112).
     s.doc.geometry.rootEntries = 113;
@@ -93,72 +72,49 @@ TEST_F(FatTest, FirstFitFromClusterTwo) {
     EXPECT_EQ(CountClusters(G(), Vol(), Len()).freeClusters, 0u);
 }
 
-TEST_F(FatTest, FreeingChangesOnlyTheChainAndTheFirstNameByte) {
+TEST_F(FatTest, FreeingChangesOnlyTheChainAndTheFirstNameByteAndStopsAtBadLinksAndLoops) {
     Blank();
-    std::uint8_t* slot = Put(0, "A       TXT", 0x21, 5, 3000);
-    Link({5, 6}, 0xFF8);
-    std::vector<std::uint8_t> before(slot, slot + 32);
-    FreeClusterChain(G(), slot, Vol(), Len());
-    EXPECT_EQ(Fat(5), 0);
-    EXPECT_EQ(Fat(6), 0);
-    EXPECT_EQ(slot[0], 0xE5);
-    EXPECT_TRUE(std::equal(before.begin() + 1, before.end(), slot + 1));
-
-    std::uint8_t* empty = Put(1, "B       TXT", 0x20, 0, 0);
+    struct Case {
+        std::vector<std::uint16_t> chain;
+        std::uint16_t end;
+    } cases[] = {{{5, 6}, 0xFF8}, {{10, 11, 12}, 10}, {{20, 21}, 0x900}};  // 0x900: above cluster 714
+    for (const Case& c : cases) {
+        std::uint8_t* slot = Put(0, "A       TXT", 0x21, c.chain[0], 5000);
+        Link(c.chain, c.end);
+        std::vector<std::uint8_t> before(slot, slot + 32);
+        FreeClusterChain(G(), slot, Vol(), Len());
+        for (std::uint16_t x : c.chain) EXPECT_EQ(Fat(x), 0) << x;
+        EXPECT_EQ(slot[0], 0xE5);
+        EXPECT_TRUE(std::equal(before.begin() + 1, before.end(), slot + 1));
+    }
+    // An empty file's cluster 0 is never followed.
     Link({2});
-    FreeClusterChain(G(), empty, Vol(), Len());
-    EXPECT_EQ(empty[0], 0xE5);
-    EXPECT_EQ(Fat(2), kEndOfChain);  // cluster 0 was never followed
-}
-
-TEST_F(FatTest, FreeingStopsAtBadLinksAndLoops) {
-    Blank();
-    std::uint8_t* looped = Put(0, "LOOP       ", 0x20, 10, 5000);
-    Link({10, 11, 12}, 10);  // 12 -> 10
-    FreeClusterChain(G(), looped, Vol(), Len());
-    EXPECT_EQ(Fat(10), 0);
-    EXPECT_EQ(Fat(11), 0);
-    EXPECT_EQ(Fat(12), 0);
-
-    std::uint8_t* bad = Put(1, "BAD        ", 0x20, 20, 5000);
-    Link({20, 21}, 0x900);  // 0x900 is above the last cluster, 714
-    FreeClusterChain(G(), bad, Vol(), Len());
-    EXPECT_EQ(Fat(20), 0);
-    EXPECT_EQ(Fat(21), 0);
+    FreeClusterChain(G(), Put(1, "B       TXT", 0x20, 0, 0), Vol(), Len());
+    EXPECT_EQ(Fat(2), kEndOfChain);
 }
 
 TEST_F(FatTest, ChainWalkEndsEveryWayAChainCanGoWrong) {
     Blank();
-    auto walkTo = [&](std::uint32_t first, std::vector<std::uint32_t>& seen) {
-        ChainWalk w(G(), Vol(), Len(), first);
+    auto walk = [&](std::uint32_t first, std::uint32_t length = 0) {
+        std::vector<std::uint32_t> seen;
+        ChainWalk w(G(), Vol(), length ? length : Len(), first);
         for (; w.AtCluster(); w.Advance()) seen.push_back(w.cluster());
-        return w.state();
+        return std::make_pair(w.state(), seen);
     };
-    std::vector<std::uint32_t> seen;
     Link({2, 5, 3});
-    EXPECT_EQ(walkTo(2, seen), ChainWalk::State::End);
-    EXPECT_EQ(seen, (std::vector<std::uint32_t>{2, 5, 3}));
-
-    seen.clear();
+    EXPECT_EQ(walk(2), std::make_pair(ChainWalk::State::End, std::vector<std::uint32_t>{2, 5, 3}));
     Link({7, 8}, 7);
-    EXPECT_EQ(walkTo(7, seen), ChainWalk::State::Loop);
-    EXPECT_LE(seen.size(), LastCluster(G()) - 1u);
-
+    EXPECT_EQ(walk(7).first, ChainWalk::State::Loop);
+    EXPECT_LE(walk(7).second.size(), LastCluster(G()) - 1u);
     for (std::uint16_t bad : {0x000, 0x001, 0x2CB, 0xFF7}) {  // 0x2CB = 715, one past the last cluster
-        seen.clear();
         Link({9}, bad);
-        EXPECT_EQ(walkTo(9, seen), ChainWalk::State::BadLink) << bad;
-        EXPECT_EQ(seen.size(), 1u);
+        EXPECT_EQ(walk(9), std::make_pair(ChainWalk::State::BadLink, std::vector<std::uint32_t>{9})) << bad;
     }
-    seen.clear();
-    EXPECT_EQ(walkTo(0, seen), ChainWalk::State::BadLink);
+    EXPECT_EQ(walk(0).first, ChainWalk::State::BadLink);
     // A truncated image: cluster 400's data lie beyond the cut.
-    seen.clear();
     Link({399, 400});
-    ChainWalk cut(G(), Vol(), static_cast<std::uint32_t>(ClusterOffset(G(), 400) + 100), 399);
-    EXPECT_TRUE(cut.AtCluster());
-    cut.Advance();
-    EXPECT_EQ(cut.state(), ChainWalk::State::Outside);
+    EXPECT_EQ(walk(399, static_cast<std::uint32_t>(ClusterOffset(G(), 400) + 100)),
+              std::make_pair(ChainWalk::State::Outside, std::vector<std::uint32_t>{399}));
 }
 
 }  // namespace
