@@ -19,6 +19,38 @@ std::unique_ptr<ProgressSink> CreateProgress(const ProgressFactory& factory, Tra
 }
 
 // The file-system type of a boot sector (bytes 54 to 61, up to the first NUL).
+// Moves sectors one at a time until the end or a cancel; a sector that fails
+// asks Abort, Retry or Ignore (Abort cancels the transfer). The progress runs
+// over `units`, of which the sectors take the last ones from `offset` on.
+struct SectorLoop {
+    Session& s;
+    ProgressSink* progress;
+    WindowRef owner;
+    FloppyDevice& device;
+    TransferSummary& done;
+    const char* failure;  // the message's prefix, with %lu for the sector
+
+    template <class Move>
+    void Run(std::uint32_t sector, std::uint32_t end, std::uint64_t offset, std::uint64_t units, Move move) {
+        while (sector < end && !s.transferCancelled) {
+            UpdateProgress(progress, offset + sector, units);
+            if (move(sector)) {
+                ++done.sectors;
+                ++sector;
+                continue;
+            }
+            std::string prefix = FillText(failure, {std::to_string(sector)});
+            int answer = ShowSystemError(s.ui, owner, prefix, device.lastError, std::nullopt, kSectorErrorStyle);
+            if (answer == IDRETRY) continue;
+            if (answer != IDIGNORE) {
+                s.transferCancelled = true;  // Abort
+                break;
+            }
+            done.ignored.push_back(sector++);
+        }
+    }
+};
+
 std::string FileSystemType(const std::uint8_t* sector) {
     std::string text;
     for (std::size_t i = 0; i < 8 && sector[boot::kFileSystemType + i] != 0; ++i) {
@@ -123,26 +155,13 @@ bool ReadFloppyImage(Session& s, NewImageDialog& dialog, std::uint32_t code, Tra
             sector = 1;
             ++done.sectors;
         }
-        while (sector < total && !s.transferCancelled) {
-            UpdateProgress(progress.get(), sector, total);
-            std::uint8_t* at = image.get() + static_cast<std::size_t>(sector) * kFloppySectorSize;
-            if (ReadFloppySectors(device, at, sector, 1)) {
-                ++done.sectors;
-                ++sector;
-                continue;
-            }
-            std::string prefix = FillText("Disk sector %lu cannot be read!", {std::to_string(sector)});
-            int answer = ShowSystemError(s.ui, messageOwner, prefix, device.lastError, std::nullopt, kSectorErrorStyle);
-            if (answer == IDRETRY) continue;
-            if (answer == IDIGNORE) {
-                // The sector stays zero: the device layer cleared it before the transfer.
-                MarkBadSector(errors, sector);
-                done.ignored.push_back(sector);
-                ++sector;
-                continue;
-            }
-            s.transferCancelled = true;  // Abort
-        }
+        const std::size_t ignoredBefore = done.ignored.size();
+        SectorLoop loop{s, progress.get(), messageOwner, device, done, "Disk sector %lu cannot be read!"};
+        loop.Run(sector, total, 0, total, [&](std::uint32_t n) {
+            return ReadFloppySectors(device, image.get() + static_cast<std::size_t>(n) * kFloppySectorSize, n, 1);
+        });
+        // Ignored sectors stay zero (the device layer cleared them) and are marked.
+        for (std::size_t i = ignoredBefore; i < done.ignored.size(); ++i) MarkBadSector(errors, done.ignored[i]);
     }
     CloseFloppyDevice(device);
     progress.reset();
@@ -224,24 +243,10 @@ bool WriteImageToFloppy(Session& s, WriteDialog& dialog, std::uint32_t driveInde
             }
             if (!result) s.transferCancelled = true;  // nothing is written on a badly formatted disk
         }
-        for (std::uint32_t sector = 0; sector < sectors && !s.transferCancelled;) {
-            UpdateProgress(progress.get(), offset + sector, units);
-            const std::uint8_t* at = doc.Volume() + static_cast<std::size_t>(sector) * kFloppySectorSize;
-            if (WriteFloppySectors(device, at, sector, 1)) {
-                ++done.sectors;
-                ++sector;
-                continue;
-            }
-            std::string prefix = FillText("Disk sector %lu cannot be written!", {std::to_string(sector)});
-            int answer = ShowSystemError(s.ui, messageOwner, prefix, device.lastError, std::nullopt, kSectorErrorStyle);
-            if (answer == IDRETRY) continue;
-            if (answer == IDIGNORE) {
-                done.ignored.push_back(sector);
-                ++sector;
-                continue;
-            }
-            s.transferCancelled = true;  // Abort
-        }
+        SectorLoop loop{s, progress.get(), messageOwner, device, done, "Disk sector %lu cannot be written!"};
+        loop.Run(0, sectors, offset, units, [&](std::uint32_t n) {
+            return WriteFloppySectors(device, doc.Volume() + static_cast<std::size_t>(n) * kFloppySectorSize, n, 1);
+        });
         error = device.lastError;
         CloseFloppyDevice(device);
     }
