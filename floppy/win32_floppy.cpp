@@ -35,6 +35,13 @@ std::vector<std::string> Win32FloppyBackend::ListDrives() {
 
 // --- NT family ---------------------------------------------------------------
 
+bool Win32FloppyBackend::ReleaseAfterFailedLock(FloppyDevice& device, std::uint32_t error) {
+    device.lastError = error;
+    api_.CloseHandle(device.handle);
+    device.handle = kInvalidDeviceHandle;
+    return false;
+}
+
 bool NtFloppyBackend::Open(FloppyDevice& device) {
     std::string path = std::string("\\\\.\\") + static_cast<char>('A' + device.driveIndex) + ":";
     std::uint32_t access = device.readOnlyAccess ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
@@ -44,10 +51,7 @@ bool NtFloppyBackend::Open(FloppyDevice& device) {
         return false;
     }
     if (!device.readOnlyAccess && !api_.DeviceIoControl(device.handle, kFsctlLockVolume, nullptr, 0, nullptr, 0)) {
-        device.lastError = api_.GetLastError();
-        api_.CloseHandle(device.handle);
-        device.handle = kInvalidDeviceHandle;
-        return false;
+        return ReleaseAfterFailedLock(device, api_.GetLastError());
     }
     return true;
 }
@@ -131,10 +135,7 @@ bool Vwin32FloppyBackend::Open(FloppyDevice& device) {
         regs.reg_ECX = 0x084A;
         regs.reg_EDX = 0;
         if (std::uint32_t error = Call(device.handle, kDiocDosIoctl, regs, false)) {
-            device.lastError = error;
-            api_.CloseHandle(device.handle);
-            device.handle = kInvalidDeviceHandle;
-            return false;
+            return ReleaseAfterFailedLock(device, error);
         }
     }
     return true;

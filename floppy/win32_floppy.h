@@ -98,6 +98,10 @@ public:
     std::vector<std::string> ListDrives() override;
 
 protected:
+    // A volume that could not be locked is not kept open: records `error`,
+    // closes the handle and returns false.
+    bool ReleaseAfterFailedLock(FloppyDevice& device, std::uint32_t error);
+
     Win32Api& api_;
 };
 
