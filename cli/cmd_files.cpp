@@ -92,7 +92,6 @@ bool SelectMatching(Context& ctx, const std::vector<std::string>& patterns) {
             return false;
         }
     }
-    UpdateStatusText(ctx.list);
     return true;
 }
 
@@ -167,8 +166,8 @@ int RunExtract(Context& ctx, const ExtractOptions& o) {
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     if (o.overwrite) {
         // As dragging out does: no questions, existing files are replaced.
-        ExtractFolderContext context(folder);
-        return ExtractSelectionIntoFolder(ctx.session, kMainWindow, context) ? kSuccess : kFailure;
+        std::vector<std::string> written;
+        return ExtractSelectionIntoFolder(ctx.session, kMainWindow, folder, written) ? kSuccess : kFailure;
     }
     // The Extract file command: the "save dialog" of each file confirms its
     // path in the folder; an existing file brings the replace question.
@@ -181,7 +180,7 @@ int RunExtract(Context& ctx, const ExtractOptions& o) {
             ctx.ui.dialogPaths.push_back(folder + "/" + SafeHostFileName(ctx.list.RowAt(i).text));
         }
     }
-    ForEachSelectedRow(ctx.session, kMainWindow, ExtractSelected, nullptr);
+    ExtractSelection(ctx.session, kMainWindow);
     bool finished = ctx.ui.dialogPaths.empty();
     ctx.ui.dialogPaths.clear();
     return finished && !refused && ctx.ui.failures == 0 ? kSuccess : kFailure;
@@ -189,7 +188,7 @@ int RunExtract(Context& ctx, const ExtractOptions& o) {
 
 int RunDelete(Context& ctx, const std::string& image, const std::vector<std::string>& names) {
     if (!ctx.Open(image, false) || !SelectMatching(ctx, names)) return kFailure;
-    ForEachSelectedRow(ctx.session, kMainWindow, DeleteSelected, nullptr);
+    DeleteSelection(ctx.session, kMainWindow);
     // Rows still selected were not deleted: directories, No or Cancel.
     return SaveIfModified(ctx, ctx.list.SelectedCount() == 0 ? kSuccess : kFailure);
 }

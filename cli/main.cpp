@@ -10,7 +10,7 @@
 
 namespace kv::cli {
 
-Context::Context() : session(ui, list, locale) { ConnectDirectoryListing(session); }
+Context::Context() : session(ui, list, locale, ListRootDirectory) {}
 
 bool Context::Open(const std::string& path, bool readOnly) {
     ui.declineQuietly = readOnly;

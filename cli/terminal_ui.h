@@ -38,6 +38,7 @@ public:
     bool ChooseFile(WindowRef owner, const FileDialogRequest& request, FileDialogResult& result) override;
     void SetCursor(Cursor) override {}
     void SetWindowTitle(const std::string&) override {}
+    void EnableFileList(bool) override {}
 
     // The paths that the next file dialogs confirm, in order; a dialog with none
     // queued is cancelled.

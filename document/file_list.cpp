@@ -2,13 +2,9 @@
 
 namespace kv {
 
-void UpdateStatusText(FileListView& list) {
-    std::size_t selected = list.SelectedCount();
-    if (selected > 0) {
-        list.SetStatusText(std::to_string(selected) + " Object(s) selected");
-    } else {
-        list.SetStatusText(std::to_string(list.RowCount()) + " Object(s)");
-    }
+std::string StatusText(std::size_t rowCount, std::size_t selectedCount) {
+    return selectedCount > 0 ? std::to_string(selectedCount) + " Object(s) selected"
+                             : std::to_string(rowCount) + " Object(s)";
 }
 
 bool MemoryFileList::InsertRow(std::size_t position, const ListRow& row) {

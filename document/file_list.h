@@ -1,7 +1,9 @@
-// The file list as the core sees it. Each row shows one directory entry of the
-// open image and refers to the entry's 32-byte slot by its offset in the image
-// bytes, so rows stay valid while the image is changed in place. The desktop
-// list, the command-line program and the tests each realise it.
+// The file list as the core sees it: its rows and their selection. Each row
+// shows one directory entry of the open image and refers to the entry's 32-byte
+// slot by its offset in the image bytes, so rows stay valid while the image is
+// changed in place. Whether the list is enabled follows the open image (Ui), and
+// the status line is a function of the counts (StatusText), so a front-end can
+// realise this over its own item and selection models without a second copy.
 #pragma once
 
 #include <cstddef>
@@ -11,24 +13,21 @@
 
 namespace kv {
 
-inline constexpr int kDirectoryIcon = 0;  // image 0 of the list's image lists
-inline constexpr int kFileIcon = 2;       // image 2
-
 // Inserting at this position (or any beyond the last row) appends.
 inline constexpr std::size_t kEndOfList = 0x7FFFFFFF;
 
+// What a row shows: a folder or a file (its icon).
+enum class RowKind { Directory, File };
+
 struct ListRow {
     std::string text;            // the entry's display name, code page 437 bytes
-    int icon = kFileIcon;
+    RowKind kind = RowKind::File;
     std::uint32_t slotOffset = 0;  // offset of the entry's slot in the image bytes
 };
 
 class FileListView {
 public:
     virtual ~FileListView() = default;
-
-    virtual void Enable(bool enabled) = 0;
-    virtual bool IsEnabled() const = 0;
 
     virtual std::size_t RowCount() const = 0;
     virtual const ListRow& RowAt(std::size_t index) const = 0;
@@ -45,20 +44,17 @@ public:
     // The focused row, or RowCount() when none has the focus.
     virtual std::size_t FocusedRow() const = 0;
 
-    virtual void SetStatusText(const std::string& text) = 0;
     // Draws every cell again from the entries.
     virtual void Redraw() = 0;
 };
 
-// "%lu Object(s) selected" with the number of selected rows when there are any,
-// otherwise "%lu Object(s)" with the number of rows.
-void UpdateStatusText(FileListView& list);
+// The status line: "%lu Object(s) selected" with the number of selected rows
+// when there are any, otherwise "%lu Object(s)" with the number of rows.
+std::string StatusText(std::size_t rowCount, std::size_t selectedCount);
 
 // A file list held in memory: the command-line program's list and the tests'.
 class MemoryFileList final : public FileListView {
 public:
-    void Enable(bool enabled) override { enabled_ = enabled; }
-    bool IsEnabled() const override { return enabled_; }
     std::size_t RowCount() const override { return rows_.size(); }
     const ListRow& RowAt(std::size_t index) const override { return rows_[index].row; }
     bool InsertRow(std::size_t position, const ListRow& row) override;
@@ -70,10 +66,9 @@ public:
     std::size_t SelectedCount() const override;
     std::size_t FocusedRow() const override { return focused_ < rows_.size() ? focused_ : rows_.size(); }
     void SetFocusedRow(std::size_t index) { focused_ = index; }
-    void SetStatusText(const std::string& text) override { status_ = text; }
     void Redraw() override { ++redraws_; }
 
-    const std::string& StatusText() const { return status_; }
+    std::string Status() const { return StatusText(RowCount(), SelectedCount()); }
     int RedrawCount() const { return redraws_; }
     void SelectAll(bool selected = true);
 
@@ -83,9 +78,7 @@ private:
         bool selected = false;
     };
     std::vector<Item> rows_;
-    bool enabled_ = false;
     std::size_t focused_ = static_cast<std::size_t>(-1);
-    std::string status_;
     int redraws_ = 0;
 };
 

@@ -124,7 +124,6 @@ bool CloseImage(Session& s, bool updateTitle) {
     doc.modified = false;
     if (updateTitle) UpdateWindowTitle(s);
     s.list.RemoveAllRows();
-    UpdateStatusText(s.list);
     EnableFileList(s, false);
     return true;
 }
@@ -213,7 +212,7 @@ std::string FileNamePart(const std::string& path) {
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-void EnableFileList(Session& s, bool enabled) { s.list.Enable(enabled); }
+void EnableFileList(Session& s, bool enabled) { s.ui.EnableFileList(enabled); }
 
 void AdoptUntitledImage(Session& s, Bytes data, std::uint32_t size) {
     ImageDocument& doc = s.doc;

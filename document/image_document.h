@@ -3,10 +3,12 @@
 // list; opening, closing, saving and saving under a new name.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "document/disk_format.h"
 #include "document/file_list.h"
@@ -38,11 +40,19 @@ struct ImageDocument {
     std::uint32_t VolumeLength() const { return size - bootOffset; }
 };
 
+struct Session;
+
+// Fills the file list with a row for every shown entry of the open image's root
+// directory. The directory layer provides it (ListRootDirectory); layers below it
+// and tests that never list pass their own.
+using DirectoryLister = std::function<void(Session& s)>;
+
 // The program-wide state that a front-end owns and hands to every operation: the
 // document, the format table with its custom row, and the parts of the window
 // that the operations use.
 struct Session {
-    Session(Ui& ui, FileListView& list, const Locale& locale) : ui(ui), list(list), locale(locale) {}
+    Session(Ui& ui, FileListView& list, const Locale& locale, DirectoryLister lister)
+        : ui(ui), list(list), locale(locale), listRootDirectory(std::move(lister)) {}
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -51,11 +61,12 @@ struct Session {
     const Locale& locale;
     ImageDocument doc;
     FormatTable formats;
-    // Fills the file list from the open image's root directory. The directory
-    // layer provides it; without it the list stays empty.
-    std::function<void(Session&)> listRootDirectory;
-    // Set by the Cancel button of a floppy transfer, tested before every sector.
-    bool transferCancelled = false;
+    const DirectoryLister listRootDirectory;
+    // Set by the Cancel button of a floppy transfer (and by an Abort answer or
+    // an interrupt), tested before every sector. Everything runs on the one
+    // user-interface thread; the flag is atomic so that a signal handler or
+    // another thread may also set it.
+    std::atomic<bool> transferCancelled{false};
 };
 
 // Asks for an image path when none is given, closes the current image (with the

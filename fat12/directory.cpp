@@ -80,11 +80,9 @@ bool AddListRow(Session& s, std::uint32_t slotOffset, std::size_t position) {
     const std::uint8_t* slot = s.doc.data.get() + slotOffset;
     ListRow row;
     row.text = DisplayName(slot);
-    row.icon = (slot[dir::kAttributes] & attr::kDirectory) ? kDirectoryIcon : kFileIcon;
+    row.kind = (slot[dir::kAttributes] & attr::kDirectory) ? RowKind::Directory : RowKind::File;
     row.slotOffset = slotOffset;
-    bool inserted = s.list.InsertRow(position, row);
-    UpdateStatusText(s.list);
-    return inserted;
+    return s.list.InsertRow(position, row);
 }
 
 void ListRootDirectory(Session& s) {
@@ -99,7 +97,6 @@ void ListRootDirectory(Session& s) {
                       });
 }
 
-void ConnectDirectoryListing(Session& s) { s.listRootDirectory = ListRootDirectory; }
 
 std::optional<DirectorySlot> FindDirectorySlot(Ui& ui, const VolumeGeometry& g, std::uint8_t* volume,
                                                std::uint32_t length, const std::string& nameText,

@@ -148,15 +148,11 @@ ScanResult ScanRootDirectory(const VolumeGeometry& g, Byte* volume, std::uint32_
 }
 
 // Inserts a row for the slot at image offset `slotOffset` at `position`
-// (kEndOfList appends) and updates the status text. False when the list
-// refused the row.
+// (kEndOfList appends). False when the list refused the row.
 bool AddListRow(Session& s, std::uint32_t slotOffset, std::size_t position);
 
 // Adds a row for every shown entry of the open image's root directory.
 void ListRootDirectory(Session& s);
-
-// Lets OpenImage fill the file list with the root directory.
-void ConnectDirectoryListing(Session& s);
 
 // A slot found for a new entry or a new name.
 struct DirectorySlot {

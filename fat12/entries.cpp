@@ -10,12 +10,12 @@
 
 namespace kv {
 
-int DeleteSelected(Session& s, WindowRef owner, const std::string& text, std::ptrdiff_t& index, const ListRow&,
-                   std::uint8_t* slot, void*) {
-    const std::string shown = Cp437ToUtf8(text);
+RowWalk DeleteSelected(Session& s, WindowRef owner, const SelectedRow& selected) {
+    const std::string shown = Cp437ToUtf8(selected.text);
+    std::uint8_t* slot = selected.slot;
     if (slot[dir::kAttributes] & attr::kDirectory) {
         ShowMessage(s.ui, owner, FillText("Cannot delete directory '%s'!", {shown}), MB_ICONEXCLAMATION);
-        return 1;
+        return RowWalk::Next;
     }
     int answer = ShowMessage(s.ui, owner, FillText("Delete file '%s'?", {shown}),
                              MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2);
@@ -24,12 +24,14 @@ int DeleteSelected(Session& s, WindowRef owner, const std::string& text, std::pt
         ImageDocument& doc = s.doc;
         FreeClusterChain(doc.geometry, slot, doc.Volume(), doc.VolumeLength());
         doc.modified = true;
-        s.list.RemoveRow(static_cast<std::size_t>(index));
-        --index;
-        UpdateStatusText(s.list);
-        return 1;
+        s.list.RemoveRow(selected.index);
+        return RowWalk::RowRemoved;
     }
-    return answer == IDNO ? 1 : 0;
+    return answer == IDNO ? RowWalk::Next : RowWalk::Stop;
+}
+
+void DeleteSelection(Session& s, WindowRef owner) {
+    ForEachSelectedRow(s, [&](const SelectedRow& row) { return DeleteSelected(s, owner, row); });
 }
 
 bool RenameEntry(Session& s, WindowRef owner, const std::optional<std::string>& typed, std::size_t rowIndex) {

@@ -15,9 +15,11 @@ namespace kv {
 
 // The Delete command's visitor: refuses directories, asks "Delete file '%s'?"
 // (Yes deletes, No skips, Cancel ends the walk), frees the chain, marks the slot
-// deleted and removes the row, stepping the walk back over it.
-int DeleteSelected(Session& s, WindowRef owner, const std::string& text, std::ptrdiff_t& index,
-                   const ListRow& row, std::uint8_t* slot, void* parameter);
+// deleted and removes the row.
+RowWalk DeleteSelected(Session& s, WindowRef owner, const SelectedRow& row);
+
+// The Delete command: DeleteSelected over every selected row.
+void DeleteSelection(Session& s, WindowRef owner);
 
 // Ends the editing of row `rowIndex`'s name. `typed` is the edited text
 // (UTF-8), none when the editing was cancelled. On acceptance the entry gets

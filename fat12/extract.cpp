@@ -82,54 +82,44 @@ int ExtractEntry(Session& s, WindowRef owner, const std::uint8_t* slot, std::uin
     return result;
 }
 
-int ExtractSelected(Session& s, WindowRef owner, const std::string& text, std::ptrdiff_t&, const ListRow&,
-                    std::uint8_t* slot, void*) {
-    const std::string shown = Cp437ToUtf8(text);
-    if (slot[dir::kAttributes] & (attr::kDirectory | attr::kVolumeLabel)) {
+RowWalk ExtractSelected(Session& s, WindowRef owner, const SelectedRow& row) {
+    const std::string shown = Cp437ToUtf8(row.text);
+    if (row.slot[dir::kAttributes] & (attr::kDirectory | attr::kVolumeLabel)) {
         ShowMessage(s.ui, owner, FillText("File '%s' cannot be saved (directory or volume-label)!", {shown}),
                     MB_ICONEXCLAMATION);
-        return 1;
+        return RowWalk::Next;
     }
     std::string path = shown;
     if (!ChooseImageFile(s, owner, 7, path, OFN_CREATEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY, nullptr, true,
                          0)) {
-        return 0;
+        return RowWalk::Stop;
     }
-    return ExtractEntry(s, owner, slot, 0, path);
+    return ExtractEntry(s, owner, row.slot, 0, path) != 0 ? RowWalk::Next : RowWalk::Stop;
 }
 
-int ExtractIntoFolder(Session& s, WindowRef owner, const std::string& text, std::ptrdiff_t&, const ListRow&,
-                      std::uint8_t* slot, void* parameter) {
-    auto& context = *static_cast<ExtractFolderContext*>(parameter);
-    const std::string path = context.folder + "/" + SafeHostFileName(text);
-    if (!context.pathList) {
-        context.attributeUnion |= slot[dir::kAttributes];
-        context.total += static_cast<std::uint32_t>(path.size() + 1);
-        return 1;
-    }
-    std::vector<char>& list = *context.pathList;
-    if (context.writePosition + path.size() + 1 > list.size()) return 0;  // the selection changed between passes
-    std::copy(path.begin(), path.end(), list.begin() + static_cast<std::ptrdiff_t>(context.writePosition));
-    context.writePosition += path.size() + 1;
-    int result = ExtractEntry(s, owner, slot, kReplaceWithoutAsking, path);
-    if (result == 0) context.success = false;
-    return result;
+void ExtractSelection(Session& s, WindowRef owner) {
+    ForEachSelectedRow(s, [&](const SelectedRow& row) { return ExtractSelected(s, owner, row); });
 }
 
-bool ExtractSelectionIntoFolder(Session& s, WindowRef owner, ExtractFolderContext& context) {
-    context.pathList.reset();
-    context.total = 0;
-    context.attributeUnion = 0;
-    context.success = true;
-    ForEachSelectedRow(s, owner, ExtractIntoFolder, &context);
-    if (context.attributeUnion & (attr::kDirectory | attr::kVolumeLabel)) {
+bool ExtractSelectionIntoFolder(Session& s, WindowRef owner, const std::string& folder,
+                                std::vector<std::string>& written) {
+    std::uint8_t attributeUnion = 0;
+    ForEachSelectedRow(s, [&](const SelectedRow& row) {
+        attributeUnion |= row.slot[dir::kAttributes];
+        return RowWalk::Next;
+    });
+    if (attributeUnion & (attr::kDirectory | attr::kVolumeLabel)) {
         ShowStringMessage(s.ui, owner, 56, MB_ICONEXCLAMATION);
         return false;
     }
-    context.pathList.emplace(static_cast<std::size_t>(context.total) + 1, '\0');
-    context.writePosition = 0;
-    ForEachSelectedRow(s, owner, ExtractIntoFolder, &context);
-    return context.success;
+    bool success = true;
+    ForEachSelectedRow(s, [&](const SelectedRow& row) {
+        const std::string path = folder + "/" + SafeHostFileName(row.text);
+        written.push_back(path);
+        success = ExtractEntry(s, owner, row.slot, kReplaceWithoutAsking, path) != 0;
+        return success ? RowWalk::Next : RowWalk::Stop;
+    });
+    return success;
 }
 
 }  // namespace kv

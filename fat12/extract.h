@@ -25,35 +25,20 @@ int ExtractEntry(Session& s, WindowRef owner, const std::uint8_t* slot, std::uin
                  const std::string& hostPath);
 
 // The Extract file command's visitor: refuses directories and labels, asks for
-// a path with the save dialog and extracts there. 0 when the dialog was
+// a path with the save dialog and extracts there. Stop when the dialog was
 // cancelled or the extraction failed.
-int ExtractSelected(Session& s, WindowRef owner, const std::string& text, std::ptrdiff_t& index,
-                    const ListRow& row, std::uint8_t* slot, void* parameter);
+RowWalk ExtractSelected(Session& s, WindowRef owner, const SelectedRow& row);
 
-// The context that dragging files out hands to ExtractIntoFolder, twice.
-struct ExtractFolderContext {
-    std::string folder;                     // without a trailing separator
-    std::uint32_t folderLength = 0;         // folder.size() + 1
-    std::uint32_t total = 0;                // bytes of the path list, counted by the first pass
-    std::optional<std::vector<char>> pathList;  // none in the first pass
-    std::size_t writePosition = 0;          // where the next path goes
-    bool success = true;                    // cleared when an extraction failed
-    std::uint8_t attributeUnion = 0;        // OR of the visited entries' attributes
+// The Extract file command: ExtractSelected over every selected row.
+void ExtractSelection(Session& s, WindowRef owner);
 
-    explicit ExtractFolderContext(std::string f)
-        : folder(std::move(f)), folderLength(static_cast<std::uint32_t>(folder.size() + 1)) {}
-};
-
-// First pass (no path list): collects the attribute union and the bytes the
-// path list needs. Second pass: extracts each row into the folder under its
-// safe host name (SafeHostFileName), replacing without a question, and appends
-// the path and a NUL to the list; ends the walk at the first failure.
-int ExtractIntoFolder(Session& s, WindowRef owner, const std::string& text, std::ptrdiff_t& index,
-                      const ListRow& row, std::uint8_t* slot, void* parameter);
-
-// Runs both passes over the selection the way dragging out does: refuses the
-// whole selection with string 56 when it holds a directory or label, then
-// extracts. True when every selected file was written.
-bool ExtractSelectionIntoFolder(Session& s, WindowRef owner, ExtractFolderContext& context);
+// Extracts the selected rows into `folder` the way dragging out does: refuses
+// the whole selection with string 56 when it holds a directory or label (nothing
+// is written then); otherwise writes each file under its safe host name
+// (SafeHostFileName), replacing an earlier copy without a question, and appends
+// its path to `written`, stopping at the first failure. True when every selected
+// file was written.
+bool ExtractSelectionIntoFolder(Session& s, WindowRef owner, const std::string& folder,
+                                std::vector<std::string>& written);
 
 }  // namespace kv

@@ -2,18 +2,19 @@
 
 namespace kv {
 
-int ForEachSelectedRow(Session& s, WindowRef owner, RowVisitor visitor, void* parameter) {
+void ForEachSelectedRow(Session& s, const RowVisitor& visit) {
     FileListView& list = s.list;
-    std::ptrdiff_t index = -1;
-    for (;;) {
-        std::size_t next = static_cast<std::size_t>(index + 1);
+    for (std::size_t next = 0;; ++next) {
         while (next < list.RowCount() && !list.IsSelected(next)) ++next;
-        if (next >= list.RowCount() || !s.doc.IsOpen()) return 0;
-        index = static_cast<std::ptrdiff_t>(next);
-        ListRow row = list.RowAt(next);  // the visitor may remove the row
+        if (next >= list.RowCount() || !s.doc.IsOpen()) return;
+        const ListRow& row = list.RowAt(next);
         if (row.slotOffset + 32ull > s.doc.size) continue;
-        std::string text = row.text.substr(0, 12);
-        if (visitor(s, owner, text, index, row, s.doc.data.get() + row.slotOffset, parameter) == 0) return 0;
+        SelectedRow selected{next, row.text.substr(0, 12), row, s.doc.data.get() + row.slotOffset};
+        switch (visit(selected)) {
+            case RowWalk::Next: break;
+            case RowWalk::RowRemoved: --next; break;  // the next row moved into this place
+            case RowWalk::Stop: return;
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "document/file_list.h"
@@ -11,16 +12,24 @@
 
 namespace kv {
 
-// A visitor gets the owner window, the row's text (at most 12 bytes), the
-// walk's index (which it steps back by one when it removed its row, so that the
-// row moving into the place is not skipped), a copy of the row, the row's slot
-// in the image bytes and the walk's parameter. It returns 1 to go on, 0 to end
-// the walk.
-using RowVisitor = int (*)(Session& s, WindowRef owner, const std::string& text, std::ptrdiff_t& index,
-                           const ListRow& row, std::uint8_t* slot, void* parameter);
+// One selected row as a visitor sees it.
+struct SelectedRow {
+    std::size_t index = 0;       // the row's place in the list
+    std::string text;            // the row's text, at most 12 bytes
+    ListRow row;                 // a copy: the visitor may remove the row
+    std::uint8_t* slot = nullptr;  // the row's entry in the image bytes
+};
 
-// Calls `visitor` for every selected row in list order until it returns 0.
-// Returns 0.
-int ForEachSelectedRow(Session& s, WindowRef owner, RowVisitor visitor, void* parameter);
+// What a visitor tells the walk.
+enum class RowWalk {
+    Next,        // go on with the next selected row
+    RowRemoved,  // the visitor removed its row; the row that moved into its place is visited next
+    Stop,        // end the walk (the user cancelled, or a step failed)
+};
+
+using RowVisitor = std::function<RowWalk(const SelectedRow& row)>;
+
+// Calls `visit` for every selected row in list order until it says Stop.
+void ForEachSelectedRow(Session& s, const RowVisitor& visit);
 
 }  // namespace kv

@@ -46,8 +46,7 @@ struct Front {
     FuzzUi ui;
     MemoryFileList list;
     EnglishLocale locale;
-    Session s{ui, list, locale};
-    Front() { ConnectDirectoryListing(s); }
+    Session s{ui, list, locale, ListRootDirectory};
 };
 
 // Opens the scratch image; an empty text when it opened or failed as it
@@ -198,7 +197,7 @@ std::string Modify(const std::uint8_t* data, std::size_t size) {
             case 2: {  // delete the rows of a mask, each asked about
                 const std::uint8_t mask = script.Byte();
                 for (std::size_t i = 0; i < rows; ++i) f.list.SetSelected(i, (mask >> (i % 8)) & 1);
-                ForEachSelectedRow(f.s, kMainWindow, DeleteSelected, nullptr);
+                DeleteSelection(f.s, kMainWindow);
                 f.list.SelectAll(false);
                 break;
             }

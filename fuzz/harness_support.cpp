@@ -231,8 +231,8 @@ std::string CheckExtraction(Session& s, FuzzUi& ui) {
         list->SetSelected(i, file);
         if (file) allowed.insert(SafeHostFileName(list->RowAt(i).text.substr(0, 12)));
     }
-    ExtractFolderContext context(folder);
-    ExtractSelectionIntoFolder(s, kMainWindow, context);
+    std::vector<std::string> written;
+    ExtractSelectionIntoFolder(s, kMainWindow, folder, written);
     if (ui.cursor != Cursor::Arrow) return "wait cursor left after extracting";
 
     // The Extract command on every row: directories are refused, files are
@@ -243,7 +243,7 @@ std::string CheckExtraction(Session& s, FuzzUi& ui) {
         if ((slot[dir::kAttributes] & (attr::kDirectory | attr::kVolumeLabel)) != 0) continue;  // asks no path
         ui.dialogPaths.push_back(folder + "/" + SafeHostFileName(list->RowAt(i).text.substr(0, 12)));
     }
-    ForEachSelectedRow(s, kMainWindow, ExtractSelected, nullptr);
+    ExtractSelection(s, kMainWindow);
     ui.dialogPaths.clear();
     list->SelectAll(false);
 

@@ -57,6 +57,7 @@ public:
     bool ChooseFile(WindowRef owner, const FileDialogRequest& request, FileDialogResult& result) override;
     void SetCursor(Cursor c) override { cursor = c; }
     void SetWindowTitle(const std::string& title) override;
+    void EnableFileList(bool) override {}
 };
 
 bool IsUtf8(const std::string& text);

@@ -1,5 +1,6 @@
 // The user interface as the core sees it: message boxes with the Win32 style
-// values and results, the file dialogs, the cursor and the main window's title.
+// values and results, the file dialogs, the cursor, the main window's title and
+// whether its file list is enabled.
 // The desktop program, the command-line program and the tests each realise it.
 #pragma once
 
@@ -48,6 +49,11 @@ public:
 
     // The main window's title.
     virtual void SetWindowTitle(const std::string& title) = 0;
+
+    // Enables the file list and gives it the keyboard focus, or disables it and
+    // gives the focus to the main window. The list is enabled exactly while an
+    // image is open.
+    virtual void EnableFileList(bool enabled) = 0;
 };
 
 // Shows the wait cursor for its lifetime and the arrow cursor afterwards.

@@ -21,12 +21,10 @@ protected:
 
 TEST_F(OpenImageTest, ABareImageOpensWithoutMessagesAndIsListedAndACancelledDialogKeepsIt) {
     std::string path = WriteBlankImage("game.dsk");
-    int listed = 0;
-    s.listRootDirectory = [&](Session&) { ++listed; };
     ui.WillChoose(path);
     ASSERT_TRUE(OpenImage(s, kMainWindow, std::nullopt));
-    EXPECT_EQ(listed, 1);
-    EXPECT_TRUE(list.IsEnabled());
+    EXPECT_EQ(listings, 1);
+    EXPECT_TRUE(ui.listEnabled);
     EXPECT_EQ(s.doc.size, 737280u);
     EXPECT_EQ(s.doc.path, path);
     EXPECT_FALSE(s.doc.readOnly);

@@ -35,15 +35,15 @@ protected:
 };
 
 TEST_F(SaveCloseTest, ClosingAnUnchangedImageEmptiesTheListAndAsksNothing) {
-    list.InsertRow(kEndOfList, ListRow{"A.TXT", kFileIcon, 3584});
+    list.InsertRow(kEndOfList, ListRow{"A.TXT", RowKind::File, 3584});
     ASSERT_TRUE(CloseImage(s, true));
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_FALSE(s.doc.IsOpen());
     EXPECT_FALSE(s.doc.file.IsOpen());
     EXPECT_EQ(s.doc.path, "");
     EXPECT_EQ(list.RowCount(), 0u);
-    EXPECT_EQ(list.StatusText(), "0 Object(s)");
-    EXPECT_FALSE(list.IsEnabled());
+    EXPECT_EQ(list.Status(), "0 Object(s)");
+    EXPECT_FALSE(ui.listEnabled);
     EXPECT_EQ(ui.titles.back(), "Korvane");
     EXPECT_TRUE(CloseImage(s, true)) << "closing with nothing open succeeds";
 }

@@ -41,7 +41,7 @@ TEST_F(AddTest, AFileTakesTheLowestFreeClustersAndHostDetails) {
     EXPECT_TRUE(s.doc.modified);
     ASSERT_EQ(list.RowCount(), 1u);
     EXPECT_EQ(list.RowAt(0).text, "README.TXT");
-    EXPECT_EQ(list.StatusText(), "1 Object(s)");
+    EXPECT_EQ(list.Status(), "1 Object(s)");
     DirEntry e = ReadDirEntry(Slot(0));
     EXPECT_EQ(Name(0), "README  TXT");
     EXPECT_EQ(e.firstCluster, 2);
@@ -75,8 +75,8 @@ TEST_F(AddTest, ReadOnlyHiddenFilesFoldersAndEmptyFiles) {
     WriteWholeFile(folder + "/inside", Pattern(5000));
     ASSERT_TRUE(AddHostFile(s, folder));
     EXPECT_EQ(Slot(2)[dir::kAttributes], attr::kDirectory);
-    EXPECT_EQ(list.RowAt(2).icon, kDirectoryIcon);
-    EXPECT_EQ(list.RowAt(1).icon, kFileIcon);
+    EXPECT_EQ(list.RowAt(2).kind, RowKind::Directory);
+    EXPECT_EQ(list.RowAt(1).kind, RowKind::File);
     EXPECT_EQ(CountClusters(G(), Vol(), Len()).usedClusters, 1u);  // .SEC's only
 }
 

@@ -70,10 +70,10 @@ TEST_F(DirectoryTest, ListingShowsFilesHiddenEntriesAndDirectoriesOnly) {
     EXPECT_EQ(list.RowAt(0).text, "FILE.TXT");
     EXPECT_EQ(list.RowAt(1).text, "HIDDEN.SYS");
     EXPECT_EQ(list.RowAt(2).text, "SUBDIR");
-    EXPECT_EQ(list.RowAt(0).icon, kFileIcon);
-    EXPECT_EQ(list.RowAt(2).icon, kDirectoryIcon);
+    EXPECT_EQ(list.RowAt(0).kind, RowKind::File);
+    EXPECT_EQ(list.RowAt(2).kind, RowKind::Directory);
     EXPECT_EQ(list.RowAt(1).slotOffset, s.doc.bootOffset + RootDirectoryOffset(G()) + 4 * 32);
-    EXPECT_EQ(list.StatusText(), "3 Object(s)");
+    EXPECT_EQ(list.Status(), "3 Object(s)");
 
     // Cut the image inside slot 3: slots 0-2 lie wholly before the end (the
     // slot that ends exactly at the cut does not count).

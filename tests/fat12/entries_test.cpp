@@ -27,7 +27,7 @@ TEST_F(EntriesTest, DeleteAsksForEachRowAndFreesTheChain) {
     list.SelectAll();
     std::vector<std::uint8_t> slotA(Slot(0), Slot(0) + 32);
     ui.answers = {IDYES, IDNO, IDYES};
-    ForEachSelectedRow(s, kMainWindow, DeleteSelected, nullptr);
+    DeleteSelection(s, kMainWindow);
     ASSERT_EQ(ui.messages.size(), 4u);
     EXPECT_EQ(ui.messages[0].text, "Delete file 'A.TXT'?");
     EXPECT_EQ(ui.messages[0].style, MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2);
@@ -41,7 +41,7 @@ TEST_F(EntriesTest, DeleteAsksForEachRowAndFreesTheChain) {
     ASSERT_EQ(list.RowCount(), 2u);
     EXPECT_EQ(list.RowAt(0).text, "B.TXT");
     EXPECT_EQ(list.RowAt(1).text, "D");
-    EXPECT_EQ(list.StatusText(), "2 Object(s) selected");
+    EXPECT_EQ(list.Status(), "2 Object(s) selected");
     EXPECT_TRUE(s.doc.modified);
 }
 
@@ -50,12 +50,12 @@ TEST_F(EntriesTest, CancelEndsTheDeleteAndAdjacentRowsAreNotSkipped) {
     Relist();
     list.SelectAll();
     ui.answers = {IDYES, IDCANCEL};
-    ForEachSelectedRow(s, kMainWindow, DeleteSelected, nullptr);
+    DeleteSelection(s, kMainWindow);
     EXPECT_EQ(list.RowCount(), 2u);
     EXPECT_EQ(ui.messages.size(), 2u);
     ui.answers = {IDYES, IDYES};
-    ForEachSelectedRow(s, kMainWindow, DeleteSelected, nullptr);
-    EXPECT_EQ(list.StatusText(), "0 Object(s)");
+    DeleteSelection(s, kMainWindow);
+    EXPECT_EQ(list.Status(), "0 Object(s)");
 }
 
 TEST_F(EntriesTest, RenameRefusesBadNamesWithTheirMessages) {

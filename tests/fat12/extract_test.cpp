@@ -113,7 +113,7 @@ TEST_F(ExtractTest, TheExtractCommandWalksTheSelectionInOrder) {
     list.SelectAll();
     ui.WillChoose(dir.File("a"));
     ui.WillChoose(dir.File("c"));
-    ForEachSelectedRow(s, kMainWindow, ExtractSelected, nullptr);
+    ExtractSelection(s, kMainWindow);
     ASSERT_EQ(ui.fileRequests.size(), 2u);
     EXPECT_EQ(ui.fileRequests[0].initialName, "A.TXT");
     EXPECT_TRUE(ui.fileRequests[0].save);
@@ -125,7 +125,7 @@ TEST_F(ExtractTest, TheExtractCommandWalksTheSelectionInOrder) {
     // Cancelling the first dialog extracts nothing.
     ui.Clear();
     ui.WillCancelDialog();
-    ForEachSelectedRow(s, kMainWindow, ExtractSelected, nullptr);
+    ExtractSelection(s, kMainWindow);
     EXPECT_EQ(ui.fileRequests.size(), 1u);
 }
 
@@ -136,18 +136,17 @@ TEST_F(ExtractTest, IntoAFolderCollectsThePathsAndRefusesDirectories) {
     Relist();
     list.SetSelected(0, true);
     list.SetSelected(1, true);
-    ExtractFolderContext context(dir.Path());
-    ASSERT_TRUE(ExtractSelectionIntoFolder(s, kMainWindow, context));
-    std::string expected = dir.File("A.TXT") + '\0' + dir.File("B") + '\0' + '\0';
-    EXPECT_EQ(context.total, dir.Path().size() * 2 + 2 + 6 + 2);
-    EXPECT_EQ(std::string(context.pathList->begin(), context.pathList->end()), expected);
+    std::vector<std::string> written;
+    ASSERT_TRUE(ExtractSelectionIntoFolder(s, kMainWindow, dir.Path(), written));
+    EXPECT_EQ(written, (std::vector<std::string>{dir.File("A.TXT"), dir.File("B")}));
     EXPECT_EQ(ReadWholeFile(dir.File("B")), Pattern(20));
 
     list.SetSelected(2, true);
     std::string folder = dir.File("other");
     ::mkdir(folder.c_str(), 0755);
-    ExtractFolderContext refused(folder);
-    EXPECT_FALSE(ExtractSelectionIntoFolder(s, kMainWindow, refused));
+    written.clear();
+    EXPECT_FALSE(ExtractSelectionIntoFolder(s, kMainWindow, folder, written));
+    EXPECT_TRUE(written.empty());
     EXPECT_EQ(ui.Last().text, "File(s) cannot be saved (directory or volume-label)!");
     EXPECT_FALSE(FileExists(folder + "/A.TXT"));
 }

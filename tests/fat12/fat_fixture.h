@@ -19,7 +19,7 @@ namespace kv::test {
 
 class FatFixture : public SessionFixture {
 protected:
-    FatFixture() { ConnectDirectoryListing(s); }
+    FatFixture() { lister = ListRootDirectory; }
 
     // A blank image of format `code` (a media byte), listed.
     void Blank(std::uint32_t code = 0xF9) {

@@ -116,11 +116,6 @@ protected:
     FakeFloppy fake;
     ScopedFloppyBackend installed{fake};
     ProgressLog progress;
-    int listings = 0;
-
-    FloppyTest() {
-        s.listRootDirectory = [this](Session&) { ++listings; };
-    }
 
     ProgressFactory Factory() {
         return [this](TransferKind kind, WindowRef owner) -> std::unique_ptr<ProgressSink> {

@@ -75,7 +75,7 @@ TEST_F(ReadFloppyTest, WithoutFormatReadsBootSectorFirstAndAdoptsAnIdenticalUnti
     EXPECT_EQ(s.doc.geometry.sectorsPerTrack, 18u);
     EXPECT_EQ(ui.titles.back(), "Untitled - Korvane");
     EXPECT_EQ(listings, 1);
-    EXPECT_TRUE(list.IsEnabled());
+    EXPECT_TRUE(ui.listEnabled);
     EXPECT_FALSE(HasMediaErrors(s.doc.errors));
     EXPECT_EQ(summary.sectors, 2880u);
 

@@ -44,6 +44,8 @@ public:
     bool ChooseFile(WindowRef owner, const FileDialogRequest& request, FileDialogResult& result) override;
     void SetCursor(Cursor cursor) override { cursors.push_back(cursor); }
     void SetWindowTitle(const std::string& title) override { titles.push_back(title); }
+    void EnableFileList(bool enabled) override { listEnabled = enabled; }
+    bool listEnabled = false;
 
     // Queues a file dialog that confirms `path`.
     void WillChoose(const std::string& path, bool readOnly = false);

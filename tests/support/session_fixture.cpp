@@ -9,7 +9,7 @@ namespace kv::test {
 std::vector<std::uint8_t> SessionFixture::BlankImage(std::uint32_t code) {
     ScriptedUi quiet;
     MemoryFileList quietList;
-    Session scratch(quiet, quietList, locale);
+    Session scratch(quiet, quietList, locale, nullptr);
     EXPECT_TRUE(BuildBlankImage(scratch, kMainWindow, code));
     return std::vector<std::uint8_t>(scratch.doc.data.get(), scratch.doc.data.get() + scratch.doc.size);
 }

@@ -19,7 +19,14 @@ protected:
     ScriptedUi ui;
     MemoryFileList list;
     EnglishLocale locale;
-    Session s{ui, list, locale};
+    // What listing the root directory does; the directory layer's tests install
+    // ListRootDirectory. Every listing is counted.
+    DirectoryLister lister;
+    int listings = 0;
+    Session s{ui, list, locale, [this](Session& session) {
+                  ++listings;
+                  if (lister) lister(session);
+              }};
     TempDir dir;
 
     // The bytes of a blank image of format `code`, as the program makes them.
