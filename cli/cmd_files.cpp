@@ -3,6 +3,7 @@
 // runs, on the command line's file list and Ui.
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -22,34 +23,11 @@
 namespace kv::cli {
 namespace {
 
+// Listings for other programs to read: ISO dates, sizes without grouping.
+const IsoLocale kIso;
+
 std::uint8_t* SlotOf(Context& ctx, std::size_t row) {
     return ctx.session.doc.data.get() + ctx.list.RowAt(row).slotOffset;
-}
-
-// The five attribute letters in the list's order R, H, A, S, D.
-std::string AttributeLetters(std::uint8_t a) {
-    std::string letters = "     ";
-    if (a & attr::kReadOnly) letters[0] = 'R';
-    if (a & attr::kHidden) letters[1] = 'H';
-    if (a & attr::kArchive) letters[2] = 'A';
-    if (a & attr::kSystem) letters[3] = 'S';
-    if (a & attr::kDirectory) letters[4] = 'D';
-    return letters;
-}
-
-// The stamp as the list shows it: nothing for 1980-01-01 00:00:00 or a date
-// that is no real day, the date alone when the time is not a real time.
-std::string StampText(std::uint16_t date, std::uint16_t time, char separator) {
-    CalendarTime t = DecodeDosDateTime(date, time);
-    if ((date == 0x21 && time == 0) || !IsValidCalendarDate(t)) return {};
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", t.year, t.month, t.day);
-    std::string text = buffer;
-    if (IsValidClockTime(t)) {
-        std::snprintf(buffer, sizeof buffer, "%c%02d:%02d:%02d", separator, t.hour, t.minute, t.second);
-        text += buffer;
-    }
-    return text;
 }
 
 // `*` matches any run, `?` any one character; letters without case.
@@ -105,11 +83,13 @@ int RunList(Context& ctx, const std::string& image, bool json) {
     nlohmann::json rows = nlohmann::json::array();
     for (std::size_t i = 0; i < ctx.list.RowCount(); ++i) {
         const ListRow& row = ctx.list.RowAt(i);
-        const DirEntry e = ReadDirEntry(SlotOf(ctx, i));
+        const std::uint8_t* slot = SlotOf(ctx, i);
+        const DirEntry e = ReadDirEntry(slot);
         const bool directory = (e.attributes & attr::kDirectory) != 0;
         const std::string name = Cp437ToUtf8(row.text);
+        std::string date = SupplyCellText(slot, ListColumn::LastChange, kIso);
         if (json) {
-            std::string date = StampText(e.date, e.time, 'T');
+            std::replace(date.begin(), date.end(), ' ', 'T');
             rows.push_back({{"name", name},
                             {"size", e.size},
                             {"date", date.empty() ? nlohmann::json(nullptr) : nlohmann::json(date)},
@@ -118,9 +98,9 @@ int RunList(Context& ctx, const std::string& image, bool json) {
                             {"firstCluster", e.firstCluster},
                             {"slot", (row.slotOffset - ctx.session.doc.bootOffset - RootDirectoryOffset(ctx.session.doc.geometry)) / 32}});
         } else {
-            std::string size = directory ? "" : std::to_string(e.size);
-            std::fprintf(ctx.out, "%-12s %10s  %-19s  %s\n", name.c_str(), size.c_str(),
-                         StampText(e.date, e.time, ' ').c_str(), AttributeLetters(e.attributes).c_str());
+            std::fprintf(ctx.out, "%-12s %10s  %-19s  %s\n", name.c_str(),
+                         SupplyCellText(slot, ListColumn::Size, kIso).c_str(), date.c_str(),
+                         SupplyCellText(slot, ListColumn::Attributes, kIso).c_str());
         }
     }
     if (json) std::fprintf(ctx.out, "%s\n", rows.dump(2).c_str());

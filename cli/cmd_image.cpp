@@ -1,6 +1,7 @@
 // Commands on whole images: new, info, errors.
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -11,6 +12,7 @@
 #include "document/bytes.h"
 #include "fat12/entries.h"
 #include "fat12/fat.h"
+#include "fat12/properties.h"
 #include "platform/codepage.h"
 #include "platform/messages.h"
 #include "platform/string_table.h"
@@ -66,78 +68,64 @@ int RunNew(Context& ctx, const NewOptions& o) {
 int RunInfo(Context& ctx, const std::string& image, bool json) {
     if (!ctx.Open(image, true)) return kFailure;
     const ImageDocument& doc = ctx.session.doc;
-    const VolumeGeometry& g = doc.geometry;
-    const std::uint8_t* b = doc.Volume();
-    std::string oem;
-    for (int i = 0; i < 8 && b[boot::kOemName + i] != 0; ++i) oem += static_cast<char>(b[boot::kOemName + i]);
-    std::uint32_t media = b[boot::kMediaByte];
-    const DiskFormat& row = FindDiskFormat(ctx.session.formats, media);
-    std::string format = row.totalSectors != 0 ? LoadText(row.nameStringId) : "";
-    std::vector<std::uint32_t> bad = ListBadSectors(doc.errors, g.totalSectors);
-    std::uint32_t hidden = ReadWord(b + boot::kHiddenSectors);
-    // Counted as the image properties' Volume page counts them; the total is
-    // the whole file, a comment header included.
-    const std::string label = Cp437ToUtf8(VolumeLabelText(doc));
-    const ClusterUsage usage = CountClusters(g, doc.Volume(), doc.VolumeLength());
+    const VolumePage volume = FillVolumePage(doc, ctx.locale);
+    const MediaPage media = FillMediaPage(doc);
+    const ErrorsPage errors = FillErrorsPage(doc);
+    const std::uint32_t mediaByte = doc.Volume()[boot::kMediaByte];
+    const DiskFormat& row = FindDiskFormat(ctx.session.formats, mediaByte);
+    const std::string format = row.totalSectors != 0 ? LoadText(row.nameStringId) : "";
 
     if (json) {
         nlohmann::json j;
         j["path"] = image;
         j["size"] = doc.size;
         j["headerSize"] = doc.bootOffset;
-        j["oemName"] = oem;
-        j["label"] = label.empty() ? nlohmann::json(nullptr) : nlohmann::json(label);
-        j["usedBytes"] = usage.usedBytes;
-        j["freeBytes"] = usage.freeBytes;
-        j["totalBytes"] = doc.size;
-        j["mediaByte"] = media;
+        j["oemName"] = volume.oemSignature;
+        j["label"] = volume.label.empty() ? nlohmann::json(nullptr) : nlohmann::json(volume.label);
+        j["usedBytes"] = volume.usedBytes;
+        j["freeBytes"] = volume.freeBytes;
+        j["totalBytes"] = volume.totalBytes;
+        j["mediaByte"] = mediaByte;
         j["format"] = format.empty() ? nlohmann::json(nullptr) : nlohmann::json(format);
-        j["bytesPerSector"] = ReadWord(b + boot::kBytesPerSector);
-        j["sectorsPerCluster"] = g.sectorsPerCluster;
-        j["reservedSectors"] = g.reservedSectors;
-        j["fatCount"] = g.fatCount;
-        j["rootEntries"] = g.rootEntries;
-        j["totalSectors"] = g.totalSectors;
-        j["sectorsPerFat"] = g.sectorsPerFat;
-        j["sectorsPerTrack"] = g.sectorsPerTrack;
-        j["heads"] = g.heads;
-        j["hiddenSectors"] = hidden;
-        j["badSectors"] = bad;
+        j["bytesPerSector"] = media.bytesPerSector;
+        j["sectorsPerCluster"] = media.sectorsPerCluster;
+        j["reservedSectors"] = media.reservedSectors;
+        j["fatCount"] = media.fatCount;
+        j["rootEntries"] = media.rootEntries;
+        j["totalSectors"] = media.totalSectors;
+        j["sectorsPerFat"] = media.sectorsPerFat;
+        j["sectorsPerTrack"] = media.sectorsPerTrack;
+        j["heads"] = media.heads;
+        j["hiddenSectors"] = media.hiddenSectors;
+        j["badSectors"] = ListBadSectors(doc.errors, doc.geometry.totalSectors);
         std::fprintf(ctx.out, "%s\n", j.dump(2).c_str());
         return kSuccess;
     }
     auto line = [&](const char* label, const std::string& value) {
         std::fprintf(ctx.out, "%-20s %s\n", label, value.c_str());
     };
-    std::string size;
-    FormatNumber(doc.size, size, ctx.locale);
-    line("Image:", image);
-    line("Size:", size + " bytes");
-    if (doc.bootOffset != 0) line("Comment header:", std::to_string(doc.bootOffset) + " bytes");
-    line("OEM name:", oem);
-    line("Volume label:", label);
-    auto bytes = [&](std::uint64_t value) {
-        std::string text;
-        FormatNumber(static_cast<std::uint32_t>(value), text, ctx.locale);
-        return text + " bytes";
-    };
-    line("Used:", bytes(usage.usedBytes));
-    line("Free:", bytes(usage.freeBytes));
-    line("Total capacity:", bytes(doc.size));
-    line("Media byte:", Hex2(media) + (format.empty() ? "" : "  " + format));
-    line("Bytes per sector:", std::to_string(ReadWord(b + boot::kBytesPerSector)));
-    line("Sectors per cluster:", std::to_string(g.sectorsPerCluster));
-    line("Reserved sectors:", std::to_string(g.reservedSectors));
-    line("Number of FATs:", std::to_string(g.fatCount));
-    line("Directory entries:", std::to_string(g.rootEntries));
-    line("Sectors per disk:", std::to_string(g.totalSectors));
-    line("Sectors per FAT:", std::to_string(g.sectorsPerFat));
-    line("Sectors per track:", std::to_string(g.sectorsPerTrack));
-    line("Heads:", std::to_string(g.heads));
-    line("Hidden sectors:", std::to_string(hidden));
     std::string badText;
-    for (std::uint32_t n : bad) badText += (badText.empty() ? "" : " ") + std::to_string(n);
-    line("Bad sectors:", bad.empty() ? "none" : badText);
+    for (const std::string& n : errors.rows) badText += (badText.empty() ? "" : " ") + n;
+    line("Image:", image);
+    line("Size:", volume.total + " bytes");
+    if (doc.bootOffset != 0) line("Comment header:", std::to_string(doc.bootOffset) + " bytes");
+    line("OEM name:", volume.oemSignature);
+    line("Volume label:", volume.label);
+    line("Used:", volume.used + " bytes");
+    line("Free:", volume.free + " bytes");
+    line("Total capacity:", volume.total + " bytes");
+    line("Media byte:", Hex2(mediaByte) + (format.empty() ? "" : "  " + format));
+    line("Bytes per sector:", std::to_string(media.bytesPerSector));
+    line("Sectors per cluster:", std::to_string(media.sectorsPerCluster));
+    line("Reserved sectors:", std::to_string(media.reservedSectors));
+    line("Number of FATs:", std::to_string(media.fatCount));
+    line("Directory entries:", std::to_string(media.rootEntries));
+    line("Sectors per disk:", std::to_string(media.totalSectors));
+    line("Sectors per FAT:", std::to_string(media.sectorsPerFat));
+    line("Sectors per track:", std::to_string(media.sectorsPerTrack));
+    line("Heads:", std::to_string(media.heads));
+    line("Hidden sectors:", std::to_string(media.hiddenSectors));
+    line("Bad sectors:", errors.rows.empty() ? "none" : badText);
     return kSuccess;
 }
 
@@ -152,32 +140,30 @@ int RunErrors(Context& ctx, const ErrorsOptions& o) {
     bool change = o.clear || !o.add.empty() || !o.remove.empty();
     if (!ctx.Open(o.image, !change)) return kFailure;
     ImageDocument& doc = ctx.session.doc;
-    std::uint32_t total = doc.geometry.totalSectors;
+    ErrorsPage page = FillErrorsPage(doc);
     if (change) {
-        if (!doc.errors.bytes) {
+        if (!page.hasList) {
             ShowStringMessage(ctx.ui, kMainWindow, 28, MB_ICONHAND);
             return kFailure;
         }
         for (std::uint32_t n : o.add) {
-            if (n >= total) {
-                ShowStringMessage(ctx.ui, kMainWindow, 41, MB_ICONHAND);
+            if (ReadSectorNumber(ctx.ui, kMainWindow, std::to_string(n), doc.geometry.totalSectors) < 0) {
                 return kFailure;
             }
         }
-        // Rebuilt as the errors page does: clear the list, mark what stays.
-        std::vector<std::uint32_t> keep = o.clear ? std::vector<std::uint32_t>{} : ListBadSectors(doc.errors, total);
-        ClearMediaErrors(doc.errors);
-        for (std::uint32_t n : keep) {
-            bool removed = false;
-            for (std::uint32_t r : o.remove) removed = removed || r == n;
-            if (!removed) MarkBadSector(doc.errors, n);
+        // As the Errors page does: its rows without the removed ones, the added
+        // ones at the end, applied to a cleared list.
+        std::vector<std::string> rows;
+        for (const std::string& row : o.clear ? std::vector<std::string>{} : page.rows) {
+            if (std::find(o.remove.begin(), o.remove.end(), std::stoul(row)) == o.remove.end()) rows.push_back(row);
         }
-        for (std::uint32_t n : o.add) MarkBadSector(doc.errors, n);
+        for (std::uint32_t n : o.add) rows.push_back(std::to_string(n));
+        ApplyErrorsPage(doc.errors, rows);
         if (!ctx.Save()) return kFailure;
+        page = FillErrorsPage(doc);
     }
-    std::vector<std::uint32_t> bad = ListBadSectors(doc.errors, total);
     if (!ctx.quiet || !change) {
-        for (std::uint32_t n : bad) std::fprintf(ctx.out, "%u\n", n);
+        for (const std::string& n : page.rows) std::fprintf(ctx.out, "%s\n", n.c_str());
     }
     return kSuccess;
 }

@@ -85,6 +85,31 @@ bool AddListRow(Session& s, std::uint32_t slotOffset, std::size_t position) {
     return s.list.InsertRow(position, row);
 }
 
+std::string AttributeLetters(std::uint8_t a) {
+    std::string letters = "     ";
+    if (a & attr::kReadOnly) letters[0] = 'R';
+    if (a & attr::kHidden) letters[1] = 'H';
+    if (a & attr::kArchive) letters[2] = 'A';
+    if (a & attr::kSystem) letters[3] = 'S';
+    if (a & attr::kDirectory) letters[4] = 'D';
+    return letters;
+}
+
+std::string SupplyCellText(const std::uint8_t* slot, ListColumn column, const Locale& locale) {
+    std::string text;
+    switch (column) {
+        case ListColumn::Size:
+            if ((slot[dir::kAttributes] & attr::kDirectory) == 0) FormatNumber(ReadDword(slot + dir::kSize), text, locale);
+            break;
+        case ListColumn::LastChange:
+            FormatDosDateTime(ReadWord(slot + dir::kDate), ReadWord(slot + dir::kTime), DateStyle::Short, text, locale);
+            break;
+        case ListColumn::Attributes: text = AttributeLetters(slot[dir::kAttributes]); break;
+        case ListColumn::Filename: break;
+    }
+    return text;
+}
+
 void ListRootDirectory(Session& s) {
     ImageDocument& doc = s.doc;
     if (!doc.IsOpen()) return;

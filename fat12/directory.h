@@ -151,6 +151,21 @@ ScanResult ScanRootDirectory(const VolumeGeometry& g, Byte* volume, std::uint32_
 // (kEndOfList appends). False when the list refused the row.
 bool AddListRow(Session& s, std::uint32_t slotOffset, std::size_t position);
 
+// The columns of the file list, in their order.
+enum class ListColumn { Filename, Size, LastChange, Attributes };
+
+// Five positions in the order read-only "R", hidden "H", archive "A", system
+// "S", directory "D": the letter when the attribute byte has the bit, else a
+// blank.
+std::string AttributeLetters(std::uint8_t attributes);
+
+// The text of a Size, Last change or Attributes cell, made from the entry's
+// slot each time it is asked for (UTF-8): the size in the locale's grouping
+// (empty for a directory), the short date and the time (empty for the stamp
+// 1980-01-01 00:00:00 and for dates that are no real day), the attribute
+// letters. The Filename cell is the row's own text; any other column is empty.
+std::string SupplyCellText(const std::uint8_t* slot, ListColumn column, const Locale& locale);
+
 // Adds a row for every shown entry of the open image's root directory.
 void ListRootDirectory(Session& s);
 

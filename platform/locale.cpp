@@ -40,6 +40,20 @@ std::string EnglishLocale::TimeText(const CalendarTime& t) const {
     return buffer;
 }
 
+NumberConventions IsoLocale::Numbers() const { return NumberConventions{"", ".", 0, 2}; }
+
+std::string IsoLocale::DateText(const CalendarTime& t, DateStyle) const {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", t.year, t.month, t.day);
+    return buffer;
+}
+
+std::string IsoLocale::TimeText(const CalendarTime& t) const {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+    return buffer;
+}
+
 NumberConventions CLibraryLocale::Numbers() const {
     const std::lconv* lc = std::localeconv();
     NumberConventions n;

@@ -35,6 +35,16 @@ public:
     std::string TimeText(const CalendarTime& t) const override;
 };
 
+// ISO 8601 dates and times (1980-01-01, 00:00:02) and numbers without grouping,
+// whatever the user's locale: the command-line program's listings, which other
+// programs read.
+class IsoLocale final : public Locale {
+public:
+    NumberConventions Numbers() const override;
+    std::string DateText(const CalendarTime& t, DateStyle style) const override;
+    std::string TimeText(const CalendarTime& t) const override;
+};
+
 // The C library's current locale (LC_NUMERIC, LC_TIME), as the program set it
 // from the environment.
 class CLibraryLocale final : public Locale {

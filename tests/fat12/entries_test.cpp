@@ -133,7 +133,8 @@ TEST_F(EntriesTest, AttributesChangeOnlyTheUserBits) {
     EXPECT_EQ(file[dir::kAttributes], 0x60);
     EXPECT_TRUE(s.doc.modified);
     std::uint8_t* folder = Put(1, "SUB        ", 0x10);
-    EXPECT_TRUE(SetEntryAttributes(s, folder, 0x07));
+    // Bits outside the four are never taken from the request.
+    EXPECT_TRUE(SetEntryAttributes(s, folder, 0x07 | 0x08 | 0x40));
     EXPECT_EQ(folder[dir::kAttributes], 0x17);
 }
 
