@@ -9,7 +9,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   libz80ex-dev pasmo
   mtools dosfstools
-  qt6-base-dev
+  qt6-base-dev qt6-svg-dev
 )
 # fuzz/run.sh: clang with libFuzzer and the sanitizers' runtimes.
 if [ "${1:-}" = "--fuzz" ]; then
