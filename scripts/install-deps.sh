@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Korvane needs to build and test, when missing;
-# with --fuzz also those that fuzz/run.sh needs.
+# with --fuzz also those that fuzz/run.sh needs, with --package those of
+# scripts/package.sh.
 set -euo pipefail
 
 packages=(
@@ -14,6 +15,10 @@ packages=(
 # fuzz/run.sh: clang with libFuzzer and the sanitizers' runtimes.
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-dev)
+fi
+# scripts/package.sh: the Debian packaging tools and the checkers it runs.
+if [ "${1:-}" = "--package" ]; then
+  packages+=(dpkg-dev debhelper fakeroot lintian desktop-file-utils appstream)
 fi
 
 missing=()
