@@ -251,7 +251,7 @@ int RunRegister(Context& ctx, const std::string& programOption) {
     std::uint32_t error = 0;
     RegisterFileTypes(ctx.ui, kMainWindow, store, program, &error);
     if (error != 0) return kFailure;
-    if (!ctx.quiet) {
+    if (!ctx.quiet && store.SystemRegistration().empty()) {
         for (const auto& [path, text] : store.Files()) std::fprintf(ctx.out, "%s\n", path.c_str());
     }
     return kSuccess;

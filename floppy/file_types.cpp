@@ -36,6 +36,13 @@ std::uint32_t RegisterExtension(FileTypeStore& store, const std::string& extensi
 int RegisterFileTypes(Ui& ui, WindowRef owner, FileTypeStore& store, const std::string& programPath,
                       std::uint32_t* error) {
     std::uint32_t result = programPath.empty() ? ERROR_INVALID_PARAMETER : 0;
+    if (const std::string system = result == 0 ? store.SystemRegistration() : ""; !system.empty()) {
+        if (error != nullptr) *error = 0;
+        return ShowMessage(ui, owner,
+                           LoadText(str::kRegistrationSucceeded) + "\n\nKorvane is registered for all users by its "
+                                                                   "installed package (" + system + ").",
+                           MB_ICONHAND);
+    }
     if (result == 0) {
         result = RegisterExtension(store, ".dsk", "DiskImage", true, 2, programPath, 44, "\"%1\"", "-W \"%1\"");
     }

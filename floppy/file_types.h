@@ -25,6 +25,10 @@ public:
     virtual std::uint32_t Commit() { return 0; }
     // Tells the desktop that associations changed.
     virtual void NotifyAssociationsChanged() = 0;
+    // Where an association that already covers the program for every user is
+    // (an installed package's); empty when there is none and registering has
+    // work to do.
+    virtual std::string SystemRegistration() const { return {}; }
 };
 
 // Registers one extension: its key names `typeName`; with `full`, also the
@@ -40,7 +44,9 @@ std::uint32_t RegisterExtension(FileTypeStore& store, const std::string& extensi
 // Registers .dsk fully and then .flp, shows "Registration successful!" or
 // "Registration failed!" (string 47 or 48) and returns the message box's
 // result; `error` (when given) receives 0 or the error of the step that failed.
-// An empty program path registers nothing and fails.
+// An empty program path registers nothing and fails. When the store finds a
+// system-wide registration that covers the program, nothing is written and the
+// success message says where that registration is.
 int RegisterFileTypes(Ui& ui, WindowRef owner, FileTypeStore& store, const std::string& programPath,
                       std::uint32_t* error = nullptr);
 
@@ -50,20 +56,31 @@ int RegisterFileTypes(Ui& ui, WindowRef owner, FileTypeStore& store, const std::
 // (applications/korvane.desktop) and the program's icon
 // (icons/hicolor/scalable/apps/korvane.svg); the desktop's MIME and desktop
 // databases are refreshed when their tools are installed.
+//
+// An installed package registers Korvane for every user with the desktop entry
+// applications/org.korvane.Korvane.desktop in a system data folder
+// (`systemDataDirs`, colon-separated: $XDG_DATA_DIRS or /usr/local/share:/usr/share).
+// When the program that entry starts is the program being registered (the same
+// file, links resolved), the user needs nothing of their own.
 class XdgFileTypeStore final : public FileTypeStore {
 public:
-    XdgFileTypeStore(std::string dataHome, std::string programPath);
+    XdgFileTypeStore(std::string dataHome, std::string programPath, std::string systemDataDirs = SystemDataDirs());
 
     std::uint32_t SetDefaultValue(const std::string& key, const std::string& value) override;
     std::uint32_t Commit() override;
     void NotifyAssociationsChanged() override;
+    std::string SystemRegistration() const override;
 
     // The files Commit writes, by path.
     std::map<std::string, std::string> Files() const;
 
+    // $XDG_DATA_DIRS, or /usr/local/share:/usr/share without it.
+    static std::string SystemDataDirs();
+
 private:
     std::string dataHome_;
     std::string programPath_;
+    std::string systemDataDirs_;
     std::map<std::string, std::string> values_;  // key -> default value, as set
 };
 

@@ -23,6 +23,23 @@ namespace {
 
 constexpr const char* kMimeType = "application/x-diskimage";
 constexpr const char* kIconName = "korvane";
+// The desktop entry an installed package puts into a system data folder.
+constexpr const char* kSystemEntry = "org.korvane.Korvane.desktop";
+
+// The executable `name` in the folders of $PATH; empty when there is none.
+std::string FindOnPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string folders = path != nullptr ? path : "/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= folders.size()) {
+        std::size_t end = folders.find(':', start);
+        if (end == std::string::npos) end = folders.size();
+        std::string candidate = folders.substr(start, end - start) + "/" + name;
+        if (end > start && ::access(candidate.c_str(), X_OK) == 0) return candidate;
+        start = end + 1;
+    }
+    return {};
+}
 
 // A menu text without its "&" accelerator marks ("&&" stays one "&").
 std::string WithoutAccelerators(const std::string& text) {
@@ -151,8 +168,37 @@ void RunQuietly(const std::vector<std::string>& argv) {
 
 }  // namespace
 
-XdgFileTypeStore::XdgFileTypeStore(std::string dataHome, std::string programPath)
-    : dataHome_(std::move(dataHome)), programPath_(std::move(programPath)) {}
+XdgFileTypeStore::XdgFileTypeStore(std::string dataHome, std::string programPath, std::string systemDataDirs)
+    : dataHome_(std::move(dataHome)), programPath_(std::move(programPath)), systemDataDirs_(std::move(systemDataDirs)) {}
+
+std::string XdgFileTypeStore::SystemDataDirs() {
+    const char* dirs = std::getenv("XDG_DATA_DIRS");
+    return dirs != nullptr && dirs[0] != '\0' ? dirs : "/usr/local/share:/usr/share";
+}
+
+std::string XdgFileTypeStore::SystemRegistration() const {
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::canonical(programPath_, ec);
+    if (ec) return {};
+    std::size_t start = 0;
+    while (start <= systemDataDirs_.size()) {
+        std::size_t end = systemDataDirs_.find(':', start);
+        if (end == std::string::npos) end = systemDataDirs_.size();
+        const std::string entry = systemDataDirs_.substr(start, end - start) + "/applications/" + kSystemEntry;
+        start = end + 1;
+        std::ifstream in(entry);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.rfind("Exec=", 0) != 0) continue;
+            std::string program = line.substr(5, line.find(' ') == std::string::npos ? std::string::npos : line.find(' ') - 5);
+            if (program.find('/') == std::string::npos) program = FindOnPath(program);
+            std::error_code missing;
+            if (!program.empty() && std::filesystem::canonical(program, missing) == self && !missing) return entry;
+            break;
+        }
+    }
+    return {};
+}
 
 std::uint32_t XdgFileTypeStore::SetDefaultValue(const std::string& key, const std::string& value) {
     values_[key] = value;

@@ -149,5 +149,37 @@ TEST_F(XdgFileTypesTest, AFolderThatCannotBeWrittenFailsTheRegistration) {
     EXPECT_EQ(ui.Last().text, "Registration failed!");
 }
 
+TEST_F(XdgFileTypesTest, AnInstalledPackagesRegistrationCoversItsOwnProgramOnly) {
+    // The package's layout: bin/korvane is a link to lib/korvane/korvane.
+    TempDir system;
+    ASSERT_EQ(::mkdir(system.File("bin").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(system.File("lib").c_str(), 0755), 0);
+    WriteWholeFile(system.File("lib/korvane"), {'#', '!'});
+    ASSERT_EQ(::chmod(system.File("lib/korvane").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink("../lib/korvane", system.File("bin/korvane").c_str()), 0);
+    ASSERT_EQ(::mkdir(system.File("share").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(system.File("share/applications").c_str(), 0755), 0);
+    const std::string entry = system.File("share/applications/org.korvane.Korvane.desktop");
+    for (const std::string& exec : {system.File("bin/korvane"), std::string("korvane")}) {
+        std::string text = "[Desktop Entry]\nName=Korvane\nExec=" + exec + " %f\n";
+        WriteWholeFile(entry, std::vector<std::uint8_t>(text.begin(), text.end()));
+        const std::string dirs = "/nonexistent:" + system.File("share");
+        ScopedEnvironment path("PATH", system.File("bin"));
+
+        XdgFileTypeStore installed(home.Path(), system.File("lib/korvane"), dirs);
+        EXPECT_EQ(installed.SystemRegistration(), entry) << exec;
+        std::uint32_t error = 99;
+        RegisterFileTypes(ui, kMainWindow, installed, system.File("lib/korvane"), &error);
+        EXPECT_EQ(error, 0u);
+        EXPECT_EQ(ui.Last().text, "Registration successful!\n\nKorvane is registered for all users by its installed "
+                                  "package (" + entry + ").");
+        EXPECT_FALSE(FileExists(home.File("applications/korvane.desktop")));
+
+        // A build of its own elsewhere is registered for the user.
+        XdgFileTypeStore other(home.Path(), program, dirs);
+        EXPECT_EQ(other.SystemRegistration(), "");
+    }
+}
+
 }  // namespace
 }  // namespace kv::test

@@ -31,6 +31,22 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
+ScopedEnvironment::ScopedEnvironment(std::string name, const std::string& value) : name_(std::move(name)) {
+    if (const char* old = std::getenv(name_.c_str())) {
+        had_ = true;
+        old_ = old;
+    }
+    ::setenv(name_.c_str(), value.c_str(), 1);
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    if (had_) {
+        ::setenv(name_.c_str(), old_.c_str(), 1);
+    } else {
+        ::unsetenv(name_.c_str());
+    }
+}
+
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
