@@ -67,6 +67,9 @@ struct Session {
     // user-interface thread; the flag is atomic so that a signal handler or
     // another thread may also set it.
     std::atomic<bool> transferCancelled{false};
+    // The private folder that dragged-out files are extracted into; none until
+    // the first drag-out, and again after it was discarded.
+    std::optional<std::string> dragFolder;
 };
 
 // Asks for an image path when none is given, closes the current image (with the

@@ -1,5 +1,6 @@
 // Extracting stored files: contents, stamps and attributes on the host, the
 // replace question, corrupted chains, and the two visitors.
+#include "fat12/drag.h"
 #include "fat12/extract.h"
 
 #include <gtest/gtest.h>
@@ -149,6 +150,70 @@ TEST_F(ExtractTest, IntoAFolderCollectsThePathsAndRefusesDirectories) {
     EXPECT_TRUE(written.empty());
     EXPECT_EQ(ui.Last().text, "File(s) cannot be saved (directory or volume-label)!");
     EXPECT_FALSE(FileExists(folder + "/A.TXT"));
+}
+
+// Dragging out and dropping in.
+
+TEST_F(ExtractTest, TheDragFolderIsMadeOnceRefusedWholeForDirectoriesAndDiscardedWithoutFollowingLinks) {
+    ScopedEnvironment tmp("TMPDIR", dir.Path());
+    ASSERT_EQ(::mkdir(dir.File("KV$1").c_str(), 0755), 0);  // taken: never reused
+    StoreFile(0, "A       TXT", Pattern(10), {2});
+    StoreFile(1, "B          ", Pattern(20), {3}, 0x21);
+    Put(2, "SUB        ", 0x10);
+    Relist();
+    list.SetSelected(0, true);
+    list.SetSelected(1, true);
+    std::vector<std::string> paths;
+    ASSERT_TRUE(BeginDragOut(s, kMainWindow, paths));
+    const std::string folder = dir.File("KV$2");
+    ASSERT_EQ(s.dragFolder, folder);
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(paths, (std::vector<std::string>{folder + "/A.TXT", folder + "/B"}));
+    ASSERT_TRUE(BeginDragOut(s, kMainWindow, paths));  // the same folder; copies replaced without a question
+    EXPECT_EQ(s.dragFolder, folder);
+    EXPECT_TRUE(ui.messages.empty());
+
+    list.SetSelected(2, true);
+    ::unlink((folder + "/A.TXT").c_str());
+    EXPECT_FALSE(BeginDragOut(s, kMainWindow, paths));
+    EXPECT_TRUE(ui.Showed("File(s) cannot be saved (directory or volume-label)!", MB_ICONEXCLAMATION));
+    EXPECT_FALSE(FileExists(folder + "/A.TXT"));
+
+    // Emptied and removed: the read-only file B, and links planted in place of
+    // files, which go as links while what they point to stays.
+    WriteWholeFile(dir.File("victim"), {'v'});
+    ASSERT_EQ(::symlink(dir.File("victim").c_str(), (folder + "/A.TXT").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.Path().c_str(), (folder + "/UP").c_str()), 0);
+    ASSERT_EQ(::mkdir((folder + "/SUB").c_str(), 0700), 0);
+    WriteWholeFile(folder + "/SUB/KEPT", {'k'});
+    DiscardDragFolder(s);
+    EXPECT_FALSE(s.dragFolder);
+    EXPECT_EQ(ReadWholeFile(dir.File("victim")), std::vector<std::uint8_t>{'v'});
+    EXPECT_FALSE(FileExists(folder + "/B"));
+    EXPECT_TRUE(FileExists(folder + "/SUB/KEPT")) << "sub-folders are not entered, so the folder stays";
+    ::unlink((folder + "/SUB/KEPT").c_str());
+    ::rmdir((folder + "/SUB").c_str());
+    RemoveTempFolder(folder);
+    EXPECT_FALSE(FileExists(folder));
+    EXPECT_TRUE(FileExists(dir.File("KV$1")));
+}
+
+TEST_F(ExtractTest, DroppedPathsOpenTheFirstAsImageOrAreAddedInOrderUntilOneFails) {
+    const std::string a = HostFileWith("ONE.TXT", Pattern(5)), c = HostFileWith("THREE.TXT", Pattern(7));
+    OnFilesDropped(s, kMainWindow, {a, dir.File("missing"), c});
+    EXPECT_EQ(ui.messages.size(), 1u) << "the second fails; the third is not tried";
+    Relist();
+    ASSERT_EQ(list.RowCount(), 1u);
+    EXPECT_EQ(list.RowAt(0).text, "ONE.TXT");
+
+    ui.answers = {IDNO};  // the added file is not saved
+    ASSERT_TRUE(CloseImage(s, false));
+    const std::string first = WriteBlankImage("first.dsk"), second = WriteBlankImage("second.dsk", 0xF8);
+    OnFilesDropped(s, kMainWindow, {first, second, a});
+    EXPECT_EQ(s.doc.path, first);
+    EXPECT_FALSE(s.doc.modified);
 }
 
 }  // namespace
