@@ -126,21 +126,49 @@ int RunDrives(Context& ctx) {
     return kSuccess;
 }
 
+const char* const kCustomKeys[kCustomFieldCount] = {"media",         "sectors-per-cluster", "reserved",
+                                                    "fats",          "root-entries",        "sectors",
+                                                    "sectors-per-fat", "sectors-per-track", "heads"};
+
+// The fields of "key=value,..." over the custom dialog's initial texts;
+// kUsage (shown) for an item that is not key=value with a known key.
+int ParseCustomFields(Context& ctx, const std::string& keyValues, CustomFormatFields& fields) {
+    std::size_t start = 0;
+    while (start < keyValues.size()) {
+        std::size_t end = keyValues.find(',', start);
+        if (end == std::string::npos) end = keyValues.size();
+        std::string item = keyValues.substr(start, end - start);
+        start = end + 1;
+        if (item.empty()) continue;
+        std::size_t eq = item.find('=');
+        std::string key = item.substr(0, eq);
+        std::size_t index = kCustomFieldCount;
+        for (std::size_t i = 0; i < kCustomFieldCount; ++i) {
+            if (key == kCustomKeys[i]) index = i;
+        }
+        if (eq == std::string::npos || index == kCustomFieldCount) {
+            return ctx.Usage("--custom: '" + item + "' is not key=value with one of the keys of --help");
+        }
+        fields.texts[index] = item.substr(eq + 1);
+    }
+    return kSuccess;
+}
+
 struct ReadOptions {
     std::string drive;
     std::string image;
     std::string format;
     std::string custom;
-    std::string onError = "abort";
+    std::string onError;  // unset: asked on a terminal
 };
 
-// The answer --on-error gives to Abort / Retry / Ignore.
+// The answer --on-error gives to Abort / Retry / Ignore; without it they are
+// asked on a terminal.
 bool ApplyOnError(Context& ctx, const std::string& onError) {
     if (onError.empty()) return true;
     int answer = onError == "abort" ? IDABORT : onError == "retry" ? IDRETRY : onError == "ignore" ? IDIGNORE : 0;
     if (answer == 0) return false;
     ctx.ui.abortRetryIgnore = answer;
-    ctx.ui.abortRetryIgnoreChosen = true;
     return true;
 }
 
@@ -151,7 +179,9 @@ int RunReadFloppy(Context& ctx, const ReadOptions& o) {
     dialog.copyFromDisk = true;
     dialog.useFormat = !o.format.empty();
     dialog.createProgress = TerminalProgressFactory(ctx);
-    int customResult = kSuccess;
+    CustomFormatFields fields;
+    // Bad --custom keys are found before any question is asked.
+    if (o.format == "custom" && ParseCustomFields(ctx, o.custom, fields) != kSuccess) return kUsage;
     if (dialog.useFormat) {
         // The format list as the dialog fills it, with the chosen line selected.
         std::uint32_t code = 0;
@@ -165,8 +195,7 @@ int RunReadFloppy(Context& ctx, const ReadOptions& o) {
         }
         if (dialog.formats.selected < 0) return ctx.Usage("unknown format '" + o.format + "'");
         dialog.runCustomFormatDialog = [&] {
-            customResult = ConfigureCustomFormat(ctx, o.custom);
-            return customResult == kSuccess ? 1 : 0;
+            return ConfirmCustomFormat(ctx.ui, kMainWindow, fields, s.formats) ? 1 : 0;
         };
     } else if (!o.custom.empty()) {
         return ctx.Usage("--custom needs --format custom");
@@ -174,7 +203,7 @@ int RunReadFloppy(Context& ctx, const ReadOptions& o) {
     if (!ResolveDrive(ctx, o.drive, dialog.driveLine)) return kUsage;
 
     TransferSummary summary;
-    if (!CreateNewImage(s, dialog, &summary)) return customResult == kUsage ? kUsage : kFailure;
+    if (!CreateNewImage(s, dialog, &summary)) return kFailure;
     ctx.ui.dialogPaths.push_back(o.image);
     if (!ctx.Save()) return kFailure;
     if (!ctx.quiet) {
@@ -194,7 +223,7 @@ struct WriteOptions {
     std::string image;
     std::string drive;
     bool formatTracks = false;
-    std::string onError = "abort";
+    std::string onError;  // unset: asked on a terminal
 };
 
 int RunWriteFloppy(Context& ctx, const WriteOptions& o) {
@@ -257,10 +286,6 @@ int RunRegister(Context& ctx, const std::string& programOption) {
     return kSuccess;
 }
 
-const char* const kCustomKeys[kCustomFieldCount] = {"media",         "sectors-per-cluster", "reserved",
-                                                    "fats",          "root-entries",        "sectors",
-                                                    "sectors-per-fat", "sectors-per-track", "heads"};
-
 }  // namespace
 
 std::string CustomFormatHelp() {
@@ -274,24 +299,7 @@ std::string CustomFormatHelp() {
 
 int ConfigureCustomFormat(Context& ctx, const std::string& keyValues) {
     CustomFormatFields fields;
-    std::size_t start = 0;
-    while (start < keyValues.size()) {
-        std::size_t end = keyValues.find(',', start);
-        if (end == std::string::npos) end = keyValues.size();
-        std::string item = keyValues.substr(start, end - start);
-        start = end + 1;
-        if (item.empty()) continue;
-        std::size_t eq = item.find('=');
-        std::string key = item.substr(0, eq);
-        std::size_t index = kCustomFieldCount;
-        for (std::size_t i = 0; i < kCustomFieldCount; ++i) {
-            if (key == kCustomKeys[i]) index = i;
-        }
-        if (eq == std::string::npos || index == kCustomFieldCount) {
-            return ctx.Usage("--custom: '" + item + "' is not key=value with one of the keys of --help");
-        }
-        fields.texts[index] = item.substr(eq + 1);
-    }
+    if (int result = ParseCustomFields(ctx, keyValues, fields); result != kSuccess) return result;
     return ConfirmCustomFormat(ctx.ui, kMainWindow, fields, ctx.session.formats) ? kSuccess : kFailure;
 }
 

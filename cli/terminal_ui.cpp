@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
+#include <vector>
 
 #include "platform/string_table.h"
 
@@ -15,17 +17,30 @@ struct Choice {
     int result;
 };
 
-// The buttons of a message-box type, the safe answer first.
+// The buttons of a message-box type in the order the message box shows them
+// (MB_DEFBUTTON1 is the first).
 std::vector<Choice> ChoicesOf(std::uint32_t buttons) {
     switch (buttons) {
-        case MB_OKCANCEL: return {{'c', "cancel", IDCANCEL}, {'o', "ok", IDOK}};
+        case MB_OKCANCEL: return {{'o', "ok", IDOK}, {'c', "cancel", IDCANCEL}};
         case MB_ABORTRETRYIGNORE:
             return {{'a', "abort", IDABORT}, {'r', "retry", IDRETRY}, {'i', "ignore", IDIGNORE}};
-        case MB_YESNOCANCEL: return {{'c', "cancel", IDCANCEL}, {'y', "yes", IDYES}, {'n', "no", IDNO}};
-        case MB_YESNO: return {{'n', "no", IDNO}, {'y', "yes", IDYES}};
-        case MB_RETRYCANCEL: return {{'c', "cancel", IDCANCEL}, {'r', "retry", IDRETRY}};
+        case MB_YESNOCANCEL: return {{'y', "yes", IDYES}, {'n', "no", IDNO}, {'c', "cancel", IDCANCEL}};
+        case MB_YESNO: return {{'y', "yes", IDYES}, {'n', "no", IDNO}};
+        case MB_RETRYCANCEL: return {{'r', "retry", IDRETRY}, {'c', "cancel", IDCANCEL}};
         default: return {{'o', "ok", IDOK}};
     }
+}
+
+bool Has(const std::vector<Choice>& choices, int result) {
+    return std::any_of(choices.begin(), choices.end(), [result](const Choice& c) { return c.result == result; });
+}
+
+// The answer that risks nothing: Cancel, else No, else Abort, else OK.
+int SafeAnswer(const std::vector<Choice>& choices) {
+    for (int result : {IDCANCEL, IDNO, IDABORT}) {
+        if (Has(choices, result)) return result;
+    }
+    return IDOK;
 }
 
 const char* WordOf(int result) {
@@ -47,7 +62,7 @@ int TerminalUi::ShowMessageBox(WindowRef, const std::string& text, const std::st
                                std::uint32_t style) {
     if (beforeMessage) beforeMessage();
     std::uint32_t buttons = style & MB_TYPEMASK;
-    if (declineQuietly && buttons != MB_OK) return ChoicesOf(buttons).front().result;
+    if (declineQuietly && buttons != MB_OK) return SafeAnswer(ChoicesOf(buttons));
     if ((style & MB_ICONMASK) == MB_ICONHAND && buttons == MB_OK) ++failures;
     std::string shown = text;
     while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
@@ -57,52 +72,68 @@ int TerminalUi::ShowMessageBox(WindowRef, const std::string& text, const std::st
         std::fflush(err_);
         return IDOK;
     }
-    return Ask(text, buttons);
+    return Ask(text, style);
 }
 
-int TerminalUi::Ask(const std::string& text, std::uint32_t buttons) {
-    std::vector<Choice> choices = ChoicesOf(buttons);
-    const int safe = choices.front().result;
-    auto has = [&](int result) {
-        for (const Choice& c : choices) {
-            if (c.result == result) return true;
-        }
-        return false;
-    };
-    int answer = safe;
-    if (buttons == MB_ABORTRETRYIGNORE && (abortRetryIgnoreChosen || mode != AnswerMode::Ask || !interactive)) {
-        answer = abortRetryIgnore;
-        if (answer == IDRETRY) {
-            retries_ = text == lastRetried_ ? retries_ + 1 : 1;
-            lastRetried_ = text;
-            if (retries_ > retryLimit) answer = IDABORT;
+int TerminalUi::Ask(const std::string& text, std::uint32_t style) {
+    const std::uint32_t buttons = style & MB_TYPEMASK;
+    const std::vector<Choice> choices = ChoicesOf(buttons);
+    const int safe = SafeAnswer(choices);
+    if (buttons == MB_ABORTRETRYIGNORE) {
+        if (abortRetryIgnore) {
+            int answer = *abortRetryIgnore;
+            if (answer == IDRETRY) {
+                retries_ = text == lastRetried_ ? retries_ + 1 : 1;
+                lastRetried_ = text;
+                if (retries_ > retryLimit) answer = IDABORT;
+            }
+            return Answered(answer);
         }
     } else if (mode == AnswerMode::Yes) {
-        answer = has(IDYES) ? IDYES : has(IDOK) ? IDOK : safe;
+        return Answered(Has(choices, IDYES) ? IDYES : Has(choices, IDOK) ? IDOK : safe);
     } else if (mode == AnswerMode::No) {
-        answer = has(IDNO) ? IDNO : safe;
-    } else if (interactive) {
-        std::string prompt;
-        for (const Choice& c : choices) {
-            if (!prompt.empty()) prompt += "/";
-            prompt += std::string("[") + c.key + "]" + (c.word + 1);
-        }
-        for (;;) {
-            std::fprintf(err_, "%s? ", prompt.c_str());
-            std::fflush(err_);
-            char line[64];
-            if (std::fgets(line, sizeof line, in_) == nullptr) break;  // end of input: the safe answer
-            char key = static_cast<char>(std::tolower(static_cast<unsigned char>(line[0])));
-            for (const Choice& c : choices) {
-                if (c.key == key) return c.result;
-            }
-        }
-    } else {
-        std::fprintf(err_, "(no terminal to ask: answered %s; --yes or --no choose)\n", WordOf(answer));
-        std::fflush(err_);
-        return answer;
+        return Answered(Has(choices, IDNO) ? IDNO : safe);
     }
-    std::fprintf(err_, "(answered %s)\n", WordOf(answer));
+    if (!interactive) {
+        return Answered(safe, buttons == MB_ABORTRETRYIGNORE ? "--on-error chooses" : "--yes or --no choose");
+    }
+    return Prompt(style);
+}
+
+// Asks on the terminal until a button's key is typed; Enter alone takes the
+// default button, whose key the prompt shows in capitals; the end of the input
+// takes the safe answer.
+int TerminalUi::Prompt(std::uint32_t style) {
+    const std::vector<Choice> choices = ChoicesOf(style & MB_TYPEMASK);
+    std::size_t defaultButton = (style & MB_DEFMASK) >> 8;
+    if (defaultButton >= choices.size()) defaultButton = 0;
+    std::string prompt;
+    for (std::size_t i = 0; i < choices.size(); ++i) {
+        const Choice& c = choices[i];
+        char key = i == defaultButton ? static_cast<char>(std::toupper(static_cast<unsigned char>(c.key))) : c.key;
+        prompt += std::string(i == 0 ? "" : "/") + "[" + key + "]" + (c.word + 1);
+    }
+    char line[64];
+    for (;;) {
+        std::fprintf(err_, "%s? ", prompt.c_str());
+        std::fflush(err_);
+        if (std::fgets(line, sizeof line, in_) == nullptr) return Answered(SafeAnswer(choices));
+        const char* p = line;
+        while (*p == ' ' || *p == '\t') ++p;
+        if (*p == '\n' || *p == '\r' || *p == '\0') return choices[defaultButton].result;
+        char key = static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+        for (const Choice& c : choices) {
+            if (c.key == key) return c.result;
+        }
+    }
+}
+
+int TerminalUi::Answered(int answer, const char* note) {
+    if (note != nullptr) {
+        std::fprintf(err_, "(no terminal to ask: answered %s; %s)\n", WordOf(answer), note);
+    } else {
+        std::fprintf(err_, "(answered %s)\n", WordOf(answer));
+    }
     std::fflush(err_);
     return answer;
 }
@@ -114,7 +145,7 @@ bool TerminalUi::ChooseFile(WindowRef owner, const FileDialogRequest& request, F
     struct stat st {};
     if (request.save && (request.flags & OFN_OVERWRITEPROMPT) && !overwriteWithoutAsking && ::stat(path.c_str(), &st) == 0) {
         int answer = ShowMessageBox(owner, path + " already exists.\nDo you want to replace it?", ApplicationTitle(),
-                                    MB_YESNO | MB_ICONEXCLAMATION);
+                                    MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2);
         if (answer != IDYES) return false;
     }
     result.path = path;

@@ -1,12 +1,14 @@
 // The command-line program's Ui: messages go to stderr in the system's words;
-// questions are answered by --yes / --no, else asked on the terminal, else given
-// their safe answer (No, Cancel or Abort) with a note. File dialogs take the
-// paths that the command line named.
+// questions are answered by --yes / --no, else asked on the terminal (Enter
+// takes the message box's default button), else given their safe answer (No,
+// Cancel or Abort) with a note. File dialogs take the paths that the command
+// line named.
 #pragma once
 
 #include <cstdio>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/ui.h"
@@ -20,12 +22,12 @@ public:
     TerminalUi(std::FILE* err = stderr, std::FILE* in = stdin) : err_(err), in_(in) {}
 
     AnswerMode mode = AnswerMode::Ask;
-    // The answer to Abort / Retry / Ignore questions when not asking: IDABORT,
-    // IDRETRY or IDIGNORE. When `abortRetryIgnoreChosen` (the command line chose
-    // it), it is given without asking even on a terminal. Retry is given at most
-    // `retryLimit` times in a row for the same question; then Abort.
-    int abortRetryIgnore = IDABORT;
-    bool abortRetryIgnoreChosen = false;
+    // The answer to Abort / Retry / Ignore questions that the command line chose
+    // (--on-error): given without asking, also on a terminal. Retry is given at
+    // most `retryLimit` times in a row for the same question; then Abort.
+    // Unset, these questions are asked on a terminal (--yes and --no do not
+    // answer them) and answered Abort without one.
+    std::optional<int> abortRetryIgnore;
     int retryLimit = 5;
 
     // Called before a message is printed, so that a progress line can end first.
@@ -55,7 +57,9 @@ public:
     int failures = 0;
 
 private:
-    int Ask(const std::string& text, std::uint32_t buttons);
+    int Ask(const std::string& text, std::uint32_t style);
+    int Prompt(std::uint32_t style);
+    int Answered(int answer, const char* note = nullptr);
     std::FILE* err_;
     std::FILE* in_;
     std::string lastRetried_;

@@ -80,6 +80,15 @@ bool FormatFloppyTrack(FloppyDevice& device, std::uint32_t mediaType, std::uint3
     return device.lastError == 0;
 }
 
+bool PrepareFloppyFormat(FloppyDevice& device, const TrackLayout& layout) {
+    if (!IsOpen(device)) {
+        device.lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    device.lastError = ActiveFloppyBackend().PrepareFormat(device, layout);
+    return device.lastError == 0;
+}
+
 std::uint32_t BiosStatusToError(std::uint8_t status) {
     switch (status) {
         case 0x00: return ERROR_SUCCESS;

@@ -29,6 +29,15 @@ struct FloppyDevice {
     std::uint32_t mediaWritten = 0;    // a write or format was attempted since opening
 };
 
+// The tracks of a disk about to be formatted: cylinders 0 .. cylinders - 1 on
+// heads 0 .. heads - 1, each with sectorsPerTrack sectors of 512 bytes.
+struct TrackLayout {
+    std::uint32_t cylinders = 0;
+    std::uint32_t heads = 0;
+    std::uint32_t sectorsPerTrack = 0;
+    std::uint32_t mediaType = 0;  // the MEDIA_TYPE of the format table's row
+};
+
 // One realisation of the device layer. Open and Close carry the whole semantics
 // of OpenFloppyDevice and CloseFloppyDevice; the transfers are called only on an
 // open device (the free functions check the handle, clear read buffers and keep
@@ -46,6 +55,9 @@ public:
     virtual std::uint32_t FormatTrack(FloppyDevice& device, std::uint32_t mediaType,
                                       std::uint32_t sectorsPerTrack, std::uint32_t cylinder,
                                       std::uint32_t head) = 0;
+    // Before the first track is formatted: 0 when the drive can format the
+    // layout (it may take note of it), else the error that refuses it.
+    virtual std::uint32_t PrepareFormat(FloppyDevice& /*device*/, const TrackLayout& /*layout*/) { return 0; }
     // One line per removable drive, in the order of the letters: "A:" or
     // "A: [label]".
     virtual std::vector<std::string> ListDrives() = 0;
@@ -89,6 +101,10 @@ bool WriteFloppySectors(FloppyDevice& device, const void* buffer, std::uint32_t 
 // media type is a MEDIA_TYPE value of the format table. Sets mediaWritten.
 bool FormatFloppyTrack(FloppyDevice& device, std::uint32_t mediaType, std::uint32_t sectorsPerTrack,
                        std::uint32_t cylinder, std::uint32_t head);
+
+// Asks the drive, before anything is formatted or written, whether it can
+// format the tracks of `layout`; false (with lastError) when it cannot.
+bool PrepareFloppyFormat(FloppyDevice& device, const TrackLayout& layout);
 
 // The error code for a status byte of the BIOS and DOS disk services (AH).
 std::uint32_t BiosStatusToError(std::uint8_t status);

@@ -1,5 +1,6 @@
 #include "floppy/transfer.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "document/boot_sector.h"
@@ -230,7 +231,9 @@ bool WriteImageToFloppy(Session& s, WriteDialog& dialog, std::uint32_t driveInde
         ShowDriveCapacity(progress.get(), driveIndex, doc.size);
         if (format) {
             const std::uint32_t cylinders = g.totalSectors / g.sectorsPerTrack / g.heads;
-            bool stop = false;
+            // A drive that cannot format these tracks says so before the first one.
+            result = PrepareFloppyFormat(device, {std::max(cylinders, 1u), g.heads, g.sectorsPerTrack, g.mediaType});
+            bool stop = !result;
             // Cylinder 0 is formatted on every head even when the count is 0.
             for (std::uint32_t cylinder = 0; !stop && (cylinder == 0 || cylinder < cylinders); ++cylinder) {
                 for (std::uint32_t head = 0; !stop && head < g.heads; ++head) {

@@ -61,6 +61,8 @@ constexpr OwnText kOwnTexts[] = {
     {ERROR_INVALID_DATA, "The data is invalid."},
     {ERROR_OUTOFMEMORY, "Not enough memory is available to complete this operation."},
     {ERROR_INVALID_DRIVE, "The system cannot find the drive specified."},
+    {ERROR_NOT_READY, "The device is not ready: is there a disk in the drive?"},
+    {ERROR_SHARING_VIOLATION, "The file or drive is in use: another program has it open, or the drive is mounted."},
     {ERROR_CRC, "Data error (cyclic redundancy check)."},
     {ERROR_SECTOR_NOT_FOUND, "The drive cannot find the sector requested."},
     {ERROR_WRITE_FAULT, "The drive cannot write to the disk."},
@@ -74,8 +76,8 @@ constexpr OwnText kOwnTexts[] = {
     {ERROR_NOT_FOUND, "Element not found."},
     {1358, "The track or media type is not supported by the drive."},
     {kErrorCannotFormatTracks,
-     "This drive cannot format tracks: only drives on a floppy-disk controller can. "
-     "Write the image without formatting."},
+     "This drive cannot format tracks: only floppy drives (on the floppy-disk controller, or USB floppy drives) "
+     "can. Write the image without formatting."},
     {kErrorSectorSize, "The drive does not use 512-byte sectors."},
 };
 

@@ -3,6 +3,11 @@
 // layer; these tests hold the options, answers, summaries and side files.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <optional>
+
+#include "cli/terminal_ui.h"
+#include "platform/string_table.h"
 #include "tests/cli/cli_run.h"
 
 namespace kv::test {
@@ -43,6 +48,7 @@ TEST_F(FloppyCliTest, SectorsThatCannotBeReadAreIgnoredAndRecordedOrAbortTheRead
     ASSERT_EQ(RunCommand("truncate -s 716800 " + Q("source.flp")), 0);
     EXPECT_EQ(Read("abort.dsk"), 1);
     EXPECT_TRUE(Said("Disk sector 1400 cannot be read!")) << output;
+    EXPECT_TRUE(Said("(no terminal to ask: answered Abort; --on-error chooses)")) << output;
     EXPECT_FALSE(FileExists(dir.File("abort.dsk")));
 
     ASSERT_EQ(Read("copy.dsk", "--on-error ignore"), 0) << output;
@@ -58,23 +64,51 @@ TEST_F(FloppyCliTest, SectorsThatCannotBeReadAreIgnoredAndRecordedOrAbortTheRead
     EXPECT_TRUE(Said("(answered Abort)")) << output;
 }
 
-TEST_F(FloppyCliTest, WritingToAFileFloppy) {
-    ASSERT_EQ(Run("-q new " + Q("image.dsk") + " --format F9"), 0) << output;
-    WriteWholeFile(dir.File("target.flp"), {});
-    ASSERT_EQ(Run("write-floppy " + Q("image.dsk") + " " + Q("target.flp")), 0) << output;
-    EXPECT_EQ(ReadWholeFile(dir.File("target.flp")), ReadWholeFile(dir.File("image.dsk")));
-    EXPECT_TRUE(Said("Wrote 1440 of 1440 sectors to ")) << output;
+TEST_F(FloppyCliTest, OnATerminalASectorErrorIsAskedWithRetryAsTheDefault) {
+    if (!HaveProgram("script")) GTEST_SKIP() << "script (util-linux) runs the program on a terminal";
+    Source("F9");
+    ASSERT_EQ(RunCommand("truncate -s 736768 " + Q("source.flp")), 0);  // sector 1439 is missing
+    // Enter retries the sector, "i" ignores it.
+    std::string command = "'" KORVANE_CLI "' --yes read-floppy " + Q("source.flp") + " " + Q("copy.dsk");
+    ASSERT_EQ(RunCommand("printf '\\ni\\n' | script -qec \"" + command + "\" /dev/null", &output), 0) << output;
+    EXPECT_TRUE(Said("[a]bort/[R]etry/[i]gnore? Disk sector 1439 cannot be read!")) << output;
+    EXPECT_TRUE(Said("; 1 sector ignored (1439)")) << output;
+}
 
-    // A file cannot be formatted: refused before anything is written.
+TEST_F(FloppyCliTest, AFileFloppyIsADiskOfItsSize) {
+    ASSERT_EQ(Run("-q new " + Q("image.dsk") + " --format F9"), 0) << output;
+    WriteWholeFile(dir.File("target.flp"), std::vector<std::uint8_t>(737280, 0xAA));
+    ASSERT_EQ(Run("write-floppy " + Q("image.dsk") + " " + Q("target.flp") + " --format-tracks"), 0) << output;
+    EXPECT_EQ(ReadWholeFile(dir.File("target.flp")), ReadWholeFile(dir.File("image.dsk")));
+    EXPECT_TRUE(Said("Formatted 160 tracks, wrote 1440 of 1440 sectors to ")) << output;
+
+    // A bigger image does not fit; an empty file is no disk.
+    ASSERT_EQ(Run("-q new " + Q("big.dsk") + " --format F0"), 0) << output;
+    EXPECT_EQ(Run("write-floppy " + Q("big.dsk") + " " + Q("target.flp")), 1);
+    EXPECT_TRUE(Said("Disk sector 1440 cannot be written!\nThe drive cannot find the sector requested.")) << output;
+    EXPECT_EQ(ReadWholeFile(dir.File("target.flp")).size(), 737280u);
     WriteWholeFile(dir.File("blank.flp"), {});
-    EXPECT_EQ(Run("write-floppy " + Q("image.dsk") + " " + Q("blank.flp") + " --format-tracks"), 1);
-    EXPECT_TRUE(Said("This drive cannot format tracks")) << output;
+    EXPECT_EQ(Run("write-floppy " + Q("image.dsk") + " " + Q("blank.flp")), 1);
+    EXPECT_TRUE(Said("The device is not ready: is there a disk in the drive?")) << output;
     EXPECT_TRUE(ReadWholeFile(dir.File("blank.flp")).empty());
 
     // Recorded media errors are warned about first.
     ASSERT_EQ(Run("-q errors " + Q("image.dsk") + " --add 17"), 0) << output;
     ASSERT_EQ(Run("write-floppy " + Q("image.dsk") + " " + Q("target.flp")), 0) << output;
     EXPECT_TRUE(Said("WARNING: the selected disk-image contains informations about media-errors.")) << output;
+}
+
+TEST_F(FloppyCliTest, KorvaneDrivesNamesTheDrives) {
+    Source("F9");
+    const std::string drives = "KORVANE_DRIVES='" + dir.File("source.flp") + ":/dev/no-such-drive'";
+    ASSERT_EQ(Run("drives", drives), 0) << output;
+    EXPECT_EQ(output, "A: [" + dir.File("source.flp") + "]\nB: [/dev/no-such-drive]\n");
+    ASSERT_EQ(Run("-q --yes read-floppy A: " + Q("copy.dsk"), drives), 0) << output;
+    EXPECT_EQ(ReadWholeFile(dir.File("copy.dsk")), ReadWholeFile(dir.File("source.flp")));
+    EXPECT_EQ(Run("--yes read-floppy b " + Q("none.dsk"), drives), 1);
+    EXPECT_TRUE(Said("B: [/dev/no-such-drive]\nThe device is not ready")) << output;
+    ASSERT_EQ(Run("drives", "KORVANE_DRIVES="), 0);
+    EXPECT_EQ(output, "No removable drives.\n");
 }
 
 TEST_F(FloppyCliTest, CustomFormatsForNewImages) {
@@ -94,6 +128,9 @@ TEST_F(FloppyCliTest, CustomFormatsForNewImages) {
     EXPECT_TRUE(Said("UNDER CONSTRUCTION: Capacity of disk is <= 0 Bytes!")) << output;
     EXPECT_EQ(Run("new " + Q("bad.dsk") + " --format custom --custom cylinders=80"), 2);
     EXPECT_EQ(Run("new " + Q("bad.dsk") + " --custom heads=2"), 2);
+    // Reading a floppy finds a bad key before it asks anything.
+    EXPECT_EQ(Read("bad.dsk", "--format custom --custom cylinders=80", ""), 2);
+    EXPECT_FALSE(Said("Read data from current disk?")) << output;
 }
 
 TEST_F(FloppyCliTest, RegisterWritesTheFilesWhereXdgDataHomeSays) {
@@ -102,6 +139,59 @@ TEST_F(FloppyCliTest, RegisterWritesTheFilesWhereXdgDataHomeSays) {
     EXPECT_TRUE(FileExists(dir.File("data/mime/packages/korvane-diskimage.xml")));
     std::vector<std::uint8_t> text = ReadWholeFile(dir.File("data/applications/korvane.desktop"));
     EXPECT_NE(std::string(text.begin(), text.end()).find("Exec=/usr/bin/korvane -W %f"), std::string::npos);
+}
+
+// The terminal's answers to a message box of `style`, typed as `typed`.
+struct Asked {
+    int answer;
+    std::string shown;  // what the terminal showed
+};
+Asked AskTerminal(const std::string& typed, std::uint32_t style, cli::AnswerMode mode = cli::AnswerMode::Ask,
+                  bool interactive = true, std::optional<int> onError = std::nullopt) {
+    std::FILE* in = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    std::fputs(typed.c_str(), in);
+    std::rewind(in);
+    cli::TerminalUi ui(err, in);
+    ui.mode = mode;
+    ui.interactive = interactive;
+    ui.abortRetryIgnore = onError;
+    Asked asked{ui.ShowMessageBox(kMainWindow, "Go on", ApplicationTitle(), style), {}};
+    std::rewind(err);
+    for (int c; (c = std::fgetc(err)) != EOF;) asked.shown += static_cast<char>(c);
+    std::fclose(in);
+    std::fclose(err);
+    return asked;
+}
+
+TEST(TerminalPromptTest, EnterTakesTheDefaultButtonAndWhatCannotBeAskedTakesTheSafeAnswer) {
+    using cli::AnswerMode;
+    const struct {
+        const char* typed;
+        std::uint32_t style;
+        AnswerMode mode;
+        bool interactive;
+        int answer;
+    } cases[] = {
+        {"\n", MB_ABORTRETRYIGNORE | MB_DEFBUTTON2, AnswerMode::Ask, true, IDRETRY},
+        {"\n", MB_YESNO | MB_DEFBUTTON2, AnswerMode::Ask, true, IDNO},
+        {"\n", MB_YESNO, AnswerMode::Ask, true, IDYES},
+        {" \n", MB_YESNOCANCEL | MB_DEFBUTTON3, AnswerMode::Ask, true, IDCANCEL},
+        {"\n", MB_OKCANCEL | MB_DEFBUTTON2, AnswerMode::Ask, true, IDCANCEL},
+        {"x\nI\n", MB_ABORTRETRYIGNORE | MB_DEFBUTTON2, AnswerMode::Ask, true, IDIGNORE},
+        {"", MB_ABORTRETRYIGNORE | MB_DEFBUTTON2, AnswerMode::Ask, true, IDABORT},  // end of input
+        {"\n", MB_ABORTRETRYIGNORE | MB_DEFBUTTON2, AnswerMode::Yes, true, IDRETRY},  // --yes does not answer it
+        {"\n", MB_ABORTRETRYIGNORE | MB_DEFBUTTON2, AnswerMode::Yes, false, IDABORT},
+        {"n\n", MB_YESNO | MB_DEFBUTTON2, AnswerMode::Yes, true, IDYES},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(AskTerminal(c.typed, c.style, c.mode, c.interactive).answer, c.answer)
+            << "typed '" << c.typed << "', style " << c.style;
+    }
+    EXPECT_EQ(AskTerminal("\n", MB_ABORTRETRYIGNORE | MB_DEFBUTTON2).shown, "Go on\n[a]bort/[R]etry/[i]gnore? ");
+    EXPECT_EQ(AskTerminal("", MB_ABORTRETRYIGNORE, AnswerMode::Ask, false).shown,
+              "Go on\n(no terminal to ask: answered Abort; --on-error chooses)\n");
+    EXPECT_EQ(AskTerminal("", MB_ABORTRETRYIGNORE, AnswerMode::Ask, true, IDIGNORE).answer, IDIGNORE);
 }
 
 }  // namespace

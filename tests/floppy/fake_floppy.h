@@ -28,7 +28,8 @@ public:
     // Sector -> how many more times it fails (-1: always).
     std::map<std::uint32_t, int> failingReads, failingWrites;
     std::optional<std::pair<std::uint32_t, std::uint32_t>> failingTrack;  // cylinder, head
-    // "open ro", "open rw", "read N", "write N", "format C/H S mtM", "close".
+    std::uint32_t prepareError = 0;  // the answer to PrepareFormat
+    // "open ro", "open rw", "read N", "write N", "prepare CxHxS", "format C/H S mtM", "close".
     std::vector<std::string> calls;
 
     bool Open(FloppyDevice& device) override {
@@ -63,6 +64,11 @@ public:
         calls.push_back("format " + std::to_string(cylinder) + "/" + std::to_string(head) + " " +
                         std::to_string(sectorsPerTrack) + " mt" + std::to_string(mediaType));
         return failingTrack == std::make_pair(cylinder, head) ? ERROR_SECTOR_NOT_FOUND : 0;
+    }
+    std::uint32_t PrepareFormat(FloppyDevice&, const TrackLayout& l) override {
+        calls.push_back("prepare " + std::to_string(l.cylinders) + "x" + std::to_string(l.heads) + "x" +
+                        std::to_string(l.sectorsPerTrack));
+        return prepareError;
     }
     std::vector<std::string> ListDrives() override { return {"A: [fake]"}; }
 

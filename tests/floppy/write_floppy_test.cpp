@@ -63,12 +63,13 @@ TEST_F(WriteFloppyTest, FormattingComesFirstOverTheFirstHalfOfTheProgress) {
     TransferSummary summary;
     ASSERT_TRUE(Write(true, 0, &summary));
 
-    ASSERT_EQ(fake.calls.size(), 1 + 160 + 2880 + 1u);
+    ASSERT_EQ(fake.calls.size(), 1 + 1 + 160 + 2880 + 1u);
+    EXPECT_EQ(fake.calls[1], "prepare 80x2x18");
     for (std::uint32_t track = 0; track < 160; ++track) {
-        ASSERT_EQ(fake.calls[1 + track], "format " + std::to_string(track / 2) + "/" + std::to_string(track % 2) +
+        ASSERT_EQ(fake.calls[2 + track], "format " + std::to_string(track / 2) + "/" + std::to_string(track % 2) +
                                              " 18 mt2");
     }
-    EXPECT_EQ(fake.calls[161], "write 0");
+    EXPECT_EQ(fake.calls[162], "write 0");
     EXPECT_EQ(summary.tracksFormatted, 160u);
     EXPECT_EQ(fake.disk, DocumentBytes());
 
@@ -85,12 +86,20 @@ TEST_F(WriteFloppyTest, FormatFailureWritesNothingAndReportsTheDrive) {
     fake.failingTrack = std::make_pair(3u, 1u);
     EXPECT_FALSE(Write(true));
     EXPECT_EQ(fake.Count("format "), 8);
-    EXPECT_EQ(fake.calls[8], "format 3/1 18 mt2");
+    EXPECT_EQ(fake.calls[9], "format 3/1 18 mt2");
     EXPECT_EQ(fake.Count("write "), 0);
     EXPECT_EQ(fake.calls.back(), "close");
     EXPECT_TRUE(ui.Showed("A:\n" + SystemErrorText(ERROR_SECTOR_NOT_FOUND), MB_ICONHAND));
     EXPECT_EQ(ui.Last().owner, ProgressWindow());
     EXPECT_EQ(progress.destroyed, 1);
+
+    // A drive that cannot format at all is refused before the first track.
+    fake.calls.clear();
+    ui.Clear();
+    fake.prepareError = kErrorCannotFormatTracks;
+    EXPECT_FALSE(Write(true));
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"open rw", "prepare 80x2x18", "close"}));
+    EXPECT_TRUE(ui.Showed("A:\n" + SystemErrorText(kErrorCannotFormatTracks), MB_ICONHAND));
 }
 
 TEST_F(WriteFloppyTest, SectorErrorsAreTheUsersToRetryIgnoreOrAbort) {
