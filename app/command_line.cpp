@@ -4,9 +4,9 @@
 
 namespace kv::app {
 
-bool PathExists(const std::string& path) {
+bool IsExistingFile(const std::string& path) {
     struct stat info {};
-    return ::stat(path.c_str(), &info) == 0;
+    return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments,

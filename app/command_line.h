@@ -15,8 +15,8 @@ struct CommandLine {
     std::optional<std::string> path;  // the first argument that is not a switch
 };
 
-// True when `path` names an existing file or folder.
-bool PathExists(const std::string& path);
+// True when `path` names an existing file (not a folder).
+bool IsExistingFile(const std::string& path);
 
 // Reads the arguments after the program's name. A word that begins with "-" or
 // "/" is a switch, told by its second character alone: "R"/"r" registers,
@@ -26,6 +26,6 @@ bool PathExists(const std::string& path);
 // (`exists`), as a file manager hands one over: "/home/me/game.dsk" is a path,
 // "/R", "/w" and "/Register" stay switches.
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
-                             const std::function<bool(const std::string&)>& exists = PathExists);
+                             const std::function<bool(const std::string&)>& exists = IsExistingFile);
 
 }  // namespace kv::app

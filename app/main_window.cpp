@@ -206,11 +206,6 @@ void MainWindow::BuildFileList() {
     report_->setAllColumnsShowFocus(true);
     icons_ = new QListView(stack_);
     icons_->setObjectName(QStringLiteral("fileListIcons"));
-    nameDelegate_ = new NameEditDelegate(
-        this, [this](bool editing) { labelEditActive_ = editing; },
-        [this](int row, const QString& typed) {
-            QMetaObject::invokeMethod(this, [this, row, typed] { FinishRename(row, typed); }, Qt::QueuedConnection);
-        });
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(report_), static_cast<QAbstractItemView*>(icons_)}) {
         view->setAccessibleName(QStringLiteral("Files"));
         view->setModel(&model_);
@@ -218,7 +213,12 @@ void MainWindow::BuildFileList() {
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
         view->setSelectionBehavior(QAbstractItemView::SelectRows);
         view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        view->setItemDelegate(nameDelegate_);
+        view->setItemDelegate(new NameEditDelegate(
+            view, [this](bool editing) { labelEditActive_ = editing; },
+            [this](int row, const QString& typed) {
+                QMetaObject::invokeMethod(this, [this, row, typed] { FinishRename(row, typed); },
+                                          Qt::QueuedConnection);
+            }));
         view->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(view, &QWidget::customContextMenuRequested, this,
                 [this, view](const QPoint& at) { ShowPopupMenu(view->viewport()->mapToGlobal(at)); });

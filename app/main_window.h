@@ -24,8 +24,6 @@ class QTreeView;
 
 namespace kv::app {
 
-class NameEditDelegate;
-
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 
@@ -85,7 +83,6 @@ private:
     QStackedWidget* stack_ = nullptr;
     QTreeView* report_ = nullptr;
     QListView* icons_ = nullptr;
-    NameEditDelegate* nameDelegate_ = nullptr;
     QLabel* status_ = nullptr;
     QMenu* contextMenu_ = nullptr;
     std::map<int, QAction*> menuActions_;
