@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -219,9 +220,8 @@ void MainWindow::BuildFileList() {
                 QMetaObject::invokeMethod(this, [this, row, typed] { FinishRename(row, typed); },
                                           Qt::QueuedConnection);
             }));
-        view->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(view, &QWidget::customContextMenuRequested, this,
-                [this, view](const QPoint& at) { ShowPopupMenu(view->viewport()->mapToGlobal(at)); });
+        view->installEventFilter(this);
+        view->viewport()->installEventFilter(this);
         connect(view, &QAbstractItemView::doubleClicked, this, [this] {
             if (QGuiApplication::keyboardModifiers() & Qt::AltModifier) DispatchCommand(kMainWindow, cmd::kFileProperties);
         });
@@ -383,6 +383,17 @@ void MainWindow::DispatchCommand(WindowRef owner, int id) {
 
 void MainWindow::ShowPopupMenu(const QPoint& globalPosition) { contextMenu_->popup(globalPosition); }
 
+// A right click on the list opens the context menu at the cursor. Some
+// platforms also turn the Menu key into a context-menu request of their own
+// before the key itself arrives: that one is the context-menu command.
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::ContextMenu) return QMainWindow::eventFilter(watched, event);
+    auto* request = static_cast<QContextMenuEvent*>(event);
+    if (request->reason() == QContextMenuEvent::Mouse) ShowPopupMenu(request->globalPos());
+    else TranslateShortcut(cmd::kContextMenu);
+    return true;
+}
+
 void MainWindow::ShowFileProperties(WindowRef owner) {
     ForEachSelectedRow(session_, [&](const SelectedRow& row) {
         if (ui::ShowFileProperties(ParentOf(owner), session_, row.slot, Cp437ToUtf8(row.text)) != 0) {
@@ -403,12 +414,11 @@ void MainWindow::SetViewMode(ViewMode mode) {
         const bool iconMode = mode == ViewMode::Icon;
         icons_->setViewMode(iconMode ? QListView::IconMode : QListView::ListMode);
         icons_->setMovement(QListView::Static);
-        icons_->setUniformItemSizes(true);
         icons_->setResizeMode(QListView::Adjust);
         icons_->setWrapping(true);
         icons_->setFlow(mode == ViewMode::List ? QListView::TopToBottom : QListView::LeftToRight);
         icons_->setIconSize(iconMode ? QSize(32, 32) : QSize(16, 16));
-        icons_->setGridSize(iconMode ? QSize(84, 64) : QSize());
+        icons_->setGridSize(iconMode ? QSize(100, 64) : QSize());
         icons_->setWordWrap(iconMode);
         icons_->setSpacing(iconMode ? 0 : 2);
     }
