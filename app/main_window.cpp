@@ -207,7 +207,8 @@ void MainWindow::BuildFileList() {
     report_->setAllColumnsShowFocus(true);
     icons_ = new QListView(stack_);
     icons_->setObjectName(QStringLiteral("fileListIcons"));
-    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(report_), static_cast<QAbstractItemView*>(icons_)}) {
+    const QList<QAbstractItemView*> views = {report_, icons_};
+    for (QAbstractItemView* view : views) {
         view->setAccessibleName(QStringLiteral("Files"));
         view->setModel(&model_);
         view->setSelectionModel(model_.Selection());
@@ -223,7 +224,9 @@ void MainWindow::BuildFileList() {
         view->installEventFilter(this);
         view->viewport()->installEventFilter(this);
         connect(view, &QAbstractItemView::doubleClicked, this, [this] {
-            if (QGuiApplication::keyboardModifiers() & Qt::AltModifier) DispatchCommand(kMainWindow, cmd::kFileProperties);
+            if (QGuiApplication::keyboardModifiers() & Qt::AltModifier) {
+                DispatchCommand(kMainWindow, cmd::kFileProperties);
+            }
         });
         stack_->addWidget(view);
     }

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QtTest>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 
@@ -18,25 +19,16 @@ namespace {
 
 const std::string kProgram = "/opt/korvane/bin/korvane";
 
-// The Exec line of `action` ("" for the entry's own) in the desktop entry,
-// split into words and with %f replaced by `file`.
-std::vector<std::string> ExecWords(const std::string& desktopFile, const std::string& action, const std::string& file) {
-    std::ifstream in(desktopFile);
-    const std::string section = action.empty() ? "[Desktop Entry]" : "[Desktop Action " + action + "]";
-    std::string line;
-    bool inSection = false;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line[0] == '[') inSection = line == section;
-        if (!inSection || line.rfind("Exec=", 0) != 0) continue;
-        std::vector<std::string> words;
-        std::istringstream split(line.substr(5));
-        for (std::string word; split >> word;) {
-            if (word.size() > 1 && word.front() == '"' && word.back() == '"') word = word.substr(1, word.size() - 2);
-            words.push_back(word == "%f" ? file : word);
-        }
-        return words;
-    }
-    return {};
+// The words of the Exec line under `section` of the desktop entry, with %f
+// given as `file`.
+std::vector<std::string> ExecWords(const std::string& entry, const std::string& section, const std::string& file) {
+    std::ifstream in(entry);
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    const std::size_t at = text.find("Exec=", text.find(section)) + 5;
+    std::istringstream line(text.substr(at, text.find('\n', at) - at));
+    std::vector<std::string> words;
+    for (std::string word; line >> word;) words.push_back(word == "%f" ? file : word);
+    return words;
 }
 
 }  // namespace
@@ -101,7 +93,7 @@ private slots:
 
         const std::string image = dir_.File("from file manager.dsk");
         test::WriteTestImage(image, test::StandardEntries(), true);
-        std::vector<std::string> open = ExecWords(entry, "", image);
+        std::vector<std::string> open = ExecWords(entry, "[Desktop Entry]", image);
         QCOMPARE(open, (std::vector<std::string>{kProgram, image}));
         test::ScriptedUi openUi;
         QCOMPARE(Start({open.begin() + 1, open.end()}, openUi, window), std::nullopt);
@@ -111,7 +103,7 @@ private slots:
 
         // The "Write image to disk" action: string 43 (the image has media
         // errors), the dialog, exit code 1, no window shown.
-        const std::vector<std::string> write = ExecWords(entry, "WriteToDisk", image);
+        const std::vector<std::string> write = ExecWords(entry, "[Desktop Action WriteToDisk]", image);
         QCOMPARE(write, (std::vector<std::string>{kProgram, "-W", image}));
         test::ScriptedUi writeUi;
         int dialogs = 0;
@@ -142,7 +134,9 @@ private slots:
         QFETCH(int, messages);
         test::WriteTestImage(dir_.File("clean.dsk"), test::StandardEntries());
         std::vector<std::string> args;
-        for (const QString& a : arguments) args.push_back(a.startsWith('-') ? a.toStdString() : dir_.File(a.toStdString()));
+        for (const QString& a : arguments) {
+            args.push_back(a.startsWith('-') ? a.toStdString() : dir_.File(a.toStdString()));
+        }
         test::ScriptedUi ui;
         std::unique_ptr<MainWindow> window;
         int ran = 0;
