@@ -28,6 +28,7 @@ public:
     // Sector -> how many more times it fails (-1: always).
     std::map<std::uint32_t, int> failingReads, failingWrites;
     std::optional<std::pair<std::uint32_t, std::uint32_t>> failingTrack;  // cylinder, head
+    std::vector<std::string> drives = {"A: [fake]"};  // what ListDrives gives
     // "open ro", "open rw", "read N", "write N", "format C/H S mtM", "close".
     std::vector<std::string> calls;
 
@@ -64,7 +65,7 @@ public:
                         std::to_string(sectorsPerTrack) + " mt" + std::to_string(mediaType));
         return failingTrack == std::make_pair(cylinder, head) ? ERROR_SECTOR_NOT_FOUND : 0;
     }
-    std::vector<std::string> ListDrives() override { return {"A: [fake]"}; }
+    std::vector<std::string> ListDrives() override { return drives; }
 
     // The calls equal to `call`, or starting with it when it ends in a blank.
     int Count(const std::string& call) const {
