@@ -150,6 +150,7 @@ private:
         list_->setHeaderLabels({Q(LoadText(str::kBadSectorsColumn))});
         list_->header()->setSectionResizeMode(QHeaderView::Interactive);
         list_->header()->setSectionsClickable(false);
+        list_->header()->setStretchLastSection(false);
         list_->setColumnWidth(0, 122);
         for (const std::string& row : page.rows) AddRow(row);
         grid->addWidget(list_, 1, 0, 4, 1);

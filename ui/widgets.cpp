@@ -26,6 +26,8 @@ QLineEdit* ReadOnlyField(QWidget* parent, const char* name, const QString& text,
     field->setBackgroundRole(QPalette::Window);
     field->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
     if (number) field->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Wide enough for its whole text.
+    field->setMinimumWidth(field->fontMetrics().horizontalAdvance(text) + 12);
     field->setCursorPosition(0);
     return field;
 }
