@@ -256,6 +256,7 @@ public:
         if (QFile::exists(ProgramIconPath(kAppIcon))) setWindowIcon(QIcon(ProgramIconPath(kAppIcon)));
         auto* layout = new QVBoxLayout(this);
         tabs_ = Make<QTabWidget>(this, "pages");
+        tabs_->setMinimumSize(440, 260);  // room for every page before it is filled
         auto changed = [this] { buttons_.apply->setEnabled(true); };
         AddPage(new VolumePageWidget(tabs_, s, changed), "Volume");
         // Without a bad-sector list only the Volume page, unless all pages were asked for.
@@ -271,7 +272,6 @@ public:
         connect(buttons_.help, &QPushButton::clicked, this, [this] {
             ShowHelp(s_.ui, RefOf(this), HelpCommand::Context, CurrentPage()->HelpContext());
         });
-        setMinimumWidth(400);
         ShowPage();
     }
 

@@ -41,6 +41,7 @@ ProgressWindow::ProgressWindow(Session& s, TransferKind kind, QWidget* owner) : 
     connect(cancel_, &QPushButton::clicked, this, [this] { Cancel(); });
     buttons->addWidget(cancel_);
     layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     // The user can use only this window while the transfer runs.
     setWindowModality(Qt::WindowModal);

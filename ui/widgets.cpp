@@ -71,6 +71,9 @@ DialogButtons AddDialogButtons(QDialog* dialog, QBoxLayout* layout, bool withApp
     }
     QObject::connect(b.cancel, &QPushButton::clicked, dialog, &QDialog::reject);
     layout->addLayout(row);
+    // Dialogs keep their size; a sheet (the one with Apply) keeps one size for
+    // all its pages, which are filled later.
+    if (!withApply) layout->setSizeConstraint(QLayout::SetFixedSize);
     return b;
 }
 
