@@ -1,6 +1,10 @@
 // The help viewer: the help file found and not found, the contents and the
 // topics of the context numbers, and the context each Help button asks for.
+#include <QAccessible>
 #include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTabBar>
 #include <QFile>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -22,6 +26,25 @@ QTextBrowser* Browser() {
 QString Topic() {
     QTextBrowser* browser = Browser();
     return browser == nullptr ? QStringLiteral("none") : browser->source().fragment();
+}
+
+// The controls of `dialog` that lack an object name or a name on the
+// accessibility bus.
+QStringList Unnamed(QWidget* dialog) {
+    QStringList missing;
+    for (QWidget* w : dialog->findChildren<QWidget*>()) {
+        const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) ||
+                             qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractItemView*>(w);
+        QWidget* parent = w->parentWidget();
+        const bool part = qobject_cast<QComboBox*>(parent) || qobject_cast<QTabBar*>(parent) ||
+                          qobject_cast<QHeaderView*>(w) || w->isHidden() || w->window() != dialog;
+        if (!control || part) continue;
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+        if (w->objectName().isEmpty() || a == nullptr || a->text(QAccessible::Name).isEmpty()) {
+            missing << QString::fromLatin1(w->metaObject()->className()) + "#" + w->objectName();
+        }
+    }
+    return missing;
 }
 
 }  // namespace
@@ -66,8 +89,9 @@ private slots:
         QVERIFY(env.ui.messages.empty());
     }
 
-    // Each dialog's Help button asks for its own context number.
-    void helpButtons_data() {
+    // Each dialog's Help button asks for its own context number, and every
+    // control of the dialog has a name that screen readers can read.
+    void dialogTour_data() {
         QTest::addColumn<QString>("where");
         QTest::addColumn<QString>("context");
         QTest::newRow("New disk-image") << "new" << "1001";
@@ -77,15 +101,18 @@ private slots:
         QTest::newRow("Add sector") << "addSector" << "1005";
         QTest::newRow("Write to disk") << "write" << "1006";
         QTest::newRow("Custom disk-format") << "custom" << "1007";
+        QTest::newRow("Media page") << "media" << "none";
     }
-    void helpButtons() {
+    void dialogTour() {
         QFETCH(QString, where);
         QFETCH(QString, context);
         UiEnv env;
         ui::SetProgramFolder(KORVANE_HELP_DIR);
         env.NewBlankImage(0xF9);
         QString topic;
+        QStringList unnamed;
         auto helpIn = [&](QWidget* dialog) {
+            unnamed = Unnamed(dialog);
             Click(dialog, "help");
             topic = Topic();
             Click(dialog, "cancel");
@@ -102,7 +129,7 @@ private slots:
                 }
                 return Click(d, "cancel");
             }
-            if (where == "errors") Find<QTabWidget>(d, "pages")->setCurrentIndex(1);
+            if (where == "errors" || where == "media") Find<QTabWidget>(d, "pages")->setCurrentIndex(where == "media" ? 2 : 1);
             helpIn(d);
         });
         if (where == "new" || where == "custom") {
@@ -112,9 +139,10 @@ private slots:
         } else if (where == "file") {
             ui::ShowFileProperties(&env.main, env.s, env.s.doc.Volume() + 7 * 512, "X");
         } else {
-            ui::ShowImageProperties(&env.main, env.s, false);
+            ui::ShowImageProperties(&env.main, env.s, where == "media");
         }
         QCOMPARE(topic, context);
+        QCOMPARE(unnamed, QStringList{});
     }
 };
 
