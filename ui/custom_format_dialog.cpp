@@ -62,11 +62,8 @@ public:
             const int f = spec.field;
             auto* edit = Make<QLineEdit>(this, spec.name, f >= 0 ? Q(initial.texts[f]) : QString::fromLatin1(spec.initial));
             auto* label = BuddyLabel(this, QString::fromLatin1(spec.label), edit);
-            if (f == kCustomMedia) {
-                edit->setValidator(new UpperCase(edit));
-            } else {
-                edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            }
+            edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            if (f == kCustomMedia) edit->setValidator(new UpperCase(edit));
             if (f < 0) {
                 edit->setEnabled(false);
                 if (i + 1 == kFields.size()) label->setEnabled(false);  // "Hidden sectors" with its label

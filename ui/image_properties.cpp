@@ -259,9 +259,9 @@ public:
         tabs_->setMinimumSize(440, 260);  // room for every page before it is filled
         auto changed = [this] { buttons_.apply->setEnabled(true); };
         AddPage(new VolumePageWidget(tabs_, s, changed), "Volume");
-        // Without a bad-sector list only the Volume page, unless all pages were asked for.
-        if (s.doc.errors.bytes || withMedia) AddPage(new ErrorsPageWidget(tabs_, s, changed), "Errors");
-        if (withMedia) AddPage(new MediaPageWidget(tabs_, s, changed), "Media");
+        const ImageSheetPages pages = ImagePropertiesPages(s.doc, withMedia);
+        if (pages.errors) AddPage(new ErrorsPageWidget(tabs_, s, changed), "Errors");
+        if (pages.media) AddPage(new MediaPageWidget(tabs_, s, changed), "Media");
         layout->addWidget(tabs_);
         buttons_ = AddDialogButtons(this, layout, true, true);
         connect(tabs_, &QTabWidget::currentChanged, this, [this] { ShowPage(); });

@@ -113,8 +113,6 @@ private slots:
         QTest::addColumn<bool>("hasList");
         QTest::addColumn<QString>("pages");
         QTest::newRow("ordinary") << false << true << "volume errors";
-        QTest::newRow("Shift held") << true << true << "volume errors media";
-        QTest::newRow("no list") << false << false << "volume";
         QTest::newRow("no list, Shift held") << true << false << "volume errors media";
     }
     void imagePages() {
