@@ -2,8 +2,8 @@
 // user types, and OK through ConfirmCustomFormat.
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QValidator>
 #include <QVBoxLayout>
+#include <QValidator>
 #include <array>
 
 #include "floppy/custom_format.h"
@@ -60,7 +60,8 @@ public:
         for (std::size_t i = 0; i < kFields.size(); ++i) {
             const FieldSpec& spec = kFields[i];
             const int f = spec.field;
-            auto* edit = Make<QLineEdit>(this, spec.name, f >= 0 ? Q(initial.texts[f]) : QString::fromLatin1(spec.initial));
+            auto* edit =
+                Make<QLineEdit>(this, spec.name, f >= 0 ? Q(initial.texts[f]) : QString::fromLatin1(spec.initial));
             auto* label = BuddyLabel(this, QString::fromLatin1(spec.label), edit);
             edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
             if (f == kCustomMedia) edit->setValidator(new UpperCase(edit));

@@ -25,7 +25,8 @@ constexpr int kAppIcon = 100, kVolumeIcon = 102, kErrorsIcon = 103;
 
 class Page : public QWidget {
 public:
-    Page(QWidget* parent, Session& s, std::function<void()> changed) : QWidget(parent), s_(s), changed_(std::move(changed)) {}
+    Page(QWidget* parent, Session& s, std::function<void()> changed)
+        : QWidget(parent), s_(s), changed_(std::move(changed)) {}
     void EnsureFilled() {
         if (filled_) return;
         filled_ = true;
@@ -173,9 +174,8 @@ private:
             remove_->setEnabled(selected);
         });
         connect(add_, &QPushButton::clicked, this, [this] { AddSector(); });
-        connect(edit_, &QPushButton::clicked, this, [this] {
-            ShowMessage(s_.ui, Owner(), "Edit not implemented yet!", MB_ICONEXCLAMATION);
-        });
+        connect(edit_, &QPushButton::clicked, this,
+                [this] { ShowMessage(s_.ui, Owner(), "Edit not implemented yet!", MB_ICONEXCLAMATION); });
         connect(remove_, &QPushButton::clicked, this, [this] { RemoveSector(); });
     }
 
@@ -269,9 +269,8 @@ public:
         connect(buttons_.ok, &QPushButton::clicked, this, [this] {
             if (ApplyPages()) done(applied_);
         });
-        connect(buttons_.help, &QPushButton::clicked, this, [this] {
-            ShowHelp(s_.ui, RefOf(this), HelpCommand::Context, CurrentPage()->HelpContext());
-        });
+        connect(buttons_.help, &QPushButton::clicked, this,
+                [this] { ShowHelp(s_.ui, RefOf(this), HelpCommand::Context, CurrentPage()->HelpContext()); });
         ShowPage();
     }
 
