@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QString>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QBoxLayout;
