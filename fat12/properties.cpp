@@ -64,6 +64,10 @@ bool ApplyAttributes(Session& s, std::uint8_t* slot, const AttributeChecks& c) {
     return SetEntryAttributes(s, slot, bits);
 }
 
+ImageSheetPages ImagePropertiesPages(const ImageDocument& doc, bool allPages) {
+    return {allPages || doc.errors.bytes != nullptr, allPages};
+}
+
 VolumePage FillVolumePage(const ImageDocument& doc, const Locale& locale) {
     VolumePage page;
     if (doc.IsOpen()) {

@@ -47,6 +47,15 @@ std::string FileSizeText(std::uint32_t size, std::uint32_t sectorsPerCluster, co
 // the entry changed (the image is then modified).
 bool ApplyAttributes(Session& s, std::uint8_t* slot, const AttributeChecks& checks);
 
+// The pages of the image properties sheet besides the Volume page: Errors
+// when the image has a bad-sector list, and all three when `allPages` (Shift
+// was held when the command ran), whatever the list.
+struct ImageSheetPages {
+    bool errors = false;
+    bool media = false;
+};
+ImageSheetPages ImagePropertiesPages(const ImageDocument& doc, bool allPages);
+
 struct VolumePage {
     std::string oemSignature;  // the boot sector's OEM name, up to its first NUL
     std::string label;         // the label without trailing blanks

@@ -139,6 +139,16 @@ TEST_F(PropertiesTest, TheErrorsPageRebuildsTheListFromItsRows) {
     EXPECT_FALSE(none.bytes);
 }
 
+TEST_F(PropertiesTest, TheErrorsPageNeedsAListUnlessAllPagesAreAsked) {
+    for (bool all : {false, true}) {
+        EXPECT_TRUE(ImagePropertiesPages(s.doc, all).errors);
+        EXPECT_EQ(ImagePropertiesPages(s.doc, all).media, all);
+    }
+    s.doc.errors = MediaErrorList{};
+    EXPECT_FALSE(ImagePropertiesPages(s.doc, false).errors);
+    EXPECT_TRUE(ImagePropertiesPages(s.doc, true).errors);
+}
+
 TEST_F(PropertiesTest, TheMediaPageShowsTheGeometry) {
     MediaPage page = FillMediaPage(s.doc);
     EXPECT_EQ(page.bytesPerSector, 512u);

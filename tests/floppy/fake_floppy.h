@@ -29,6 +29,7 @@ public:
     std::map<std::uint32_t, int> failingReads, failingWrites;
     std::optional<std::pair<std::uint32_t, std::uint32_t>> failingTrack;  // cylinder, head
     std::uint32_t prepareError = 0;  // the answer to PrepareFormat
+    std::vector<std::string> drives = {"A: [fake]"};  // what ListDrives gives
     // "open ro", "open rw", "read N", "write N", "prepare CxHxS", "format C/H S mtM", "close".
     std::vector<std::string> calls;
 
@@ -70,7 +71,7 @@ public:
                         std::to_string(l.sectorsPerTrack));
         return prepareError;
     }
-    std::vector<std::string> ListDrives() override { return {"A: [fake]"}; }
+    std::vector<std::string> ListDrives() override { return drives; }
 
     // The calls equal to `call`, or starting with it when it ends in a blank.
     int Count(const std::string& call) const {
