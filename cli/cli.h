@@ -31,10 +31,11 @@ public:
     int exitCode = kSuccess;
 
     // Opens IMAGE for a command; false after the failure was shown. Commands
-    // that only read open it read-only.
+    // that only read open it read-only, and map it rather than read it whole.
     bool Open(const std::string& path, bool readOnly);
     // Saves the open image in place with the program's own save (FAT backup
-    // refresh, side file). An image opened read-only is not saved.
+    // refresh, side file). An image opened read-only is not saved. A side file
+    // that could not be written fails the command too.
     bool Save();
     // Prints a usage error (exit status 2).
     int Usage(const std::string& message);

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 
 #include "cli/cli.h"
@@ -14,7 +15,7 @@ Context::Context() : session(ui, list, locale, ListRootDirectory) {}
 
 bool Context::Open(const std::string& path, bool readOnly) {
     ui.declineQuietly = readOnly;
-    bool opened = OpenImage(session, kMainWindow, path, readOnly);
+    bool opened = OpenImage(session, kMainWindow, path, readOnly, readOnly ? ImageLoad::Map : ImageLoad::Read);
     ui.declineQuietly = false;
     return opened;
 }
@@ -26,7 +27,8 @@ bool Context::Save() {
         ShowSystemError(ui, kMainWindow, session.doc.path, ERROR_ACCESS_DENIED, std::nullopt, MB_ICONHAND);
         return false;
     }
-    return SaveImage(session);
+    bool sideFileSaved = true;
+    return SaveImage(session, &sideFileSaved) && sideFileSaved;
 }
 
 int Context::Usage(const std::string& message) {
@@ -38,7 +40,13 @@ int Context::Usage(const std::string& message) {
 }  // namespace kv::cli
 
 int main(int argc, char** argv) {
-    std::setlocale(LC_ALL, "");
+    // Only what is shown through the locale: numbers and dates. Messages are
+    // the program's own English, and so is the system's wording in them.
+    std::setlocale(LC_NUMERIC, "");
+    std::setlocale(LC_TIME, "");
+    // A file grown past the size limit fails its write (and is removed), it
+    // does not end the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     kv::cli::Context ctx;
 
     CLI::App app{"Korvane: manage FAT12 floppy-disk images (MS-DOS and MSX-DOS) from the command line.",
@@ -75,5 +83,7 @@ int main(int argc, char** argv) {
     // Leave no image open behind: a command that failed half-way does not save.
     ctx.session.doc.modified = false;
     kv::CloseImage(ctx.session, false);
+    // A failure was shown: the command failed, whatever it returned.
+    if (ctx.exitCode == kv::cli::kSuccess && ctx.ui.failures > 0) ctx.exitCode = kv::cli::kFailure;
     return ctx.exitCode;
 }

@@ -9,6 +9,7 @@
 #include "platform/codepage.h"
 #include "platform/dos_time.h"
 #include "platform/messages.h"
+#include "platform/string_table.h"
 
 namespace kv {
 namespace {
@@ -131,6 +132,11 @@ bool AddHostFile(Session& s, const std::string& hostPath) {
     const std::string nameText = Cp437ToUtf8(name);
     std::uint8_t field[dir::kShortNameLength];
     MakeShortNameField(name, field);
+    // A name of nothing but blanks and dots ("", ".", "..") names no file.
+    if (std::all_of(field, field + dir::kShortNameLength, [](std::uint8_t c) { return c == ' ' || c == '.'; })) {
+        ShowMessage(s.ui, kMainWindow, hostPath + "\n" + LoadText(str::kNameInvalid), MB_ICONHAND);
+        return false;
+    }
 
     std::optional<DirectorySlot> found = FindDirectorySlot(s.ui, g, volume, length, nameText, field, false);
     if (!found) return false;

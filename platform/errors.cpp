@@ -77,6 +77,7 @@ constexpr OwnText kOwnTexts[] = {
      "This drive cannot format tracks: only drives on a floppy-disk controller can. "
      "Write the image without formatting."},
     {kErrorSectorSize, "The drive does not use 512-byte sectors."},
+    {kErrorSymbolicLink, "The file is a symbolic link."},
 };
 
 }  // namespace

@@ -31,7 +31,56 @@ ssize_t FaultyWrite(int fd, const void* buffer, std::size_t count) {
         return -1;
     }
     if (active->writeCap != 0 && count > active->writeCap) count = active->writeCap;
-    return RealHostCalls().write(fd, buffer, count);
+    ssize_t n = RealHostCalls().write(fd, buffer, count);
+    if (n > 0) ScopedFaults::bytesWritten += static_cast<std::size_t>(n);
+    return n;
+}
+
+ssize_t FaultyPread(int fd, void* buffer, std::size_t count, off_t offset) {
+    ++ScopedFaults::reads;
+    if (active->failRead && active->failRead(fd)) {
+        errno = active->readErrno;
+        return -1;
+    }
+    if (active->endReadEarly && active->endReadEarly(fd)) return 0;
+    if (active->readCap != 0 && count > active->readCap) count = active->readCap;
+    return RealHostCalls().pread(fd, buffer, count, offset);
+}
+
+ssize_t FaultyPwrite(int fd, const void* buffer, std::size_t count, off_t offset) {
+    ++ScopedFaults::writes;
+    if (active->failWrite && active->failWrite(fd)) {
+        errno = active->writeErrno;
+        return -1;
+    }
+    if (active->writeCap != 0 && count > active->writeCap) count = active->writeCap;
+    ssize_t n = RealHostCalls().pwrite(fd, buffer, count, offset);
+    if (n > 0) ScopedFaults::bytesWritten += static_cast<std::size_t>(n);
+    return n;
+}
+
+int FaultyFallocate(int fd, int mode, off_t offset, off_t length) {
+    if (active->failFallocate && active->failFallocate(fd)) {
+        errno = active->fallocateErrno;
+        return -1;
+    }
+    return RealHostCalls().fallocate(fd, mode, offset, length);
+}
+
+int FaultyFsync(int fd) {
+    if (active->failFsync && active->failFsync(fd)) {
+        errno = EIO;
+        return -1;
+    }
+    return RealHostCalls().fsync(fd);
+}
+
+int FaultyRename(const char* from, const char* to) {
+    if (active->failRename && active->failRename(to)) {
+        errno = EACCES;
+        return -1;
+    }
+    return RealHostCalls().rename(from, to);
 }
 
 off_t FaultySeek(int fd, off_t offset, int whence) {
@@ -61,13 +110,20 @@ void* FaultyAllocate(std::size_t size) {
 int ScopedFaults::reads = 0;
 int ScopedFaults::writes = 0;
 int ScopedFaults::allocations = 0;
+std::size_t ScopedFaults::bytesWritten = 0;
 
 ScopedFaults::ScopedFaults(FaultPlan plan) {
     active = new FaultPlan(std::move(plan));
     reads = writes = allocations = 0;
+    bytesWritten = 0;
     HostCalls& h = Host();
     h.read = FaultyRead;
     h.write = FaultyWrite;
+    h.pread = FaultyPread;
+    h.pwrite = FaultyPwrite;
+    h.fallocate = FaultyFallocate;
+    h.fsync = FaultyFsync;
+    h.rename = FaultyRename;
     h.lseek = FaultySeek;
     h.fstat = FaultyFstat;
     h.allocate = FaultyAllocate;
