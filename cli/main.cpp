@@ -1,7 +1,6 @@
 // korvane-cli: the command-line program over the same core as the desktop one.
 #include <unistd.h>
 
-#include <clocale>
 #include <csignal>
 #include <cstdio>
 
@@ -40,10 +39,7 @@ int Context::Usage(const std::string& message) {
 }  // namespace kv::cli
 
 int main(int argc, char** argv) {
-    // Only what is shown through the locale: numbers and dates. Messages are
-    // the program's own English, and so is the system's wording in them.
-    std::setlocale(LC_NUMERIC, "");
-    std::setlocale(LC_TIME, "");
+    // The locale is loaded when a number or date is first shown (UserLocale).
     // A file grown past the size limit fails its write (and is removed), it
     // does not end the program.
     std::signal(SIGXFSZ, SIG_IGN);

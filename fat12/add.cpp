@@ -76,7 +76,8 @@ bool CopyFileIntoClusters(Ui& ui, const VolumeGeometry& g, HostFile& file, Worki
     std::uint32_t remaining = byteCount;
     std::uint32_t previous = 0;
     while (remaining != 0) {
-        std::uint32_t x = FindFreeCluster(g, volume, length);
+        // First fit: every cluster below the one just taken is taken too.
+        std::uint32_t x = FindFreeCluster(g, volume, length, previous + 1);
         if (x == 0) {
             ShowMessage(ui, kMainWindow, "Disk full!", MB_ICONHAND);
             return false;
