@@ -59,8 +59,10 @@ std::uint32_t FindFreeCluster(const VolumeGeometry& g, const std::uint8_t* volum
     // slots of a directory whose entry count is no multiple of 16 lie in the
     // first cluster: it is not given to new data, which would overwrite them.
     const std::uint64_t rootEnd = RootDirectoryOffset(g) + static_cast<std::uint64_t>(g.rootEntries) * dir::kEntrySize;
-    for (std::uint32_t x = from < 2 ? 2 : from; x <= last; ++x) {
-        if (ReadFatEntry(volume, length, x) == kFreeCluster && ClusterOffset(g, x) >= rootEnd) return x;
+    std::uint32_t x = from < 2 ? 2 : from;
+    while (x <= last && ClusterOffset(g, x) < rootEnd) ++x;  // offsets grow with the cluster number
+    for (; x <= last; ++x) {
+        if (ReadFatEntry(volume, length, x) == kFreeCluster) return x;
     }
     return 0;
 }
