@@ -3,6 +3,7 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <clocale>
 #include <cstdio>
 #include <string>
 
@@ -18,23 +19,47 @@ inline constexpr int kSuccess = 0;
 inline constexpr int kFailure = 1;
 inline constexpr int kUsage = 2;
 
+// The user's conventions for numbers and dates (LC_NUMERIC, LC_TIME), taken
+// from the environment the first time they are needed, so that commands that
+// show neither do not load them. The other categories stay "C": messages are
+// the program's own English, and so is the system's wording in them.
+class UserLocale final : public Locale {
+public:
+    NumberConventions Numbers() const override { return Loaded().Numbers(); }
+    std::string DateText(const CalendarTime& t, DateStyle style) const override { return Loaded().DateText(t, style); }
+    std::string TimeText(const CalendarTime& t) const override { return Loaded().TimeText(t); }
+
+private:
+    const Locale& Loaded() const {
+        if (!loaded_) {
+            std::setlocale(LC_NUMERIC, "");
+            std::setlocale(LC_TIME, "");
+            loaded_ = true;
+        }
+        return locale_;
+    }
+    mutable bool loaded_ = false;
+    CLibraryLocale locale_;
+};
+
 class Context {
 public:
     Context();
 
     TerminalUi ui;
     MemoryFileList list;
-    CLibraryLocale locale;
+    UserLocale locale;
     Session session;
     bool quiet = false;
     std::FILE* out = stdout;
     int exitCode = kSuccess;
 
     // Opens IMAGE for a command; false after the failure was shown. Commands
-    // that only read open it read-only.
+    // that only read open it read-only, and map it rather than read it whole.
     bool Open(const std::string& path, bool readOnly);
     // Saves the open image in place with the program's own save (FAT backup
-    // refresh, side file). An image opened read-only is not saved.
+    // refresh, side file). An image opened read-only is not saved. A side file
+    // that could not be written fails the command too.
     bool Save();
     // Prints a usage error (exit status 2).
     int Usage(const std::string& message);

@@ -73,8 +73,9 @@ bool SelectMatching(Context& ctx, const std::vector<std::string>& patterns) {
     return true;
 }
 
+// A command that failed saves nothing, not even a repair made at opening.
 int SaveIfModified(Context& ctx, int result) {
-    if (ctx.session.doc.modified && !ctx.Save()) return kFailure;
+    if (result == kSuccess && ctx.session.doc.modified && !ctx.Save()) return kFailure;
     return result;
 }
 
@@ -109,15 +110,18 @@ int RunList(Context& ctx, const std::string& image, bool json) {
 
 int RunAdd(Context& ctx, const std::string& image, const std::vector<std::string>& paths) {
     if (!ctx.Open(image, false)) return kFailure;
-    int result = kSuccess;
     for (const std::string& path : paths) {
+        const int shown = ctx.ui.shown;
         if (!AddHostFile(ctx.session, path)) {
-            result = kFailure;
-            break;
+            // Where the core shows nothing (an image that ends inside its
+            // root directory), say what failed.
+            if (ctx.ui.shown == shown) std::fprintf(stderr, "%s: not added to %s\n", path.c_str(), image.c_str());
+            // Unlike files dropped on the window, the earlier ones are not
+            // saved either: the image stays as it was.
+            return kFailure;
         }
     }
-    // What was added before a failure stays, as with files dropped on the window.
-    return SaveIfModified(ctx, result);
+    return SaveIfModified(ctx, kSuccess);
 }
 
 struct ExtractOptions {
@@ -130,6 +134,7 @@ struct ExtractOptions {
 
 int RunExtract(Context& ctx, const ExtractOptions& o) {
     if (o.names.empty() && !o.all) return ctx.Usage("extract: name the files, or give --all");
+    if (o.folder.empty()) return ctx.Usage("extract: -d names no folder");
     if (!ctx.Open(o.image, true)) return kFailure;
     if (o.all) {
         for (std::size_t i = 0; i < ctx.list.RowCount(); ++i) {
@@ -144,10 +149,14 @@ int RunExtract(Context& ctx, const ExtractOptions& o) {
     }
     std::string folder = o.folder;
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    // A corrupted stored file is written as far as it goes, with a warning:
+    // the command has failed all the same.
+    const int warnings = ctx.ui.warnings;
     if (o.overwrite) {
         // As dragging out does: no questions, existing files are replaced.
         std::vector<std::string> written;
-        return ExtractSelectionIntoFolder(ctx.session, kMainWindow, folder, written) ? kSuccess : kFailure;
+        bool all = ExtractSelectionIntoFolder(ctx.session, kMainWindow, folder, written);
+        return all && ctx.ui.warnings == warnings ? kSuccess : kFailure;
     }
     // The Extract file command: the "save dialog" of each file confirms its
     // path in the folder; an existing file brings the replace question.
@@ -163,7 +172,7 @@ int RunExtract(Context& ctx, const ExtractOptions& o) {
     ExtractSelection(ctx.session, kMainWindow);
     bool finished = ctx.ui.dialogPaths.empty();
     ctx.ui.dialogPaths.clear();
-    return finished && !refused && ctx.ui.failures == 0 ? kSuccess : kFailure;
+    return finished && !refused && ctx.ui.failures == 0 && ctx.ui.warnings == warnings ? kSuccess : kFailure;
 }
 
 int RunDelete(Context& ctx, const std::string& image, const std::vector<std::string>& names) {

@@ -280,6 +280,7 @@ int RunRegister(Context& ctx, const std::string& programOption) {
     std::uint32_t error = 0;
     RegisterFileTypes(ctx.ui, kMainWindow, store, program, &error);
     if (error != 0) return kFailure;
+    ctx.ui.failures = 0;  // "Registration successful!" carries the stop icon too
     if (!ctx.quiet && store.SystemRegistration().empty()) {
         for (const auto& [path, text] : store.Files()) std::fprintf(ctx.out, "%s\n", path.c_str());
     }

@@ -1,7 +1,7 @@
 // korvane-cli: the command-line program over the same core as the desktop one.
 #include <unistd.h>
 
-#include <clocale>
+#include <csignal>
 #include <cstdio>
 
 #include "cli/cli.h"
@@ -14,7 +14,7 @@ Context::Context() : session(ui, list, locale, ListRootDirectory) {}
 
 bool Context::Open(const std::string& path, bool readOnly) {
     ui.declineQuietly = readOnly;
-    bool opened = OpenImage(session, kMainWindow, path, readOnly);
+    bool opened = OpenImage(session, kMainWindow, path, readOnly, readOnly ? ImageLoad::Map : ImageLoad::Read);
     ui.declineQuietly = false;
     return opened;
 }
@@ -26,7 +26,8 @@ bool Context::Save() {
         ShowSystemError(ui, kMainWindow, session.doc.path, ERROR_ACCESS_DENIED, std::nullopt, MB_ICONHAND);
         return false;
     }
-    return SaveImage(session);
+    bool sideFileSaved = true;
+    return SaveImage(session, &sideFileSaved) && sideFileSaved;
 }
 
 int Context::Usage(const std::string& message) {
@@ -38,7 +39,10 @@ int Context::Usage(const std::string& message) {
 }  // namespace kv::cli
 
 int main(int argc, char** argv) {
-    std::setlocale(LC_ALL, "");
+    // The locale is loaded when a number or date is first shown (UserLocale).
+    // A file grown past the size limit fails its write (and is removed), it
+    // does not end the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     kv::cli::Context ctx;
 
     CLI::App app{"Korvane: manage FAT12 floppy-disk images (MS-DOS and MSX-DOS) from the command line.",
@@ -75,5 +79,7 @@ int main(int argc, char** argv) {
     // Leave no image open behind: a command that failed half-way does not save.
     ctx.session.doc.modified = false;
     kv::CloseImage(ctx.session, false);
+    // A failure was shown: the command failed, whatever it returned.
+    if (ctx.exitCode == kv::cli::kSuccess && ctx.ui.failures > 0) ctx.exitCode = kv::cli::kFailure;
     return ctx.exitCode;
 }

@@ -63,7 +63,9 @@ int TerminalUi::ShowMessageBox(WindowRef, const std::string& text, const std::st
     if (beforeMessage) beforeMessage();
     std::uint32_t buttons = style & MB_TYPEMASK;
     if (declineQuietly && buttons != MB_OK) return SafeAnswer(ChoicesOf(buttons));
+    ++shown;
     if ((style & MB_ICONMASK) == MB_ICONHAND && buttons == MB_OK) ++failures;
+    if ((style & MB_ICONMASK) == MB_ICONEXCLAMATION && buttons == MB_OK) ++warnings;
     std::string shown = text;
     while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
     if (caption != ApplicationTitle()) shown = caption + ": " + shown;

@@ -53,8 +53,11 @@ public:
     // only read an image need not offer to repair it in memory.
     bool declineQuietly = false;
 
-    // How many failure messages (stop icon) were shown.
+    // How many messages were shown; how many of them were failures (stop
+    // icon) and warnings (exclamation icon) without a question.
+    int shown = 0;
     int failures = 0;
+    int warnings = 0;
 
 private:
     int Ask(const std::string& text, std::uint32_t style);

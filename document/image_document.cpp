@@ -20,9 +20,73 @@ bool FailOpen(Session& s, HostFile& file) {
     return false;
 }
 
+// Removes the new file of a Save As that no save has put in place.
+void ForgetNewFile(ImageDocument& doc) {
+    if (doc.fileIsNew && !doc.newFilePath.empty()) DiscardHostFile(doc.newFilePath);
+    doc.fileIsNew = false;
+    doc.newFilePath.clear();
+}
+
+// Writes the sectors of `data` that differ from what `file` holds now, in as
+// few calls as there are runs of them; a file longer than `size` is cut. The
+// file is read in chunks with its own calls, so what is compared is what the
+// file holds, whoever wrote it.
+bool WriteChangedSectors(HostFile& file, const std::uint8_t* data, std::uint64_t size, std::uint32_t& error) {
+    constexpr std::uint64_t kSector = 512;
+    constexpr std::uint64_t kChunk = 64 * 1024;
+    Bytes held = AllocateBytes(kChunk);
+    if (!held) {
+        error = ERROR_NOT_ENOUGH_MEMORY;
+        return false;
+    }
+    std::uint64_t runStart = 0, runEnd = 0;  // changed bytes not yet written
+    auto flush = [&] {
+        bool ok = runEnd == runStart || file.WriteAt(runStart, data + runStart, runEnd - runStart, error);
+        runStart = runEnd = 0;
+        return ok;
+    };
+    for (std::uint64_t at = 0; at < size; at += kChunk) {
+        const std::uint64_t n = std::min(kChunk, size - at);
+        std::uint64_t got = 0;
+        if (!file.ReadAt(at, held.get(), n, got, error)) return false;
+        if (got == n && std::memcmp(held.get(), data + at, n) == 0) continue;
+        for (std::uint64_t sector = at; sector < at + n; sector += kSector) {
+            const std::uint64_t length = std::min(kSector, size - sector);
+            const std::uint64_t inChunk = sector - at;
+            if (inChunk + length <= got && std::memcmp(held.get() + inChunk, data + sector, length) == 0) continue;
+            if (runEnd != runStart && runEnd != sector && !flush()) return false;
+            if (runEnd == runStart) runStart = sector;
+            runEnd = sector + length;
+        }
+    }
+    if (!flush()) return false;
+    std::uint64_t now = 0;
+    return file.Size(now, error) && (now <= size || file.Truncate(size, error));
+}
+
+// The writing part of SaveImage: secure the space, write what changed, and put
+// the new file of a Save As in place (removing it when that fails).
+bool WriteImageFile(ImageDocument& doc, std::uint32_t& error) {
+    if (doc.fileIsNew && doc.newFilePath.empty()) {
+        HostFile file = HostFile::CreateBeside(doc.path, doc.newFilePath, error);
+        if (!file.IsOpen()) return false;
+        doc.file = std::move(file);
+    }
+    bool ok = doc.file.ReserveSpace(doc.size, error) && WriteChangedSectors(doc.file, doc.data.get(), doc.size, error);
+    if (doc.fileIsNew) {
+        ok = ok && doc.file.Flush(error) && CheckReplaceable(doc.path, error) &&
+             ReplaceHostFile(doc.newFilePath, doc.path, error);
+        if (!ok) DiscardHostFile(doc.newFilePath);
+        doc.newFilePath.clear();
+        doc.fileIsNew = !ok;
+    }
+    return ok;
+}
+
 }  // namespace
 
-bool OpenImage(Session& s, WindowRef owner, const std::optional<std::string>& requested, bool readOnly) {
+bool OpenImage(Session& s, WindowRef owner, const std::optional<std::string>& requested, bool readOnly,
+               ImageLoad load) {
     std::string path;
     if (requested) {
         path = *requested;
@@ -64,17 +128,23 @@ bool OpenImage(Session& s, WindowRef owner, const std::optional<std::string>& re
         ShowStringMessage(s.ui, owner, 20, MB_ICONHAND);
         return FailOpen(s, file);
     }
-    Bytes data = AllocateBytes(static_cast<std::size_t>(size));
+    // A file that cannot be mapped is read.
+    Bytes data = load == ImageLoad::Map && readOnly ? MapFileBytes(file.Descriptor(), static_cast<std::size_t>(size))
+                                                    : Bytes();
     if (!data) {
-        ShowMessage(s.ui, owner, FillText("Not enough memory for image (%lu Bytes required)!", {std::to_string(size)}),
-                    MB_ICONHAND);
-        return FailOpen(s, file);
-    }
-    std::uint64_t done = 0;
-    if (!file.Read(data.get(), size, done, error) || done < size) {
-        if (error == ERROR_SUCCESS) error = ERROR_HANDLE_EOF;
-        ShowSystemError(s.ui, owner, path, error, std::nullopt, MB_ICONHAND);
-        return FailOpen(s, file);
+        data = AllocateBytes(static_cast<std::size_t>(size));
+        if (!data) {
+            ShowMessage(s.ui, owner,
+                        FillText("Not enough memory for image (%lu Bytes required)!", {std::to_string(size)}),
+                        MB_ICONHAND);
+            return FailOpen(s, file);
+        }
+        std::uint64_t done = 0;
+        if (!file.Read(data.get(), size, done, error) || done < size) {
+            if (error == ERROR_SUCCESS) error = ERROR_HANDLE_EOF;
+            ShowSystemError(s.ui, owner, path, error, std::nullopt, MB_ICONHAND);
+            return FailOpen(s, file);
+        }
     }
     std::uint32_t bootOffset = 0;
     if (!ReadCommentHeader(s.ui, owner, data.get(), static_cast<std::uint32_t>(size), bootOffset)) {
@@ -114,6 +184,7 @@ bool CloseImage(Session& s, bool updateTitle) {
     }
     std::uint32_t ignored = 0;
     doc.file.Close(ignored);
+    ForgetNewFile(doc);
     doc.data.reset();
     CloseMediaErrorFile(doc.errors);
     doc.errors.bytes.reset();
@@ -128,8 +199,9 @@ bool CloseImage(Session& s, bool updateTitle) {
     return true;
 }
 
-bool SaveImage(Session& s) {
+bool SaveImage(Session& s, bool* sideFileSaved) {
     ImageDocument& doc = s.doc;
+    if (sideFileSaved != nullptr) *sideFileSaved = true;
     if (!doc.IsOpen()) return false;
     if (!doc.file.IsOpen()) {
         SaveImageAs(s, kMainWindow);
@@ -145,16 +217,14 @@ bool SaveImage(Session& s) {
         }
     }
     std::uint32_t error = 0;
-    std::uint64_t done = 0;
-    bool ok = doc.file.SetPosition(0, error) && doc.file.Write(doc.data.get(), doc.size, done, error) && done == doc.size;
-    if (!ok) {
-        if (error == ERROR_SUCCESS) error = ERROR_DISK_FULL;
+    if (!WriteImageFile(doc, error)) {
         ShowSystemError(s.ui, kMainWindow, doc.path, error, std::nullopt, MB_ICONHAND);
         s.ui.SetCursor(Cursor::Arrow);
         return false;
     }
     doc.modified = false;
-    SaveMediaErrorFile(s.ui, doc.errors, doc.path);
+    bool sideSaved = SaveMediaErrorFile(s.ui, doc.errors, doc.path);
+    if (sideFileSaved != nullptr) *sideFileSaved = sideSaved;
     s.ui.SetCursor(Cursor::Arrow);
     return true;
 }
@@ -167,14 +237,18 @@ bool SaveImageAs(Session& s, WindowRef owner) {
     }
     s.ui.SetCursor(Cursor::Wait);
     std::uint32_t error = 0;
-    HostFile file = HostFile::Open(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, error);
+    std::string newPath;
+    HostFile file = HostFile::CreateBeside(path, newPath, error);
     s.ui.SetCursor(Cursor::Arrow);
     if (!file.IsOpen()) {
         ShowSystemError(s.ui, owner, path, error, std::nullopt, MB_ICONHAND);
         return false;
     }
     ImageDocument& doc = s.doc;
+    ForgetNewFile(doc);
     doc.file = std::move(file);  // closes the old file
+    doc.fileIsNew = true;
+    doc.newFilePath = newPath;
     doc.path = path;
     CloseMediaErrorFile(doc.errors);
     UpdateWindowTitle(s);
@@ -218,6 +292,7 @@ void AdoptUntitledImage(Session& s, Bytes data, std::uint32_t size) {
     ImageDocument& doc = s.doc;
     std::uint32_t ignored = 0;
     doc.file.Close(ignored);
+    ForgetNewFile(doc);
     doc.data = std::move(data);
     doc.size = size;
     doc.bootOffset = 0;

@@ -33,6 +33,12 @@ struct ImageDocument {
     bool modified = false;       // the bytes differ from what was last loaded or saved
     VolumeGeometry geometry{};
     MediaErrorList errors;
+    // After Save As, until a save puts it in place, `file` is a new file beside
+    // `path` (named `newFilePath`) that the save renames to `path`; a file at
+    // `path` stays as it was until then. A failed save removes the new file
+    // (`newFilePath` empty) and the next save makes another.
+    bool fileIsNew = false;
+    std::string newFilePath;
 
     bool IsOpen() const { return data != nullptr; }
     // The volume: the image bytes from the boot sector on.
@@ -72,23 +78,37 @@ struct Session {
     std::optional<std::string> dragFolder;
 };
 
+// How an opened image's bytes come into memory: read whole into memory of
+// their own, or, for an image opened read-only that is never saved (a command
+// that only reads), mapped from the file privately, which spares the copy.
+enum class ImageLoad { Read, Map };
+
 // Asks for an image path when none is given, closes the current image (with the
 // save prompt), and opens, checks and reads the file. `readOnly` is the starting
 // state of the read-only choice (the open dialog's box replaces it). False when
 // nothing was opened; the failure has been shown.
-bool OpenImage(Session& s, WindowRef owner, const std::optional<std::string>& path, bool readOnly = false);
+bool OpenImage(Session& s, WindowRef owner, const std::optional<std::string>& path, bool readOnly = false,
+               ImageLoad load = ImageLoad::Read);
 
 // Closes the open image, asking to save it when it was modified. False when the
 // user cancelled (or the save failed) and the image is still open.
 bool CloseImage(Session& s, bool updateTitle);
 
-// Writes the whole image into its file (asking for one with Save As when it has
-// none), after bringing FAT copy 2 in line with FAT copy 1 when the image was
-// modified; then the side file follows the bad-sector list.
-bool SaveImage(Session& s);
+// Makes the image's file equal to the image (asking for a file with Save As
+// when it has none), after bringing FAT copy 2 in line with FAT copy 1 when the
+// image was modified; then the side file follows the bad-sector list. All or
+// nothing on disk: the file's whole space is secured before any byte of it is
+// overwritten (no space: the file stays as it was), then only the 512-byte
+// sectors that differ from what the file holds are written; a new file from
+// Save As is written whole, flushed and renamed over the chosen path. A failed
+// save shows the system's message and keeps `modified` set. `sideFileSaved`
+// receives whether the side file followed (its failure, shown, does not fail
+// the save).
+bool SaveImage(Session& s, bool* sideFileSaved = nullptr);
 
-// Lets the user choose a new file, creates it and binds the document to it;
-// writes nothing itself.
+// Lets the user choose a file and binds the document to it, writing nothing:
+// the new file is made beside the chosen one and takes its place at the next
+// save. A link, a folder, a read-only file or one that is in use is refused.
 bool SaveImageAs(Session& s, WindowRef owner);
 
 // Runs the open or save dialog. `path` holds the initial name on entry and the

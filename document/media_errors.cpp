@@ -58,10 +58,16 @@ bool HasMediaErrors(const MediaErrorList& list) {
 }
 
 std::string MediaErrorFilePath(const std::string& imagePath) {
-    std::string path = imagePath;
+    const std::string& path = imagePath;
     for (std::size_t i = path.size(); i-- > 0;) {
         char c = path[i];
-        if (c == '.') return path.substr(0, i + 1) + "der";
+        if (c == '.') {
+            // An image named *.der (in any case, as Windows names compare)
+            // keeps its name and gets ".der" behind it.
+            std::string extension = path.substr(i + 1);
+            for (char& e : extension) e = static_cast<char>(e | 0x20);
+            return extension == "der" ? path + ".der" : path.substr(0, i + 1) + "der";
+        }
         if (c == '/' || c == '\\' || c == ':') break;
     }
     if (path.empty()) return "der";

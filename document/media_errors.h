@@ -42,7 +42,9 @@ void ClearMediaErrors(MediaErrorList& list);
 bool HasMediaErrors(const MediaErrorList& list);
 
 // The side file's path: the image path with its extension replaced by "der", or
-// ".der" appended when the file name has none.
+// ".der" appended when the file name has none or when the image's own
+// extension is "der", in any case ("disk.der" gives "disk.der.der"), so that the side file
+// is never the image itself.
 std::string MediaErrorFilePath(const std::string& imagePath);
 
 // Fills the list from the side file of `imagePath`, opened for reading (and

@@ -9,6 +9,7 @@
 #include "platform/codepage.h"
 #include "platform/dos_time.h"
 #include "platform/messages.h"
+#include "platform/string_table.h"
 
 namespace kv {
 namespace {
@@ -75,7 +76,8 @@ bool CopyFileIntoClusters(Ui& ui, const VolumeGeometry& g, HostFile& file, Worki
     std::uint32_t remaining = byteCount;
     std::uint32_t previous = 0;
     while (remaining != 0) {
-        std::uint32_t x = FindFreeCluster(g, volume, length);
+        // First fit: every cluster below the one just taken is taken too.
+        std::uint32_t x = FindFreeCluster(g, volume, length, previous + 1);
         if (x == 0) {
             ShowMessage(ui, kMainWindow, "Disk full!", MB_ICONHAND);
             return false;
@@ -131,6 +133,11 @@ bool AddHostFile(Session& s, const std::string& hostPath) {
     const std::string nameText = Cp437ToUtf8(name);
     std::uint8_t field[dir::kShortNameLength];
     MakeShortNameField(name, field);
+    // A name of nothing but blanks and dots ("", ".", "..") names no file.
+    if (std::all_of(field, field + dir::kShortNameLength, [](std::uint8_t c) { return c == ' ' || c == '.'; })) {
+        ShowMessage(s.ui, kMainWindow, hostPath + "\n" + LoadText(str::kNameInvalid), MB_ICONHAND);
+        return false;
+    }
 
     std::optional<DirectorySlot> found = FindDirectorySlot(s.ui, g, volume, length, nameText, field, false);
     if (!found) return false;

@@ -74,6 +74,13 @@ int ExtractEntry(Session& s, WindowRef owner, const std::uint8_t* slot, std::uin
     }
     if (remaining == 0) flush();
 
+    if (result == 0) {
+        // The host would not take the file (no space, too large): what it
+        // took of it goes again. A corrupted stored file keeps its part.
+        file.Close(error);
+        DiscardHostFile(hostPath);
+        return 0;
+    }
     // A stamp the host cannot represent gives 1980-01-01 00:00:00 local time.
     std::int64_t when = 0;
     HostTimeFromDosDateTime(entry.date, entry.time, when);

@@ -20,7 +20,9 @@ inline constexpr std::uint32_t kReplaceWithoutAsking = 1;
 // `hostPath`, with the entry's attributes and time stamp. 1 when the caller may
 // go on (written, replacing declined, or a corrupted chain written as far as it
 // goes, after "...stored file is corrupted!"); 0 when the host file could not
-// be created or written.
+// be created or written (a file that the host stopped taking is removed again).
+// An existing file or link at `hostPath` is never written through: a link is
+// refused (kErrorSymbolicLink), also when replacing without asking.
 int ExtractEntry(Session& s, WindowRef owner, const std::uint8_t* slot, std::uint32_t options,
                  const std::string& hostPath);
 

@@ -52,14 +52,17 @@ bool WriteFatEntry(std::uint8_t* volume, std::uint32_t length, std::uint32_t clu
     return true;
 }
 
-std::uint32_t FindFreeCluster(const VolumeGeometry& g, const std::uint8_t* volume, std::uint32_t length) {
+std::uint32_t FindFreeCluster(const VolumeGeometry& g, const std::uint8_t* volume, std::uint32_t length,
+                              std::uint32_t from) {
     std::uint32_t last = LastCluster(g);
     // The data area starts behind rootEntries / 16 whole sectors, so the last
     // slots of a directory whose entry count is no multiple of 16 lie in the
     // first cluster: it is not given to new data, which would overwrite them.
     const std::uint64_t rootEnd = RootDirectoryOffset(g) + static_cast<std::uint64_t>(g.rootEntries) * dir::kEntrySize;
-    for (std::uint32_t x = 2; x <= last; ++x) {
-        if (ReadFatEntry(volume, length, x) == kFreeCluster && ClusterOffset(g, x) >= rootEnd) return x;
+    std::uint32_t x = from < 2 ? 2 : from;
+    while (x <= last && ClusterOffset(g, x) < rootEnd) ++x;  // offsets grow with the cluster number
+    for (; x <= last; ++x) {
+        if (ReadFatEntry(volume, length, x) == kFreeCluster) return x;
     }
     return 0;
 }

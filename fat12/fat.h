@@ -39,8 +39,10 @@ std::uint16_t ReadFatEntry(const std::uint8_t* volume, std::uint32_t length, std
 bool WriteFatEntry(std::uint8_t* volume, std::uint32_t length, std::uint32_t cluster, std::uint16_t value);
 
 // The lowest cluster 2 ... LastCluster whose entry is free and whose data do
-// not overlap root directory slots; 0 when none is.
-std::uint32_t FindFreeCluster(const VolumeGeometry& g, const std::uint8_t* volume, std::uint32_t length);
+// not overlap root directory slots; 0 when none is. A caller that knows the
+// clusters below `from` to be taken starts there.
+std::uint32_t FindFreeCluster(const VolumeGeometry& g, const std::uint8_t* volume, std::uint32_t length,
+                              std::uint32_t from = 2);
 
 // Volume offset of the first byte of `cluster`; the range is not checked.
 std::uint64_t ClusterOffset(const VolumeGeometry& g, std::uint32_t cluster);

@@ -79,6 +79,7 @@ constexpr OwnText kOwnTexts[] = {
      "This drive cannot format tracks: only floppy drives (on the floppy-disk controller, or USB floppy drives) "
      "can. Write the image without formatting."},
     {kErrorSectorSize, "The drive does not use 512-byte sectors."},
+    {kErrorSymbolicLink, "The file is a symbolic link."},
 };
 
 }  // namespace

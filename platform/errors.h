@@ -17,6 +17,9 @@ inline constexpr std::uint32_t kApplicationErrorBit = 0x20000000;
 inline constexpr std::uint32_t kErrorCannotFormatTracks = kApplicationErrorBit | 1;
 // The drive's logical sectors are not 512 bytes long.
 inline constexpr std::uint32_t kErrorSectorSize = kApplicationErrorBit | 2;
+// A file that the program would create or replace is a symbolic link, which it
+// never writes through.
+inline constexpr std::uint32_t kErrorSymbolicLink = kApplicationErrorBit | 3;
 
 // The error code for a host errno value (ERROR_GEN_FAILURE for values without a
 // closer match; 0 stays 0).

@@ -28,8 +28,11 @@ void* RealAllocate(std::size_t size) {
     return p;
 }
 
+void* RealMap(int fd, std::size_t size) { return ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd, 0); }
+
 const HostCalls kReal = {
-    RealOpen, ::read, ::write, ::lseek, ::fstat, ::ftruncate, ::close, ::unlink, RealAllocate,
+    RealOpen, ::read,   ::write,    ::pread,  ::pwrite,       ::lseek,  ::fstat,  ::ftruncate, ::fallocate,
+    ::fsync,  ::close,  ::unlink,   ::rename, RealAllocate,   RealMap,  ::munmap,
 };
 
 HostCalls current = kReal;
@@ -40,8 +43,23 @@ HostCalls& Host() { return current; }
 
 const HostCalls& RealHostCalls() { return kReal; }
 
+void FreeBytes::operator()(std::uint8_t* p) const {
+    if (mapped != 0) {
+        Host().unmap(p, mapped);
+    } else {
+        std::free(p);
+    }
+}
+
 Bytes AllocateBytes(std::size_t size) {
     return Bytes(static_cast<std::uint8_t*>(Host().allocate(size == 0 ? 1 : size)));
+}
+
+Bytes MapFileBytes(int fd, std::size_t size) {
+    if (size == 0) size = 1;
+    void* p = Host().map(fd, size);
+    if (p == MAP_FAILED) return Bytes();
+    return Bytes(static_cast<std::uint8_t*>(p), FreeBytes{size});
 }
 
 }  // namespace kv

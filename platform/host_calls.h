@@ -17,12 +17,20 @@ struct HostCalls {
     int (*open)(const char* path, int flags, mode_t mode);
     ssize_t (*read)(int fd, void* buffer, std::size_t count);
     ssize_t (*write)(int fd, const void* buffer, std::size_t count);
+    ssize_t (*pread)(int fd, void* buffer, std::size_t count, off_t offset);
+    ssize_t (*pwrite)(int fd, const void* buffer, std::size_t count, off_t offset);
     off_t (*lseek)(int fd, off_t offset, int whence);
     int (*fstat)(int fd, struct stat* st);
     int (*ftruncate)(int fd, off_t length);
+    int (*fallocate)(int fd, int mode, off_t offset, off_t length);
+    int (*fsync)(int fd);
     int (*close)(int fd);
     int (*unlink)(const char* path);
+    int (*rename)(const char* from, const char* to);
     void* (*allocate)(std::size_t size);
+    // A private, writable mapping of a file's first `size` bytes (MAP_FAILED on failure).
+    void* (*map)(int fd, std::size_t size);
+    int (*unmap)(void* address, std::size_t size);
 };
 
 // The table in use.
@@ -31,12 +39,19 @@ HostCalls& Host();
 // The table of the real host calls.
 const HostCalls& RealHostCalls();
 
+// Releases allocated bytes, or unmaps a file's bytes when `mapped` is their length.
 struct FreeBytes {
-    void operator()(std::uint8_t* p) const { std::free(p); }
+    std::size_t mapped = 0;
+    void operator()(std::uint8_t* p) const;
 };
 using Bytes = std::unique_ptr<std::uint8_t[], FreeBytes>;
 
 // Allocates `size` bytes (at least one), or gives null when memory is short.
 Bytes AllocateBytes(std::size_t size);
+
+// The first `size` bytes (at least one) of the open file `fd` as a private
+// mapping: its pages are the file's until they are written, and writing them
+// never reaches the file. Null, with errno set, when the file cannot be mapped.
+Bytes MapFileBytes(int fd, std::size_t size);
 
 }  // namespace kv

@@ -6,6 +6,9 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 
 #include "platform/errors.h"
 #include "platform/host_calls.h"
@@ -31,6 +34,15 @@ std::uint32_t MissingError(const std::string& path) {
     if (::stat(ParentOf(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return ERROR_FILE_NOT_FOUND;
     return ERROR_PATH_NOT_FOUND;
 }
+
+// The folder part of `path` with its separator ("" for a bare name).
+std::string FolderPrefix(const std::string& path) {
+    std::string::size_type slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Dispositions that create or replace a file, and so never follow a link.
+bool Creates(std::uint32_t disposition) { return disposition != OPEN_EXISTING; }
 
 // Takes the sharing lock of a handle; see the header.
 bool LockForSharing(int fd, std::uint32_t access, std::uint32_t share, std::uint32_t& error) {
@@ -102,10 +114,16 @@ HostFile HostFile::Open(const std::string& path, std::uint32_t access, std::uint
 
     // Existing files: folders and read-only files refuse what Windows refuses.
     struct stat before {};
-    bool existed = ::stat(path.c_str(), &before) == 0;
+    const bool creates = Creates(disposition);
+    if (creates) flags |= O_NOFOLLOW;
+    bool existed = (creates ? ::lstat(path.c_str(), &before) : ::stat(path.c_str(), &before)) == 0;
     if (existed) {
         if (disposition == CREATE_NEW) {
             error = ERROR_FILE_EXISTS;
+            return {};
+        }
+        if (S_ISLNK(before.st_mode)) {
+            error = kErrorSymbolicLink;
             return {};
         }
         if (S_ISDIR(before.st_mode)) {
@@ -125,6 +143,8 @@ HostFile HostFile::Open(const std::string& path, std::uint32_t access, std::uint
             error = mayCreate ? ERROR_PATH_NOT_FOUND : MissingError(path);
         } else if (errno == EEXIST) {
             error = ERROR_FILE_EXISTS;
+        } else if (errno == ELOOP && creates) {
+            error = kErrorSymbolicLink;
         } else {
             error = LastError();
         }
@@ -188,6 +208,98 @@ bool HostFile::Write(const void* buffer, std::uint64_t count, std::uint64_t& don
         done += static_cast<std::uint64_t>(n);
     }
     return true;
+}
+
+HostFile HostFile::CreateBeside(const std::string& path, std::string& newPath, std::uint32_t& error) {
+    newPath.clear();
+    if (!CheckReplaceable(path, error)) return {};
+    // The new file gets the permissions of the one it replaces.
+    struct stat st {};
+    mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0666;
+    std::string name = path.substr(FolderPrefix(path).size());
+    if (name.size() > 200) name.resize(200);
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".%x%04x~", static_cast<unsigned>(::getpid()),
+                      (++counter * 40503u + static_cast<unsigned>(std::clock())) & 0xFFFF);
+        std::string candidate = FolderPrefix(path) + "." + name + suffix;
+        int fd = Host().open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd < 0 && errno == EEXIST) continue;
+        if (fd < 0) {
+            error = errno == ENOENT ? ERROR_PATH_NOT_FOUND : LastError();
+            return {};
+        }
+        HostFile file(fd);
+        newPath = candidate;
+        LockForSharing(fd, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, error);  // a new file: no conflict
+        error = ERROR_SUCCESS;
+        return file;
+    }
+    error = ERROR_FILE_EXISTS;
+    return {};
+}
+
+bool HostFile::ReadAt(std::uint64_t offset, void* buffer, std::uint64_t count, std::uint64_t& done,
+                      std::uint32_t& error) {
+    done = 0;
+    error = ERROR_SUCCESS;
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    while (done < count) {
+        std::uint64_t chunk = count - done < kMaxTransfer ? count - done : kMaxTransfer;
+        ssize_t n = Host().pread(fd_, out + done, static_cast<std::size_t>(chunk), static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = LastError();
+            return false;
+        }
+        if (n == 0) break;  // end of file
+        done += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+bool HostFile::WriteAt(std::uint64_t offset, const void* buffer, std::uint64_t count, std::uint32_t& error) {
+    error = ERROR_SUCCESS;
+    const auto* in = static_cast<const std::uint8_t*>(buffer);
+    std::uint64_t done = 0;
+    while (done < count) {
+        std::uint64_t chunk = count - done < kMaxTransfer ? count - done : kMaxTransfer;
+        ssize_t n = Host().pwrite(fd_, in + done, static_cast<std::size_t>(chunk), static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error = n == 0 ? ERROR_DISK_FULL : LastError();
+            return false;
+        }
+        done += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+bool HostFile::ReserveSpace(std::uint64_t size, std::uint32_t& error) {
+    error = ERROR_SUCCESS;
+    if (size == 0) return true;
+    int result;
+    do {
+        result = Host().fallocate(fd_, 0, 0, static_cast<off_t>(size));
+    } while (result != 0 && errno == EINTR);
+    if (result == 0 || errno == EOPNOTSUPP || errno == ENOSYS) return true;
+    error = LastError();
+    return false;
+}
+
+bool HostFile::Flush(std::uint32_t& error) {
+    error = ERROR_SUCCESS;
+    if (Host().fsync(fd_) == 0) return true;
+    error = LastError();
+    return false;
+}
+
+bool HostFile::Truncate(std::uint64_t size, std::uint32_t& error) {
+    error = ERROR_SUCCESS;
+    if (Host().ftruncate(fd_, static_cast<off_t>(size)) == 0) return true;
+    error = LastError();
+    return false;
 }
 
 bool HostFile::SetPosition(std::uint64_t offset, std::uint32_t& error) {
@@ -272,6 +384,13 @@ bool FindHostFile(const std::string& path, HostFileInfo& info, std::uint32_t& er
     }
     std::string::size_type slash = trimmed.find_last_of('/');
     info.fileName = slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+    if (info.fileName.empty() || info.fileName == "." || info.fileName == "..") {
+        if (char* real = ::realpath(trimmed.c_str(), nullptr)) {
+            std::string resolved = real;
+            std::free(real);
+            info.fileName = resolved.substr(resolved.find_last_of('/') + 1);
+        }
+    }
     if (S_ISDIR(st.st_mode)) {
         info.attributes = FILE_ATTRIBUTE_DIRECTORY;
     } else {
@@ -303,6 +422,41 @@ bool RemoveHostFile(const std::string& path, std::uint32_t& error) {
     }
     return true;
 }
+
+bool CheckReplaceable(const std::string& path, std::uint32_t& error) {
+    error = ERROR_SUCCESS;
+    struct stat st {};
+    if (path.empty()) {
+        error = ERROR_PATH_NOT_FOUND;
+        return false;
+    }
+    if (::lstat(path.c_str(), &st) != 0) {
+        error = errno == ENOENT ? MissingError(path) : LastError();
+        if (error != ERROR_FILE_NOT_FOUND) return false;
+        error = ERROR_SUCCESS;  // a new file in an existing folder
+        return true;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        error = kErrorSymbolicLink;
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    // Opening it for writing applies the read-only and sharing rules.
+    HostFile probe = HostFile::Open(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, 0, error);
+    return probe.IsOpen();
+}
+
+bool ReplaceHostFile(const std::string& from, const std::string& to, std::uint32_t& error) {
+    error = ERROR_SUCCESS;
+    if (Host().rename(from.c_str(), to.c_str()) == 0) return true;
+    error = errno == EISDIR ? ERROR_ACCESS_DENIED : LastError();
+    return false;
+}
+
+void DiscardHostFile(const std::string& path) { Host().unlink(path.c_str()); }
 
 bool SetHostReadOnly(const std::string& path, bool readOnly, std::uint32_t& error) {
     error = ERROR_SUCCESS;

@@ -9,6 +9,11 @@
 // locks: a handle that may write, or that does not share writing, excludes
 // handles that conflict with it, as Windows sharing modes do; a conflict gives
 // ERROR_SHARING_VIOLATION.
+//
+// Files are never created or replaced through a symbolic link: the creating
+// dispositions refuse a link in the last component of the path with
+// kErrorSymbolicLink (and open with O_NOFOLLOW, so a link put there meanwhile
+// is refused too).
 #pragma once
 
 #include <cstdint>
@@ -36,6 +41,12 @@ public:
                          std::uint32_t disposition, std::uint32_t flagsAndAttributes,
                          std::uint32_t& error);
 
+    // Creates an empty file beside `path` (in the same folder, under a hidden
+    // name of its own, given in `newPath`) that is to take `path`'s place with
+    // ReplaceHostFile, opened for reading and writing and shared for reading
+    // only. `path` itself is checked as CheckReplaceable does and left as it is.
+    static HostFile CreateBeside(const std::string& path, std::string& newPath, std::uint32_t& error);
+
     bool IsOpen() const { return fd_ >= 0; }
     int Descriptor() const { return fd_; }
 
@@ -47,6 +58,18 @@ public:
     // Writes `count` bytes; `done` is the number written. False, with `error`,
     // when a call failed or the host stopped taking bytes.
     bool Write(const void* buffer, std::uint64_t count, std::uint64_t& done, std::uint32_t& error);
+
+    // The same at `offset`, leaving the position alone.
+    bool ReadAt(std::uint64_t offset, void* buffer, std::uint64_t count, std::uint64_t& done, std::uint32_t& error);
+    bool WriteAt(std::uint64_t offset, const void* buffer, std::uint64_t count, std::uint32_t& error);
+
+    // Secures disk space for the file's first `size` bytes, so that writing
+    // them later cannot run out of space. False, with `error`, when the space
+    // is not there; true also when the file system cannot secure space.
+    bool ReserveSpace(std::uint64_t size, std::uint32_t& error);
+    // Writes what the host holds of the file through to the disk.
+    bool Flush(std::uint32_t& error);
+    bool Truncate(std::uint64_t size, std::uint32_t& error);
 
     bool SetPosition(std::uint64_t offset, std::uint32_t& error);
     bool Size(std::uint64_t& size, std::uint32_t& error);
@@ -74,7 +97,24 @@ struct HostFileInfo {
 // Attributes on this host: read-only is a missing owner write permission, a
 // folder is a directory, hidden is a name that begins with "."; every file that
 // is not a folder is reported with the archive bit; system has no counterpart.
+// A path whose last component is "." or ".." (or the root, "/") names the
+// folder it resolves to: its file name is that folder's own ("" for the root).
 bool FindHostFile(const std::string& path, HostFileInfo& info, std::uint32_t& error);
+
+// Whether a new file may take the place of `path`: true when there is none (in
+// an existing folder) or a writable regular file that no handle keeps from
+// writers (ERROR_SHARING_VIOLATION); a link is refused (kErrorSymbolicLink), a
+// folder or a read-only file too (ERROR_ACCESS_DENIED).
+bool CheckReplaceable(const std::string& path, std::uint32_t& error);
+
+// Puts the file `from` in the place of `to` in one step: `to` is the same file
+// as before or `from` whole, never anything between (a link at `to` is
+// replaced itself, never written through).
+bool ReplaceHostFile(const std::string& from, const std::string& to, std::uint32_t& error);
+
+// Removes a file that this program made and gives up (a temporary file, a
+// partial copy), read-only or not; a failure leaves it.
+void DiscardHostFile(const std::string& path);
 
 // Deletes a file. A read-only file is not deleted (ERROR_ACCESS_DENIED).
 bool RemoveHostFile(const std::string& path, std::uint32_t& error);

@@ -64,6 +64,49 @@ TEST_F(CliImageTest, ErrorsKeepsTheSideFile) {
     EXPECT_TRUE(Said("Invalid sector number!\n(out of range)"));
     EXPECT_EQ(Run("errors " + Q("a.dsk") + " --clear"), 0);
     EXPECT_FALSE(FileExists(dir.File("a.der")));
+    // A side file that cannot be written fails the command.
+    ASSERT_EQ(RunCommand("mkdir '" + dir.File("a.der") + "'"), 0);
+    EXPECT_EQ(Run("errors " + Q("a.dsk") + " --add 5 7"), 1);
+    EXPECT_TRUE(Said(dir.File("a.der") + "\n")) << output;
+
+    // An image named *.der is never its own side file.
+    ASSERT_EQ(Run("new " + Q("d.der")), 0);
+    ASSERT_EQ(Run("errors " + Q("d.der") + " --add 5"), 0) << output;
+    EXPECT_EQ(ReadWholeFile(dir.File("d.der")), ReadWholeFile(dir.File("a.dsk")));
+    EXPECT_EQ(ReadWholeFile(dir.File("d.der.der")).size(), 200u);
+}
+
+// A command that fails saves nothing: not what it did before failing, not the
+// FAT repair answered Yes at opening.
+TEST_F(CliImageTest, AFailedCommandLeavesTheImageAsItWas) {
+    ImageWith("f", 100, 4);
+    ASSERT_EQ(RunCommand("mkdir '" + dir.File("sub") + "'"), 0);
+    ASSERT_EQ(Run("add " + Q("a.dsk") + " " + Q("sub")), 0) << output;
+    WriteWholeFile(dir.File("big"), Pattern(800 * 1024));
+    Patch(2048 + 100, "\x12");  // FAT copy 2 differs
+    const std::vector<std::uint8_t> before = ReadWholeFile(dir.File("a.dsk"));
+    for (const std::string& args : {"--yes add " + Q("a.dsk") + " " + Q("f") + " " + Q("missing"),
+                                    "--yes delete " + Q("a.dsk") + " F SUB", "--yes add " + Q("a.dsk") + " " + Q("big")}) {
+        EXPECT_EQ(Run(args), 1) << args;
+        EXPECT_TRUE(ReadWholeFile(dir.File("a.dsk")) == before) << args;
+    }
+    // An image that ends inside its root directory: the core shows nothing.
+    std::vector<std::uint8_t> cut(before.begin(), before.begin() + 3584 + 16);
+    WriteImage("cut.dsk", cut);
+    EXPECT_EQ(Run("add " + Q("cut.dsk") + " " + Q("f")), 1);
+    EXPECT_TRUE(Said(dir.File("f") + ": not added to " + dir.File("cut.dsk"))) << output;
+}
+
+TEST_F(CliImageTest, ExtractFailsWhenAFileComesOutIncomplete) {
+    ImageWith("f", 3000, 5);
+    Patch(512 + 3, "\xFF\x4F");  // the chain 2 -> 3 -> 4 ends after cluster 2
+    ASSERT_EQ(RunCommand("mkdir '" + dir.File("out") + "'"), 0);
+    for (const char* how : {"extract", "extract --overwrite"}) {
+        EXPECT_EQ(Run(std::string(how) + " " + Q("a.dsk") + " F -d " + Q("out")), 1) << how;
+        EXPECT_TRUE(Said("Error: stored file is corrupted!")) << output;
+        EXPECT_EQ(ReadWholeFile(dir.File("out/F")).size(), 1024u) << "the part is kept";
+    }
+    EXPECT_EQ(Run("extract " + Q("a.dsk") + " F -d ''"), 2);
 }
 
 TEST_F(CliImageTest, BadAndReadOnlyImages) {

@@ -48,6 +48,9 @@ TEST(MediaErrorList, SideFilePathReplacesOrAddsTheExtension) {
     EXPECT_EQ(MediaErrorFilePath("C:\\img\\game.dsk"), "C:\\img\\game.der");
     EXPECT_EQ(MediaErrorFilePath("C:\\img.v2\\game"), "C:\\img.v2\\game.der");
     EXPECT_EQ(MediaErrorFilePath(""), "der");
+    // Never the image itself.
+    EXPECT_EQ(MediaErrorFilePath("/img/disk.der"), "/img/disk.der.der");
+    EXPECT_EQ(MediaErrorFilePath("DISK.DER"), "DISK.DER.der");
 }
 
 class SideFileTest : public test::SessionFixture {
@@ -80,6 +83,18 @@ TEST_F(SideFileTest, MarkedSectorsAreWrittenBesideTheImageAtTheNextSaveAndSaveAs
     ASSERT_TRUE(SaveImage(s));
     EXPECT_EQ(ReadWholeFile(dir.File("copy.der")), SideFile(180, {{20, 0xC0}, {21, 0x40}}));
     EXPECT_EQ(ReadWholeFile(side), written) << "the old side file is left alone";
+}
+
+TEST_F(SideFileTest, AnImageNamedDerKeepsItsBytesBesideItsSideFile) {
+    const std::string der = WriteBlankImage("disk.der");
+    const std::vector<std::uint8_t> blank = ReadWholeFile(der);
+    OpenQuietly(der);
+    MarkBadSector(s.doc.errors, 5);
+    ASSERT_TRUE(SaveImage(s));
+    ClearMediaErrors(s.doc.errors);
+    ASSERT_TRUE(SaveImage(s));  // deletes the side file
+    EXPECT_TRUE(ReadWholeFile(der) == blank);
+    EXPECT_FALSE(FileExists(der + ".der"));
 }
 
 TEST_F(SideFileTest, AShortSideFileLoadsWhatItHolds) {
@@ -135,7 +150,9 @@ TEST_F(SideFileTest, SideFileFailuresAreShownButTheImageSaveStands) {
     std::filesystem::create_directory(side);
     MarkBadSector(s.doc.errors, 1);
     s.doc.modified = true;
-    EXPECT_TRUE(SaveImage(s));
+    bool sideFileSaved = true;
+    EXPECT_TRUE(SaveImage(s, &sideFileSaved));
+    EXPECT_FALSE(sideFileSaved) << "the caller learns of it";
     EXPECT_FALSE(s.doc.modified);
     EXPECT_TRUE(ui.Showed(side + "\n" + SystemErrorText(ERROR_ACCESS_DENIED), MB_ICONHAND));
     std::filesystem::remove(side);

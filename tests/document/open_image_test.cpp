@@ -1,5 +1,6 @@
 // Opening an image: every way it can go, what the user sees and what is left open.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -60,6 +61,25 @@ TEST_F(OpenImageTest, ReadOnlyOnRequestWithoutAWarningAndForReadOnlyFilesWithOne
     EXPECT_TRUE(ui.Showed(LoadText(53), MB_ICONEXCLAMATION));
     EXPECT_TRUE(s.doc.IsOpen());
     EXPECT_TRUE(s.doc.readOnly);
+}
+
+// A command that only reads maps the image: the bytes are the file's, and a
+// change made to them in memory never reaches the file. A file that cannot be
+// mapped is read.
+TEST_F(OpenImageTest, AReadOnlyImageMayBeMappedInsteadOfRead) {
+    const std::string path = WriteBlankImage("a.dsk");
+    const std::vector<std::uint8_t> bytes = test::ReadWholeFile(path);
+    for (bool mapFails : {false, true}) {
+        const HostCalls saved = Host();
+        if (mapFails) Host().map = [](int, std::size_t) { return MAP_FAILED; };
+        ASSERT_TRUE(OpenImage(s, kMainWindow, path, true, ImageLoad::Map));
+        Host() = saved;
+        EXPECT_EQ(s.doc.data.get_deleter().mapped != 0, !mapFails);
+        EXPECT_TRUE(DocumentBytes() == bytes);
+        s.doc.data[3584] = 'X';
+        ASSERT_TRUE(CloseImage(s, false));
+        EXPECT_TRUE(test::ReadWholeFile(path) == bytes);
+    }
 }
 
 TEST_F(OpenImageTest, EveryFailureShowsOneStopAndClosesThePreviousImage) {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
@@ -31,6 +33,15 @@ protected:
         s.doc.Volume()[3584] = 'A';
         s.doc.Volume()[512 + 3] = 0x34;  // FAT copy 1
         s.doc.modified = true;
+    }
+    // The names in a folder of the scratch folder, sorted.
+    std::vector<std::string> Names(const std::string& folder) const {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir.File(folder))) {
+            names.push_back(e.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
     }
 };
 
@@ -115,6 +126,101 @@ TEST_F(SaveCloseTest, TheFatRefreshStaysInsideTheImageAndBehindAHeader) {
     EXPECT_EQ(0, std::memcmp(saved.data(), bytes.data(), 46)) << "the header is kept";
 }
 
+TEST_F(SaveCloseTest, ASaveWritesOnlyTheSectorsThatDifferFromTheFile) {
+    {
+        test::ScopedFaults counting({});
+        ASSERT_TRUE(SaveImage(s));
+        EXPECT_EQ(test::ScopedFaults::writes, 0) << "nothing changed, nothing written";
+    }
+    // Sector 7, then sectors 10 and 11: two runs, two calls.
+    s.doc.Volume()[3584] = 'A';
+    s.doc.Volume()[5120] = 'B';
+    s.doc.Volume()[5632 + 511] = 'C';
+    s.doc.modified = true;
+    {
+        test::ScopedFaults counting({});
+        ASSERT_TRUE(SaveImage(s));
+        EXPECT_EQ(test::ScopedFaults::writes, 2);
+        EXPECT_EQ(test::ScopedFaults::bytesWritten, 3u * 512);
+    }
+    // Whatever another program wrote meanwhile, the file becomes the image.
+    std::vector<std::uint8_t> other = DocumentBytes();
+    other[20 * 512 + 7] ^= 0xFF;
+    other.resize(other.size() + 100, 0xEE);
+    test::WriteWholeFile(path, other);
+    ASSERT_TRUE(SaveImage(s));
+    EXPECT_TRUE(ReadWholeFile(path) == DocumentBytes());
+}
+
+// No space for the file's blocks (a sparse image on a full disk, a quota): the
+// save fails before the first byte is overwritten. A file system that cannot
+// reserve space is written all the same.
+TEST_F(SaveCloseTest, ASaveWithoutSpaceLeavesTheFileAsItWas) {
+    const struct {
+        int error;
+        bool saved;
+    } cases[] = {{ENOSPC, false}, {EDQUOT, false}, {EOPNOTSUPP, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        ui.Clear();
+        Change();
+        test::FaultPlan plan;
+        plan.failFallocate = test::OnFile(path);
+        plan.fallocateErrno = c.error;
+        test::ScopedFaults faults(plan);
+        EXPECT_EQ(SaveImage(s), c.saved);
+        EXPECT_EQ(s.doc.modified, !c.saved);
+        if (!c.saved) {
+            EXPECT_TRUE(ui.Showed(path + "\n" + SystemErrorText(ERROR_DISK_FULL), MB_ICONHAND));
+            EXPECT_TRUE(ReadWholeFile(path) == original);
+            EXPECT_EQ(test::ScopedFaults::writes, 0);
+        } else {
+            EXPECT_TRUE(ReadWholeFile(path) == DocumentBytes());
+        }
+    }
+}
+
+// Save As (and so `korvane-cli new --force`) writes a new file beside the chosen
+// one and renames it into place: until then the old file is untouched, and a
+// save that fails on the way leaves it and no new file behind.
+TEST_F(SaveCloseTest, SaveAsReplacesTheChosenFileOnlyWithAWholeImage) {
+    std::filesystem::create_directory(dir.File("out"));
+    const std::string target = test::SessionFixture::WriteImage("out/copy.dsk", {'O', 'L', 'D'});
+    const std::vector<std::uint8_t> old = {'O', 'L', 'D'};
+    Change();
+    ui.WillChoose(target);
+    ASSERT_TRUE(SaveImageAs(s, kMainWindow));
+    EXPECT_TRUE(ReadWholeFile(target) == old) << "Save As writes nothing itself";
+    EXPECT_EQ(Names("out").size(), 2u) << "the new file beside the old one";
+
+    const auto onTarget = [&](const char* to) { return to == target; };
+    test::FaultPlan plans[4];
+    plans[0].failFallocate = [](int) { return true; };
+    plans[1].failWrite = [](int) { return true; };
+    plans[2].failFsync = [](int) { return true; };
+    plans[3].failRename = onTarget;
+    for (test::FaultPlan& plan : plans) {
+        ui.Clear();
+        test::ScopedFaults faults(plan);
+        EXPECT_FALSE(SaveImage(s));
+        EXPECT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.Last().text.substr(0, target.size() + 1), target + "\n");
+        EXPECT_TRUE(s.doc.modified);
+        EXPECT_TRUE(ReadWholeFile(target) == old);
+        EXPECT_EQ(Names("out"), (std::vector<std::string>{"copy.dsk"})) << "no new file left behind";
+    }
+    ASSERT_TRUE(SaveImage(s)) << "the next save makes another new file";
+    EXPECT_TRUE(ReadWholeFile(target) == DocumentBytes());
+    EXPECT_EQ(Names("out"), (std::vector<std::string>{"copy.dsk"}));
+
+    // Closing before a Save As was ever saved removes its new file.
+    ui.WillChoose(dir.File("out/second.dsk"));
+    ASSERT_TRUE(SaveImageAs(s, kMainWindow));
+    EXPECT_EQ(Names("out").size(), 2u);
+    ASSERT_TRUE(CloseImage(s, false));
+    EXPECT_EQ(Names("out"), (std::vector<std::string>{"copy.dsk"}));
+}
+
 TEST_F(SaveCloseTest, AFailedWriteKeepsTheImageModifiedAndAbandonsTheClose) {
     Change();
     test::FaultPlan plan;
@@ -145,7 +251,7 @@ TEST_F(SaveCloseTest, SaveAsBindsTheNewFileAndLeavesTheOldOneAlone) {
     EXPECT_EQ(ui.fileRequests[0].flags, OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY);
     EXPECT_EQ(ui.fileRequests[0].defaultExtensionId, 30u);
     EXPECT_EQ(ui.fileRequests[0].initialName, "");
-    EXPECT_TRUE(ReadWholeFile(target).empty()) << "Save As writes nothing itself";
+    EXPECT_FALSE(test::FileExists(target)) << "Save As writes nothing itself";
     ASSERT_TRUE(SaveImage(s));
     EXPECT_TRUE(s.doc.readOnly) << "Save As does not clear the flag";
     EXPECT_EQ(ui.titles.back(), "copy.dsk - Korvane");

@@ -8,6 +8,7 @@
 
 #include "platform/host_calls.h"
 #include "platform/messages.h"
+#include "platform/string_table.h"
 #include "tests/fat12/fat_fixture.h"
 
 namespace kv::test {
@@ -175,6 +176,19 @@ TEST_F(AddTest, DiskFullAlsoWhereTheImageIsShorterThanItsBootSectorSays) {
     // the cut sector.
     s.doc.size += 600;
     ExpectRefused(HostFileWith("SMALL", Pattern(100)), "Disk full!\n(image too small)");
+}
+
+// "." and ".." stand for the folder they resolve to; a path that gives no
+// name at all (the root) is refused.
+TEST_F(AddTest, APathNamesTheFolderItResolvesTo) {
+    ::mkdir(dir.File("Games").c_str(), 0755);
+    ::mkdir(dir.File("Games/sub").c_str(), 0755);
+    ASSERT_TRUE(AddHostFile(s, dir.File("Games/.")));
+    EXPECT_EQ(Name(0), "GAMES      ");
+    ui.answers = {IDYES};
+    ASSERT_TRUE(AddHostFile(s, dir.File("Games/sub/../sub/..")));
+    EXPECT_EQ(list.RowCount(), 1u) << "the same folder: its entry was replaced";
+    ExpectRefused("/", "/\n" + LoadText(str::kNameInvalid));
 }
 
 TEST_F(AddTest, FullDirectoryMissingFilesFailingReadsAndMemory) {

@@ -5,8 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <filesystem>
+
+#include "platform/errors.h"
 #include "platform/messages.h"
 #include "tests/fat12/fat_fixture.h"
+#include "tests/support/host_faults.h"
 
 namespace kv::test {
 namespace {
@@ -104,6 +109,46 @@ TEST_F(ExtractTest, CorruptedChainsAreWrittenAsFarAsTheyGo) {
     EXPECT_EQ(ExtractEntry(s, kMainWindow, slot, 0, dir.File("loop")), 1);
     EXPECT_EQ(ReadWholeFile(dir.File("loop")).size(), 1024u * (LastCluster(G()) - 1));
     EXPECT_EQ(ui.messages.size(), 1u);
+}
+
+// The host stops taking the file (no space, too large): what it took goes
+// again, unlike the part of a corrupted stored file.
+TEST_F(ExtractTest, AHostThatStopsTakingTheFileLeavesNoPartOfIt) {
+    std::uint8_t* slot = StoreFile(0, "BIG        ", Pattern(3000), {2, 4, 6});
+    for (int error : {ENOSPC, EFBIG}) {
+        std::string path = dir.File("big-" + std::to_string(error));
+        int writes = 0;
+        test::FaultPlan plan;
+        plan.failWrite = [&](int fd) { return PathOfFd(fd) == path && ++writes > 1; };
+        plan.writeErrno = error;
+        test::ScopedFaults faults(plan);
+        EXPECT_EQ(ExtractEntry(s, kMainWindow, slot, 0, path), 0);
+        EXPECT_EQ(writes, 2) << "the first run was written";
+        EXPECT_EQ(ui.Last().text, SystemErrorMessage(path, ErrorFromErrno(error), std::nullopt));
+        EXPECT_FALSE(FileExists(path));
+    }
+}
+
+// A link in the folder never takes the bytes elsewhere, dangling or live,
+// whether the replace question was answered or not asked.
+TEST_F(ExtractTest, LinksInTheFolderAreRefusedNotFollowed) {
+    StoreFile(0, "ONE     BIN", Pattern(10), {2});
+    Relist();
+    list.SelectAll();
+    ::mkdir(dir.File("out").c_str(), 0755);
+    const std::string victim = dir.File("victim.txt");
+    for (bool live : {false, true}) {
+        if (live) WriteWholeFile(victim, {'v'});
+        std::filesystem::remove(dir.File("out/ONE.BIN"));
+        std::filesystem::create_symlink(victim, dir.File("out/ONE.BIN"));
+        std::vector<std::string> written;
+        EXPECT_FALSE(ExtractSelectionIntoFolder(s, kMainWindow, dir.File("out"), written));
+        EXPECT_EQ(ui.Last().text, SystemErrorMessage(dir.File("out/ONE.BIN"), kErrorSymbolicLink, std::nullopt));
+        ui.answers = {IDYES};
+        EXPECT_EQ(ExtractEntry(s, kMainWindow, Slot(0), 0, dir.File("out/ONE.BIN")), 0);
+        EXPECT_EQ(FileExists(victim), live);
+        EXPECT_EQ(ReadWholeFile(victim).size(), live ? 1u : 0u);
+    }
 }
 
 TEST_F(ExtractTest, TheExtractCommandWalksTheSelectionInOrder) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/errors.h"
 #include "tests/support/host_faults.h"
 #include "tests/support/temp_dir.h"
 
@@ -69,6 +70,72 @@ TEST_F(HostFileTest, OpenAndRemoveFollowWindowsRulesEvenForRoot) {
 
     EXPECT_EQ(OpenError(plain, GENERIC_WRITE, CREATE_ALWAYS), ERROR_SUCCESS);
     EXPECT_TRUE(ReadWholeFile(plain).empty()) << "CREATE_ALWAYS empties an existing file";
+}
+
+// A link where a file is created or replaced could send the bytes anywhere: it
+// is refused, dangling or not, and what it points to stays as it was.
+TEST_F(HostFileTest, FilesAreNeverCreatedOrReplacedThroughALink) {
+    std::filesystem::create_directory(dir.File("outside"));
+    std::string victim = MakeFile("outside/victim.txt", {7, 7});
+    std::filesystem::create_symlink("outside/victim.txt", dir.File("live"));
+    std::filesystem::create_symlink("outside/nothing.txt", dir.File("dangling"));
+    const struct {
+        std::uint32_t disposition, error;
+    } cases[] = {
+        {CREATE_NEW, ERROR_FILE_EXISTS},
+        {CREATE_ALWAYS, kErrorSymbolicLink},
+        {OPEN_ALWAYS, kErrorSymbolicLink},
+        {TRUNCATE_EXISTING, kErrorSymbolicLink},
+    };
+    for (const char* link : {"live", "dangling"}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(link) + " disposition " + std::to_string(c.disposition));
+            EXPECT_EQ(OpenError(dir.File(link), GENERIC_WRITE, c.disposition), c.error);
+        }
+        EXPECT_FALSE(CheckReplaceable(dir.File(link), error));
+        EXPECT_EQ(error, kErrorSymbolicLink);
+    }
+    EXPECT_EQ(ReadWholeFile(victim), (std::vector<std::uint8_t>{7, 7}));
+    EXPECT_FALSE(test::FileExists(dir.File("outside/nothing.txt")));
+    EXPECT_EQ(SystemErrorText(kErrorSymbolicLink), "The file is a symbolic link.\n");
+    EXPECT_EQ(OpenError(dir.File("live"), kReadWrite, OPEN_EXISTING), ERROR_SUCCESS) << "an image may be opened through a link";
+}
+
+// Save As makes its file beside the chosen one and renames it over that one.
+TEST_F(HostFileTest, ANewFileBesideTakesThePlaceOfTheOldOneInOneStep) {
+    std::string old = MakeFile("old.dsk", {1, 2, 3});
+    std::string ro = MakeFile("ro.dsk", {1}, true);
+    std::filesystem::create_directory(dir.File("sub"));
+    HostFile writer = Open(MakeFile("busy.dsk", {1}), kReadWrite, OPEN_EXISTING);
+    const struct {
+        std::string path;
+        std::uint32_t error;
+    } cases[] = {
+        {dir.File("new.dsk"), ERROR_SUCCESS},
+        {old, ERROR_SUCCESS},
+        {dir.File("no/new.dsk"), ERROR_PATH_NOT_FOUND},
+        {dir.File("sub"), ERROR_ACCESS_DENIED},
+        {ro, ERROR_ACCESS_DENIED},
+        {dir.File("busy.dsk"), ERROR_SHARING_VIOLATION},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(CheckReplaceable(c.path, error) ? ERROR_SUCCESS : error, c.error);
+    }
+    ::chmod(old.c_str(), 0640);
+    std::string newPath;
+    HostFile file = HostFile::CreateBeside(old, newPath, error);
+    ASSERT_TRUE(file.IsOpen()) << error;
+    EXPECT_EQ(newPath.substr(0, dir.File(".old.dsk").size()), dir.File(".old.dsk"));
+    ASSERT_TRUE(file.WriteAt(0, "new", 3, error));
+    EXPECT_EQ(ReadWholeFile(old), (std::vector<std::uint8_t>{1, 2, 3})) << "the old file stays until the rename";
+    ASSERT_TRUE(ReplaceHostFile(newPath, old, error));
+    EXPECT_EQ(ReadWholeFile(old), (std::vector<std::uint8_t>{'n', 'e', 'w'}));
+    EXPECT_FALSE(test::FileExists(newPath));
+    struct stat st {};
+    ::stat(old.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0640u) << "the replacing file keeps the permissions";
+    EXPECT_EQ(OpenError(old, kReadWrite, OPEN_EXISTING), ERROR_SHARING_VIOLATION) << "the lock moved with the file";
 }
 
 TEST_F(HostFileTest, SharingKeepsWritersApartAndLetsReadersShare) {
@@ -154,6 +221,14 @@ TEST_F(HostFileTest, FindReportsAttributesTheWayTheHostMapsThem) {
     EXPECT_EQ(info.fileName, "sub");
     EXPECT_FALSE(FindHostFile(dir.File("nothing"), info, error));
     EXPECT_EQ(error, ERROR_FILE_NOT_FOUND);
+
+    // "." and ".." name the folder they resolve to, by its own name.
+    ASSERT_TRUE(FindHostFile(dir.File("sub/."), info, error));
+    EXPECT_EQ(info.fileName, "sub");
+    ASSERT_TRUE(FindHostFile(dir.File("sub/.."), info, error));
+    EXPECT_EQ(info.fileName, std::filesystem::path(dir.Path()).filename().string());
+    ASSERT_TRUE(FindHostFile("/", info, error));
+    EXPECT_EQ(info.fileName, "");
 }
 
 }  // namespace

@@ -13,42 +13,55 @@ namespace {
 
 FaultPlan* active = nullptr;
 
-ssize_t FaultyRead(int fd, void* buffer, std::size_t count) {
-    ++ScopedFaults::reads;
-    if (active->failRead && active->failRead(fd)) {
-        errno = active->readErrno;
-        return -1;
-    }
-    if (active->endReadEarly && active->endReadEarly(fd)) return 0;
-    if (active->readCap != 0 && count > active->readCap) count = active->readCap;
-    return RealHostCalls().read(fd, buffer, count);
+// True, with errno set, when the plan picks this call to fail.
+template <typename Arg>
+bool Fails(const std::function<bool(Arg)>& pick, Arg arg, int error) {
+    if (!pick || !pick(arg)) return false;
+    errno = error;
+    return true;
 }
 
-ssize_t FaultyWrite(int fd, const void* buffer, std::size_t count) {
+// Reads and writes, with or without an offset (-1: at the file position).
+ssize_t Read(int fd, void* buffer, std::size_t count, off_t offset) {
+    ++ScopedFaults::reads;
+    if (Fails(active->failRead, fd, active->readErrno)) return -1;
+    if (active->endReadEarly && active->endReadEarly(fd)) return 0;
+    if (active->readCap != 0 && count > active->readCap) count = active->readCap;
+    return offset < 0 ? RealHostCalls().read(fd, buffer, count) : RealHostCalls().pread(fd, buffer, count, offset);
+}
+
+ssize_t Write(int fd, const void* buffer, std::size_t count, off_t offset) {
     ++ScopedFaults::writes;
-    if (active->failWrite && active->failWrite(fd)) {
-        errno = active->writeErrno;
-        return -1;
-    }
+    if (Fails(active->failWrite, fd, active->writeErrno)) return -1;
     if (active->writeCap != 0 && count > active->writeCap) count = active->writeCap;
-    return RealHostCalls().write(fd, buffer, count);
+    ssize_t n = offset < 0 ? RealHostCalls().write(fd, buffer, count) : RealHostCalls().pwrite(fd, buffer, count, offset);
+    if (n > 0) ScopedFaults::bytesWritten += static_cast<std::size_t>(n);
+    return n;
+}
+
+ssize_t FaultyRead(int fd, void* buffer, std::size_t count) { return Read(fd, buffer, count, -1); }
+ssize_t FaultyPread(int fd, void* buffer, std::size_t count, off_t offset) { return Read(fd, buffer, count, offset); }
+ssize_t FaultyWrite(int fd, const void* buffer, std::size_t count) { return Write(fd, buffer, count, -1); }
+ssize_t FaultyPwrite(int fd, const void* buffer, std::size_t count, off_t offset) {
+    return Write(fd, buffer, count, offset);
+}
+
+int FaultyFallocate(int fd, int mode, off_t offset, off_t length) {
+    if (Fails(active->failFallocate, fd, active->fallocateErrno)) return -1;
+    return RealHostCalls().fallocate(fd, mode, offset, length);
+}
+
+int FaultyFsync(int fd) { return Fails(active->failFsync, fd, EIO) ? -1 : RealHostCalls().fsync(fd); }
+
+int FaultyRename(const char* from, const char* to) {
+    return Fails(active->failRename, to, EACCES) ? -1 : RealHostCalls().rename(from, to);
 }
 
 off_t FaultySeek(int fd, off_t offset, int whence) {
-    if (active->failSeek && active->failSeek(fd)) {
-        errno = EIO;
-        return -1;
-    }
-    return RealHostCalls().lseek(fd, offset, whence);
+    return Fails(active->failSeek, fd, EIO) ? -1 : RealHostCalls().lseek(fd, offset, whence);
 }
 
-int FaultyFstat(int fd, struct stat* st) {
-    if (active->failFstat && active->failFstat(fd)) {
-        errno = EIO;
-        return -1;
-    }
-    return RealHostCalls().fstat(fd, st);
-}
+int FaultyFstat(int fd, struct stat* st) { return Fails(active->failFstat, fd, EIO) ? -1 : RealHostCalls().fstat(fd, st); }
 
 void* FaultyAllocate(std::size_t size) {
     ++ScopedFaults::allocations;
@@ -61,13 +74,20 @@ void* FaultyAllocate(std::size_t size) {
 int ScopedFaults::reads = 0;
 int ScopedFaults::writes = 0;
 int ScopedFaults::allocations = 0;
+std::size_t ScopedFaults::bytesWritten = 0;
 
 ScopedFaults::ScopedFaults(FaultPlan plan) {
     active = new FaultPlan(std::move(plan));
     reads = writes = allocations = 0;
+    bytesWritten = 0;
     HostCalls& h = Host();
     h.read = FaultyRead;
     h.write = FaultyWrite;
+    h.pread = FaultyPread;
+    h.pwrite = FaultyPwrite;
+    h.fallocate = FaultyFallocate;
+    h.fsync = FaultyFsync;
+    h.rename = FaultyRename;
     h.lseek = FaultySeek;
     h.fstat = FaultyFstat;
     h.allocate = FaultyAllocate;

@@ -10,6 +10,7 @@ namespace kv::test {
 
 struct FaultPlan {
     // Each predicate picks the calls that fail; unset predicates fail nothing.
+    // Reads and writes at an offset (pread, pwrite) count as reads and writes.
     std::function<bool(int fd)> failRead;
     int readErrno = 5;  // EIO
     std::function<bool(int fd)> endReadEarly;  // the read reports end of file
@@ -20,6 +21,10 @@ struct FaultPlan {
     std::function<bool(int fd)> failSeek;
     std::function<bool(int fd)> failFstat;
     std::function<bool(std::size_t size)> failAllocation;
+    std::function<bool(int fd)> failFallocate;
+    int fallocateErrno = 28;  // ENOSPC
+    std::function<bool(int fd)> failFsync;
+    std::function<bool(const char* to)> failRename;
 };
 
 // Installs a plan for its lifetime; the real calls come back afterwards.
@@ -30,8 +35,9 @@ public:
     ScopedFaults(const ScopedFaults&) = delete;
     ScopedFaults& operator=(const ScopedFaults&) = delete;
 
-    // Counts of the calls the plan saw.
+    // Counts of the calls the plan saw, and the bytes written.
     static int reads, writes, allocations;
+    static std::size_t bytesWritten;
 };
 
 // The path an open descriptor refers to.
