@@ -66,10 +66,10 @@ int TerminalUi::ShowMessageBox(WindowRef, const std::string& text, const std::st
     ++shown;
     if ((style & MB_ICONMASK) == MB_ICONHAND && buttons == MB_OK) ++failures;
     if ((style & MB_ICONMASK) == MB_ICONEXCLAMATION && buttons == MB_OK) ++warnings;
-    std::string shown = text;
-    while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
-    if (caption != ApplicationTitle()) shown = caption + ": " + shown;
-    std::fprintf(err_, "%s\n", shown.c_str());
+    std::string line = text;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    if (caption != ApplicationTitle()) line = caption + ": " + line;
+    std::fprintf(err_, "%s\n", line.c_str());
     if (buttons == MB_OK) {
         std::fflush(err_);
         return IDOK;
