@@ -19,8 +19,8 @@
 #include <QTreeView>
 #include <functional>
 
-#include "fat12/add.h"
 #include "app/drag_drop.h"
+#include "fat12/add.h"
 #include "fat12/directory.h"
 #include "fat12/drag.h"
 #include "fat12/entries.h"
