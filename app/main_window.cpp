@@ -3,12 +3,15 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDrag>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QProxyStyle>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -16,8 +19,10 @@
 #include <QTreeView>
 #include <functional>
 
+#include "app/drag_drop.h"
 #include "fat12/add.h"
 #include "fat12/directory.h"
+#include "fat12/drag.h"
 #include "fat12/entries.h"
 #include "fat12/extract.h"
 #include "floppy/transfer.h"
@@ -167,9 +172,26 @@ const std::vector<ShortcutEntry>& ShortcutTable() {
     return table;
 }
 
-// Drag and drop is not built yet: this is where its private drag folder will
-// be discarded.
-void DiscardDragFolder() {}
+// A view of the file list whose drags are the window's drag-out. Qt starts a
+// drag with any button; only the left one drags files out.
+template <typename View>
+class FileListViewOf final : public View {
+public:
+    FileListViewOf(QWidget* parent, std::function<void()> dragOut) : View(parent), dragOut_(std::move(dragOut)) {}
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        leftPress_ = event->button() == Qt::LeftButton;
+        View::mousePressEvent(event);
+    }
+    void startDrag(Qt::DropActions) override {
+        if (leftPress_) dragOut_();
+    }
+
+private:
+    std::function<void()> dragOut_;
+    bool leftPress_ = false;
+};
 
 }  // namespace
 
@@ -185,6 +207,7 @@ MainWindow::MainWindow(Ui* ui)
     BuildFileList();
     BuildMenus();
     BuildShortcuts();
+    setAcceptDrops(true);
     const QStyle* s = style();
     resize(s->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * s->pixelMetric(QStyle::PM_DefaultFrameWidth) + 372, 400);
     SetFileListEnabled(false);
@@ -199,13 +222,13 @@ MainWindow::~MainWindow() {
 void MainWindow::BuildFileList() {
     stack_ = new QStackedWidget(this);
     stack_->setObjectName(QStringLiteral("fileList"));
-    report_ = new QTreeView(stack_);
+    report_ = new FileListViewOf<QTreeView>(stack_, [this] { DragOut(); });
     report_->setObjectName(QStringLiteral("fileListReport"));
     report_->setRootIsDecorated(false);
     report_->setItemsExpandable(false);
     report_->setUniformRowHeights(true);
     report_->setAllColumnsShowFocus(true);
-    icons_ = new QListView(stack_);
+    icons_ = new FileListViewOf<QListView>(stack_, [this] { DragOut(); });
     icons_->setObjectName(QStringLiteral("fileListIcons"));
     const QList<QAbstractItemView*> views = {report_, icons_};
     for (QAbstractItemView* view : views) {
@@ -337,7 +360,7 @@ void MainWindow::DispatchCommand(WindowRef owner, int id) {
     switch (id) {
         case cmd::kNew:
             if (CloseImage(s, true)) {
-                DiscardDragFolder();
+                DiscardDragFolder(s);
                 ui::RunNewImageDialog(ParentOf(owner), s);
             }
             break;
@@ -348,14 +371,14 @@ void MainWindow::DispatchCommand(WindowRef owner, int id) {
             break;
         case cmd::kClose:
             CloseImage(s, true);
-            DiscardDragFolder();
+            DiscardDragFolder(s);
             break;
         case cmd::kExit:
             if (CloseImage(s, false)) {
                 QWidget* window = ParentOf(owner)->window();
                 QMetaObject::invokeMethod(window, &QWidget::close, Qt::QueuedConnection);
             }
-            DiscardDragFolder();
+            DiscardDragFolder(s);
             break;
         case cmd::kDelete: DeleteSelection(s, owner); break;
         case cmd::kRename: StartRename(); break;
@@ -390,11 +413,53 @@ void MainWindow::ShowPopupMenu(const QPoint& globalPosition) { contextMenu_->pop
 // platforms also turn the Menu key into a context-menu request of their own
 // before the key itself arrives: that one is the context-menu command.
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (HandleDragEvent(event)) return true;
     if (event->type() != QEvent::ContextMenu) return QMainWindow::eventFilter(watched, event);
     auto* request = static_cast<QContextMenuEvent*>(event);
     if (request->reason() == QContextMenuEvent::Mouse) ShowPopupMenu(request->globalPos());
     else TranslateShortcut(cmd::kContextMenu);
     return true;
+}
+
+bool MainWindow::event(QEvent* event) { return HandleDragEvent(event) || QMainWindow::event(event); }
+
+// Drags over the window and over either view of the list (whose own handling
+// of drops never runs).
+bool MainWindow::HandleDragEvent(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: AnswerDrag(*static_cast<QDragMoveEvent*>(event)); return true;
+        case QEvent::DragLeave: return true;
+        case QEvent::Drop: DropFiles(*static_cast<QDropEvent*>(event)); return true;
+        default: return false;
+    }
+}
+
+void MainWindow::DropFiles(QDropEvent& event) {
+    if (!OffersFileCopy(event)) {
+        event.ignore();
+        return;
+    }
+    event.setDropAction(Qt::CopyAction);
+    event.accept();
+    OnFilesDropped(session_, kMainWindow, DroppedPaths(event.mimeData()));
+    model_.Redraw();
+}
+
+std::unique_ptr<QMimeData> MainWindow::PrepareDragOut() {
+    std::vector<std::string> paths;
+    if (!BeginDragOut(session_, kMainWindow, paths)) return nullptr;
+    return DragOutData(paths);
+}
+
+// Qt's drag loop ends the drag: Escape cancels it, releasing the button drops.
+// The files stay in the drag folder whatever the outcome.
+void MainWindow::DragOut() {
+    std::unique_ptr<QMimeData> data = PrepareDragOut();
+    if (!data) return;
+    auto* drag = new QDrag(CurrentView());
+    drag->setMimeData(data.release());
+    drag->exec(Qt::CopyAction, Qt::CopyAction);
 }
 
 void MainWindow::ShowFileProperties(WindowRef owner) {
@@ -404,6 +469,13 @@ void MainWindow::ShowFileProperties(WindowRef owner) {
         }
         return RowWalk::Stop;  // the first selected row only
     });
+}
+
+// Rows are dragged out as files (DragOut); drops on the list are the window's
+// (eventFilter), never moves of rows within it.
+void MainWindow::EnableDragAndDrop(QAbstractItemView* view) {
+    view->setDragEnabled(true);
+    view->viewport()->setAcceptDrops(true);
 }
 
 QAbstractItemView* MainWindow::CurrentView() const {
@@ -416,7 +488,7 @@ void MainWindow::SetViewMode(ViewMode mode) {
     if (mode != ViewMode::Report) {
         const bool iconMode = mode == ViewMode::Icon;
         icons_->setViewMode(iconMode ? QListView::IconMode : QListView::ListMode);
-        icons_->setMovement(QListView::Static);
+        icons_->setMovement(QListView::Static);  // which also turns dragging off
         icons_->setResizeMode(QListView::Adjust);
         icons_->setWrapping(true);
         icons_->setFlow(mode == ViewMode::List ? QListView::TopToBottom : QListView::LeftToRight);
@@ -425,6 +497,7 @@ void MainWindow::SetViewMode(ViewMode mode) {
         icons_->setWordWrap(iconMode);
         icons_->setSpacing(iconMode ? 0 : 2);
     }
+    EnableDragAndDrop(CurrentView());
     stack_->setCurrentWidget(CurrentView());
     if (focused) CurrentView()->setFocus();
 }
@@ -460,7 +533,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    DiscardDragFolder();
+    DiscardDragFolder(session_);
     ui::ShowHelp(ui_, kMainWindow, ui::HelpCommand::Quit);
     event->accept();
 }

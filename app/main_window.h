@@ -1,10 +1,13 @@
 // The main window: the menu bar, the context menu and the shortcut keys, one
 // DispatchCommand for every command, one UpdateMenuState for every enabled state
 // and check mark, the file list in its four view modes over one model and one
-// selection, in-place renaming, and the status line.
+// selection, in-place renaming, the status line, and drag and drop: local
+// files dropped onto the window or the list are opened or added, selected rows
+// dragged out of the list are offered as files.
 #pragma once
 
 #include <QMainWindow>
+#include <QMimeData>
 #include <map>
 #include <memory>
 #include <vector>
@@ -16,6 +19,7 @@
 #include "document/image_document.h"
 
 class QAbstractItemView;
+class QDropEvent;
 class QLabel;
 class QListView;
 class QMenu;
@@ -56,7 +60,13 @@ public:
     // What Ui::EnableFileList does: enable and focus the list, or disable it.
     void SetFileListEnabled(bool enabled);
 
+    // The start of a drag of the selected rows: extracts them into the drag
+    // folder and gives the drag's data, or null when no drag may start (the
+    // reason, if any, has been shown).
+    std::unique_ptr<QMimeData> PrepareDragOut();
+
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -69,11 +79,15 @@ private:
     void TranslateShortcut(int id);
     void ShowPopupMenu(const QPoint& globalPosition);
     void SetViewMode(ViewMode mode);
+    static void EnableDragAndDrop(QAbstractItemView* view);
     void StartRename();
     void FinishRename(int row, const QString& typed);
     void ShowFileProperties(WindowRef owner);
     void UpdateStatusText();
     QWidget* ParentOf(WindowRef owner);
+    bool HandleDragEvent(QEvent* event);
+    void DropFiles(QDropEvent& event);
+    void DragOut();
 
     std::unique_ptr<QtUi> ownUi_;
     Ui& ui_;
