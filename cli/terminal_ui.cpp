@@ -4,6 +4,7 @@
 
 #include <cctype>
 
+#include "cli/render.h"
 #include "platform/string_table.h"
 
 namespace kv::cli {
@@ -52,7 +53,8 @@ int TerminalUi::ShowMessageBox(WindowRef, const std::string& text, const std::st
     std::string shown = text;
     while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
     if (caption != ApplicationTitle()) shown = caption + ": " + shown;
-    std::fprintf(err_, "%s\n", shown.c_str());
+    // Paths and an image's comment may hold any bytes.
+    std::fprintf(err_, "%s\n", TerminalText(shown).c_str());
     if (buttons == MB_OK) {
         std::fflush(err_);
         return IDOK;
