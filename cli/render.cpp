@@ -75,7 +75,27 @@ nlohmann::json TextOrNull(const std::string& text) {
     return text.empty() ? nlohmann::json(nullptr) : nlohmann::json(JsonText(text));
 }
 
-std::string Dump(const nlohmann::json& j) { return j.dump(2) + "\n"; }
+// JSON escapes the C0 controls itself; DEL and the C1 controls, which it
+// leaves as they are, are escaped here too, so that the JSON keeps every
+// character and still sends no control character to a terminal.
+std::string Dump(const nlohmann::json& j) {
+    const std::string json = j.dump(2);
+    std::string out;
+    out.reserve(json.size() + 1);
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        const auto b = static_cast<unsigned char>(json[i]);
+        const auto next = i + 1 < json.size() ? static_cast<unsigned char>(json[i + 1]) : 0;
+        if (b == 0x7F || (b == 0xC2 && next >= 0x80 && next <= 0x9F)) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", b == 0x7F ? 0x7Fu : next);
+            out += escape;
+            if (b == 0xC2) ++i;
+        } else {
+            out += json[i];
+        }
+    }
+    return out + "\n";
+}
 
 }  // namespace
 

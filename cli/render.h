@@ -1,7 +1,8 @@
 // What korvane-cli prints for list, info and check, in text and JSON, made from
-// an open session, and the two rules every printed text follows: JSON holds
-// only valid UTF-8, and text for the terminal holds no control characters. A
-// path, name or label may be any bytes; how they are shown is decided here.
+// an open session, and the rules every printed text follows: JSON holds only
+// valid UTF-8 and escapes every control character, and text for the terminal
+// holds none. A path, name or label may be any bytes; how they are shown is
+// decided here.
 #pragma once
 
 #include <cstdint>

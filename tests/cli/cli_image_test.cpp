@@ -160,16 +160,18 @@ TEST(CliText, JsonHoldsOnlyUtf8AndTheTerminalNoControlCharacters) {
 TEST_F(CliImageTest, PathsAndBytesOfAnyKindAreShownSafely) {
     // A name that is no UTF-8 and holds an escape sequence, an OEM name of
     // control and high bytes.
-    const std::string name = "bad\xFF\x1B[31m.dsk";
+    const std::string name = "bad\xFF\x1B[31m\xC2\x9B\x7F.dsk";
     ASSERT_EQ(Run("-q new " + Q(name)), 0) << output;
     std::vector<std::uint8_t> data = ReadWholeFile(dir.File(name));
     std::memcpy(data.data() + 3, "\x1B[2J\x9B\xFF\x07!", 8);
     WriteWholeFile(dir.File(name), data);
-    const std::string shownPath = dir.File("bad\xEF\xBF\xBD\x1B[31m.dsk");
+    const std::string shownPath = dir.File("bad\xEF\xBF\xBD\x1B[31m\xC2\x9B\x7F.dsk");
     for (const char* command : {"list --json", "check --json", "info --json"}) {
         const std::string out = Stdout(std::string(command) + " " + Q(name));
         nlohmann::json j = nlohmann::json::parse(out, nullptr, false);
         ASSERT_FALSE(j.is_discarded()) << command << out;
+        // Every control character escaped: C0 by JSON itself, DEL and C1 too.
+        for (const char* control : {"\x1B", "\x7F", "\xC2\x9B"}) EXPECT_EQ(out.find(control), std::string::npos) << out;
         if (command[0] != 'i') continue;
         EXPECT_EQ(j["path"], shownPath);
         EXPECT_EQ(j["oemName"], "\xE2\x86\x90[2J\xC2\xA2\xC2\xA0\xE2\x80\xA2!");  // ←[2J¢ •!
@@ -184,7 +186,8 @@ TEST_F(CliImageTest, PathsAndBytesOfAnyKindAreShownSafely) {
         EXPECT_EQ(cli::JsonText(output), output) << args;
     }
     ASSERT_EQ(Run("info " + Q(name)), 0);
-    EXPECT_TRUE(Said("Image:               " + dir.File("bad\xEF\xBF\xBD\xEF\xBF\xBD[31m.dsk\n"))) << output;
+    EXPECT_TRUE(Said("Image:               " + dir.File("bad\xEF\xBF\xBD\xEF\xBF\xBD[31m\xEF\xBF\xBD\xEF\xBF\xBD.dsk\n")))
+        << output;
 }
 
 }  // namespace
