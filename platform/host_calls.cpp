@@ -29,7 +29,8 @@ void* RealAllocate(std::size_t size) {
 }
 
 const HostCalls kReal = {
-    RealOpen, ::read, ::write, ::lseek, ::fstat, ::ftruncate, ::close, ::unlink, RealAllocate,
+    RealOpen, ::read, ::write, ::lseek, ::fstat, ::ftruncate, ::close, ::unlink,
+    ::stat,   ::lstat, ::chmod, ::futimens, RealAllocate,
 };
 
 HostCalls current = kReal;

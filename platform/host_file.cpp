@@ -28,7 +28,7 @@ std::string ParentOf(const std::string& path) {
 // ENOENT means a missing file when its folder exists, a missing path otherwise.
 std::uint32_t MissingError(const std::string& path) {
     struct stat st {};
-    if (::stat(ParentOf(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return ERROR_FILE_NOT_FOUND;
+    if (Host().stat(ParentOf(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return ERROR_FILE_NOT_FOUND;
     return ERROR_PATH_NOT_FOUND;
 }
 
@@ -102,7 +102,7 @@ HostFile HostFile::Open(const std::string& path, std::uint32_t access, std::uint
 
     // Existing files: folders and read-only files refuse what Windows refuses.
     struct stat before {};
-    bool existed = ::stat(path.c_str(), &before) == 0;
+    bool existed = Host().stat(path.c_str(), &before) == 0;
     if (existed) {
         if (disposition == CREATE_NEW) {
             error = ERROR_FILE_EXISTS;
@@ -241,7 +241,7 @@ bool HostFile::SetTimes(std::int64_t unixSeconds, std::uint32_t& error) {
     times[0].tv_sec = static_cast<time_t>(unixSeconds);
     times[0].tv_nsec = 0;
     times[1] = times[0];
-    if (::futimens(fd_, times) != 0) {
+    if (Host().futimens(fd_, times) != 0) {
         error = LastError();
         return false;
     }
@@ -266,7 +266,7 @@ bool FindHostFile(const std::string& path, HostFileInfo& info, std::uint32_t& er
     std::string trimmed = path;
     while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
     struct stat st {};
-    if (trimmed.empty() || ::stat(trimmed.c_str(), &st) != 0) {
+    if (trimmed.empty() || Host().stat(trimmed.c_str(), &st) != 0) {
         error = trimmed.empty() ? ERROR_PATH_NOT_FOUND : (errno == ENOENT ? MissingError(trimmed) : LastError());
         return false;
     }
@@ -289,7 +289,7 @@ bool FindHostFile(const std::string& path, HostFileInfo& info, std::uint32_t& er
 bool RemoveHostFile(const std::string& path, std::uint32_t& error) {
     error = ERROR_SUCCESS;
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) {
+    if (Host().lstat(path.c_str(), &st) != 0) {
         error = errno == ENOENT ? MissingError(path) : LastError();
         return false;
     }
@@ -307,7 +307,7 @@ bool RemoveHostFile(const std::string& path, std::uint32_t& error) {
 bool SetHostReadOnly(const std::string& path, bool readOnly, std::uint32_t& error) {
     error = ERROR_SUCCESS;
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
+    if (Host().stat(path.c_str(), &st) != 0) {
         error = errno == ENOENT ? MissingError(path) : LastError();
         return false;
     }
@@ -319,7 +319,7 @@ bool SetHostReadOnly(const std::string& path, bool readOnly, std::uint32_t& erro
         ::umask(mask);
         mode |= S_IWUSR | ((S_IWGRP | S_IWOTH) & ~mask);
     }
-    if (::chmod(path.c_str(), mode) != 0) {
+    if (Host().chmod(path.c_str(), mode) != 0) {
         error = LastError();
         return false;
     }
