@@ -71,15 +71,14 @@ std::string OpenScratchImage(Front& f, const std::vector<std::uint8_t>& bytes, b
     return CheckRows(f.s, true);
 }
 
-// The problems of the consistency report that an operation may not bring in.
-// FAT copies are brought in line only when saving.
-std::vector<std::string> Problems(const Session& s) {
-    std::vector<std::string> texts;
+// The first problem of the consistency report that an operation may not bring
+// in (FAT copies are brought in line only when saving); empty when none.
+std::string FirstProblem(const Session& s) {
     const ImageDocument& doc = s.doc;
     for (const Problem& p : CheckVolume(doc.geometry, doc.Volume(), doc.VolumeLength()).problems) {
-        if (p.kind != ProblemKind::FatCopyDiffers) texts.push_back(DescribeProblem(p));
+        if (p.kind != ProblemKind::FatCopyDiffers) return DescribeProblem(p);
     }
-    return texts;
+    return {};
 }
 
 // A host name from the script's bytes: one path component.
@@ -197,11 +196,12 @@ std::string Modify(const std::uint8_t* data, std::size_t size) {
     const std::vector<std::uint8_t> header(bytes.begin(), bytes.begin() + doc.bootOffset);
     static const char* const kOps[] = {"add file", "add folder", "delete", "rename", "attributes", "label", "save"};
     std::string trace;  // the steps so far, for the report
+    bool clean = FirstProblem(f.s).empty();
     for (int step = 0; !script.Empty(); ++step) {
         std::string at = " (step " + std::to_string(step) + " after:" + trace + ")";
         const std::vector<std::uint8_t> before = Snapshot(doc);
         const bool modifiedBefore = doc.modified;
-        const bool cleanBefore = Problems(f.s).empty();
+        const bool cleanBefore = clean;
         bool mayLoseClusters = false;
         std::optional<bool> result;  // for operations that report success
         const std::size_t rows = f.list.RowCount();
@@ -269,9 +269,10 @@ std::string Modify(const std::uint8_t* data, std::size_t size) {
         }
         if (after != before && !doc.modified && op != 6) return "the image changed without being marked" + at;
         if (std::string v = CheckRows(f.s, false); !v.empty()) return v + at;
-        if (cleanBefore && !mayLoseClusters) {
-            std::vector<std::string> problems = Problems(f.s);
-            if (!problems.empty()) return "operation " + std::to_string(op) + " damaged the volume: " + problems[0] + at;
+        const std::string problem = FirstProblem(f.s);
+        clean = problem.empty();
+        if (cleanBefore && !mayLoseClusters && !clean) {
+            return "operation " + std::to_string(op) + " damaged the volume: " + problem + at;
         }
     }
     if (std::string v = CheckReads(f.s); !v.empty()) return v;
@@ -319,7 +320,7 @@ std::string CustomFormat(const std::uint8_t* data, std::size_t size) {
         return "the blank image's boot sector gives another geometry";
     }
     if (CheckFatCopies(f.s, kMainWindow) != 0) return "the blank image's FAT copies differ";
-    if (std::vector<std::string> problems = Problems(f.s); !problems.empty()) return "blank image: " + problems[0];
+    if (std::string problem = FirstProblem(f.s); !problem.empty()) return "blank image: " + problem;
     const ClusterUsage usage = CountClusters(g, doc.Volume(), doc.VolumeLength());
     if (usage.usedClusters != 0 || usage.freeClusters != DataClusterCount(g)) return "the blank image's clusters are not all free";
     ListRootDirectory(f.s);
@@ -332,7 +333,7 @@ std::string CustomFormat(const std::uint8_t* data, std::size_t size) {
     const fs::path in = scratch.In() / "file.bin";
     WriteFile(in.string(), content.data(), content.size());
     if (!AddHostFile(f.s, in.string())) return "a file does not fit into a blank image: " + f.ui.lastText;
-    if (std::vector<std::string> problems = Problems(f.s); !problems.empty()) return "after adding: " + problems[0];
+    if (std::string problem = FirstProblem(f.s); !problem.empty()) return "after adding: " + problem;
     const std::string out = (scratch.Out() / "file.bin").string();
     if (ExtractEntry(f.s, kMainWindow, doc.data.get() + f.list.RowAt(0).slotOffset, 0, out) != 1) return "cannot extract";
     if (ReadFile(out) != content) return "the file came out different";

@@ -57,6 +57,10 @@ int Fail(int error) {
 
 // "/" and the components of `path`, "." and ".." resolved.
 std::string Normal(const std::string& path) {
+    const bool already = path == "/" || (path.starts_with('/') && !path.ends_with('/') && !path.ends_with("/.") &&
+                                        !path.ends_with("/..") && path.find("//") == std::string::npos &&
+                                        path.find("/./") == std::string::npos && path.find("/../") == std::string::npos);
+    if (already) return path;
     std::vector<std::string> parts;
     for (std::size_t start = 0; start <= path.size();) {
         std::size_t end = path.find('/', start);
