@@ -30,7 +30,7 @@ text = data.decode("utf-8")  # strict: raises on any byte that is not UTF-8
 bad = [c for c in text if (ord(c) < 0x20 and c != "\n") or 0x7F <= ord(c) <= 0x9F]
 if bad: sys.exit("control characters: %r" % bad)
 if sys.argv[1:] == ["--json"]: json.loads(text)
-' "$@"
+' "$@" 2>/dev/null
 }
 
 "$cli" -q new "$image" >/dev/null 2>&1
@@ -63,7 +63,7 @@ import json, os, sys
 info = json.load(open(sys.argv[1], encoding="utf-8"))
 path = os.fsencode(sys.argv[2]).replace(b"\xff", "\ufffd".encode()).decode("utf-8")
 sys.exit(0 if info["path"] == path and info["oemName"] == "\u2190[2J\u00a2\u00a0\u2022!" else 1)
-' "$work/info.json" "$image"
+'  "$work/info.json" "$image" 2>/dev/null
 report "info --json gives the path with U+FFFD for the byte that is not UTF-8, the OEM name in code page 437" $?
 
 for args in "info $image.missing" "list $(printf '\x1b]0;title\x07')" "new x --format $(printf '\x1b[2J')"; do
