@@ -52,7 +52,8 @@ constexpr ErrnoCode kMap[] = {
 };
 
 // Codes worded as another errno than the first that maps to them: a missing
-// folder reads as the host words a missing path.
+// folder reads as the host's "No such file or directory", not as ENOTDIR's
+// "Not a directory".
 constexpr ErrnoCode kWording[] = {
     {ENOENT, ERROR_PATH_NOT_FOUND},
 };
