@@ -1,8 +1,6 @@
 // Commands on the files of an image: list, add, extract, delete, rename,
 // attrib, label and check. Each runs the core operations the desktop program
 // runs, on the command line's file list and Ui.
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/render.h"
 #include "document/bytes.h"
 #include "fat12/add.h"
 #include "fat12/check.h"
@@ -22,9 +21,6 @@
 
 namespace kv::cli {
 namespace {
-
-// Listings for other programs to read: ISO dates, sizes without grouping.
-const IsoLocale kIso;
 
 std::uint8_t* SlotOf(Context& ctx, std::size_t row) {
     return ctx.session.doc.data.get() + ctx.list.RowAt(row).slotOffset;
@@ -66,7 +62,7 @@ bool SelectMatching(Context& ctx, const std::vector<std::string>& patterns) {
             }
         }
         if (!any) {
-            std::fprintf(stderr, "%s: no such file in the image\n", pattern.c_str());
+            std::fprintf(stderr, "%s: no such file in the image\n", TerminalText(pattern).c_str());
             return false;
         }
     }
@@ -81,30 +77,7 @@ int SaveIfModified(Context& ctx, int result) {
 
 int RunList(Context& ctx, const std::string& image, bool json) {
     if (!ctx.Open(image, true)) return kFailure;
-    nlohmann::json rows = nlohmann::json::array();
-    for (std::size_t i = 0; i < ctx.list.RowCount(); ++i) {
-        const ListRow& row = ctx.list.RowAt(i);
-        const std::uint8_t* slot = SlotOf(ctx, i);
-        const DirEntry e = ReadDirEntry(slot);
-        const bool directory = (e.attributes & attr::kDirectory) != 0;
-        const std::string name = Cp437ToUtf8(row.text);
-        std::string date = SupplyCellText(slot, ListColumn::LastChange, kIso);
-        if (json) {
-            std::replace(date.begin(), date.end(), ' ', 'T');
-            rows.push_back({{"name", name},
-                            {"size", e.size},
-                            {"date", date.empty() ? nlohmann::json(nullptr) : nlohmann::json(date)},
-                            {"attributes", e.attributes},
-                            {"directory", directory},
-                            {"firstCluster", e.firstCluster},
-                            {"slot", (row.slotOffset - ctx.session.doc.bootOffset - RootDirectoryOffset(ctx.session.doc.geometry)) / 32}});
-        } else {
-            std::fprintf(ctx.out, "%-12s %10s  %-19s  %s\n", name.c_str(),
-                         SupplyCellText(slot, ListColumn::Size, kIso).c_str(), date.c_str(),
-                         SupplyCellText(slot, ListColumn::Attributes, kIso).c_str());
-        }
-    }
-    if (json) std::fprintf(ctx.out, "%s\n", rows.dump(2).c_str());
+    std::fputs(ListOutput(ctx.session, json).c_str(), ctx.out);
     return kSuccess;
 }
 
@@ -185,7 +158,8 @@ int RunDelete(Context& ctx, const std::string& image, const std::vector<std::str
 int RunRename(Context& ctx, const std::string& image, const std::string& name, const std::string& newName) {
     if (!ctx.Open(image, false) || !SelectMatching(ctx, {name})) return kFailure;
     if (ctx.list.SelectedCount() != 1) {
-        std::fprintf(stderr, "%s: matches %zu files; rename takes one\n", name.c_str(), ctx.list.SelectedCount());
+        std::fprintf(stderr, "%s: matches %zu files; rename takes one\n", TerminalText(name).c_str(),
+                     ctx.list.SelectedCount());
         return kFailure;
     }
     std::size_t row = 0;
@@ -250,7 +224,7 @@ int RunLabel(Context& ctx, const std::string& image, const std::optional<std::st
     if (!ctx.Open(image, !change)) return kFailure;
     if (!change) {
         std::string current = VolumeLabelText(ctx.session.doc);
-        if (!current.empty()) std::fprintf(ctx.out, "%s\n", Cp437ToUtf8(current).c_str());
+        if (!current.empty()) std::fprintf(ctx.out, "%s\n", TerminalText(Cp437ToUtf8(current)).c_str());
         return kSuccess;
     }
     if (!ApplyVolumeLabel(ctx.session, kMainWindow, label)) return kFailure;
@@ -259,31 +233,9 @@ int RunLabel(Context& ctx, const std::string& image, const std::optional<std::st
 
 int RunCheck(Context& ctx, const std::string& image, bool json) {
     if (!ctx.Open(image, true)) return kFailure;
-    const ImageDocument& doc = ctx.session.doc;
-    CheckReport report = CheckVolume(doc.geometry, doc.Volume(), doc.VolumeLength());
-    if (json) {
-        nlohmann::json problems = nlohmann::json::array();
-        for (const Problem& p : report.problems) {
-            nlohmann::json j{{"kind", ProblemKindName(p.kind)}, {"message", DescribeProblem(p)}, {"clusters", p.clusters}};
-            if (!p.entry.empty()) j["entry"] = Cp437ToUtf8(p.entry);
-            if (p.kind == ProblemKind::FatCopyDiffers) j["copy"] = p.copy;
-            if (p.kind == ProblemKind::InvalidLink) j["value"] = p.value;
-            problems.push_back(j);
-        }
-        nlohmann::json j{{"clean", report.Clean()},
-                         {"entries", report.entries},
-                         {"usedClusters", report.usedClusters},
-                         {"badClusters", report.badClusters},
-                         {"problems", problems}};
-        std::fprintf(ctx.out, "%s\n", j.dump(2).c_str());
-    } else {
-        for (const Problem& p : report.problems) std::fprintf(ctx.out, "%s\n", DescribeProblem(p).c_str());
-        if (report.Clean() && !ctx.quiet) {
-            std::fprintf(ctx.out, "%s: no problems found (%u entries, %u clusters in use)\n", image.c_str(),
-                         report.entries, report.usedClusters);
-        }
-    }
-    return report.Clean() ? kSuccess : kFailure;
+    bool clean = false;
+    std::fputs(CheckOutput(ctx.session, image, json, ctx.quiet, clean).c_str(), ctx.out);
+    return clean ? kSuccess : kFailure;
 }
 
 }  // namespace

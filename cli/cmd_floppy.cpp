@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/render.h"
 #include "floppy/custom_format.h"
 #include "floppy/file_types.h"
 #include "floppy/floppy_device.h"
@@ -48,7 +49,7 @@ public:
         shown_ = true;
         constexpr std::uint32_t kWidth = 30;
         std::uint32_t filled = step * kWidth / 100;
-        std::fprintf(stderr, "%s%s [%s%s] %3u%%%s", terminal_ ? "\r" : "", drive_.c_str(),
+        std::fprintf(stderr, "%s%s [%s%s] %3u%%%s", terminal_ ? "\r" : "", TerminalText(drive_).c_str(),
                      std::string(filled, '#').c_str(), std::string(kWidth - filled, '.').c_str(), step,
                      terminal_ ? "" : "\n");
         std::fflush(stderr);
@@ -121,7 +122,7 @@ std::string SectorList(const std::vector<std::uint32_t>& sectors) {
 
 int RunDrives(Context& ctx) {
     std::vector<std::string> lines = ListRemovableDrives();
-    for (const std::string& line : lines) std::fprintf(ctx.out, "%s\n", line.c_str());
+    for (const std::string& line : lines) std::fprintf(ctx.out, "%s\n", TerminalText(line).c_str());
     if (lines.empty() && !ctx.quiet) std::fprintf(stderr, "No removable drives.\n");
     return kSuccess;
 }
@@ -208,12 +209,12 @@ int RunReadFloppy(Context& ctx, const ReadOptions& o) {
     if (!ctx.Save()) return kFailure;
     if (!ctx.quiet) {
         std::fprintf(ctx.out, "Read %s from %s into %s", Plural(summary.sectors, "sector").c_str(),
-                     dialog.driveLine.c_str(), o.image.c_str());
+                     TerminalText(dialog.driveLine).c_str(), TerminalText(o.image).c_str());
         if (summary.ignored.empty()) {
             std::fprintf(ctx.out, "; no sector ignored\n");
         } else {
             std::fprintf(ctx.out, "; %s ignored (%s), recorded in %s\n", Plural(summary.ignored.size(), "sector").c_str(),
-                         SectorList(summary.ignored).c_str(), MediaErrorFilePath(o.image).c_str());
+                         SectorList(summary.ignored).c_str(), TerminalText(MediaErrorFilePath(o.image)).c_str());
         }
     }
     return kSuccess;
@@ -245,7 +246,7 @@ int RunWriteFloppy(Context& ctx, const WriteOptions& o) {
         std::string formatted = o.formatTracks ? "Formatted " + Plural(summary.tracksFormatted, "track") + ", wrote "
                                                : "Wrote ";
         std::fprintf(ctx.out, "%s%u of %s to %s", formatted.c_str(), summary.sectors, Plural(sectors, "sector").c_str(),
-                     line.c_str());
+                     TerminalText(line).c_str());
         if (summary.ignored.empty()) {
             std::fprintf(ctx.out, "; no sector ignored\n");
         } else {
@@ -274,7 +275,7 @@ int RunRegister(Context& ctx, const std::string& programOption) {
     std::string program = programOption.empty() ? DefaultProgramPath() : programOption;
     if (!program.empty() && ::access(program.c_str(), X_OK) != 0 && !ctx.quiet) {
         std::fprintf(stderr, "Note: %s is not an executable program (yet); --program chooses another.\n",
-                     program.c_str());
+                     TerminalText(program).c_str());
     }
     XdgFileTypeStore store(UserDataHome(), program);
     std::uint32_t error = 0;
@@ -282,7 +283,7 @@ int RunRegister(Context& ctx, const std::string& programOption) {
     if (error != 0) return kFailure;
     ctx.ui.failures = 0;  // "Registration successful!" carries the stop icon too
     if (!ctx.quiet && store.SystemRegistration().empty()) {
-        for (const auto& [path, text] : store.Files()) std::fprintf(ctx.out, "%s\n", path.c_str());
+        for (const auto& [path, text] : store.Files()) std::fprintf(ctx.out, "%s\n", TerminalText(path).c_str());
     }
     return kSuccess;
 }

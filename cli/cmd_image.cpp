@@ -1,6 +1,4 @@
 // Commands on whole images: new, info, errors.
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -8,6 +6,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/render.h"
 #include "document/boot_sector.h"
 #include "document/bytes.h"
 #include "fat12/entries.h"
@@ -19,12 +18,6 @@
 
 namespace kv::cli {
 namespace {
-
-std::string Hex2(std::uint32_t v) {
-    char buffer[8];
-    std::snprintf(buffer, sizeof buffer, "%02X", v & 0xFF);
-    return buffer;
-}
 
 struct NewOptions {
     std::string image;
@@ -43,7 +36,7 @@ int RunNew(Context& ctx, const NewOptions& o) {
     } else if (!ParseFormatCode(o.format, code) || FindDiskFormat(ctx.session.formats, code).totalSectors == 0) {
         std::string list;
         for (std::uint32_t media = 0xF0; media <= 0xFF; ++media) {
-            if (FindDiskFormat(ctx.session.formats, media).totalSectors != 0) list += " " + Hex2(media);
+            if (FindDiskFormat(ctx.session.formats, media).totalSectors != 0) list += " " + HexByte(media);
         }
         return ctx.Usage("unknown format '" + o.format + "' (known:" + list + ", custom)");
     }
@@ -53,11 +46,13 @@ int RunNew(Context& ctx, const NewOptions& o) {
     ctx.ui.dialogPaths.push_back(o.image);
     ctx.ui.overwriteWithoutAsking = o.force;
     if (!ctx.Save()) {
-        if (ctx.ui.failures == 0) std::fprintf(stderr, "%s: not replaced (--force replaces it)\n", o.image.c_str());
+        if (ctx.ui.failures == 0) {
+            std::fprintf(stderr, "%s: not replaced (--force replaces it)\n", TerminalText(o.image).c_str());
+        }
         return kFailure;
     }
     if (!ctx.quiet) {
-        std::fprintf(ctx.out, "%s: %s, %u bytes\n", o.image.c_str(),
+        std::fprintf(ctx.out, "%s: %s, %u bytes\n", TerminalText(o.image).c_str(),
                      code == kCustomFormatCode ? "custom format"
                                                : LoadText(FindDiskFormat(s.formats, code).nameStringId).c_str(),
                      s.doc.size);
@@ -67,65 +62,7 @@ int RunNew(Context& ctx, const NewOptions& o) {
 
 int RunInfo(Context& ctx, const std::string& image, bool json) {
     if (!ctx.Open(image, true)) return kFailure;
-    const ImageDocument& doc = ctx.session.doc;
-    const VolumePage volume = FillVolumePage(doc, ctx.locale);
-    const MediaPage media = FillMediaPage(doc);
-    const ErrorsPage errors = FillErrorsPage(doc);
-    const std::uint32_t mediaByte = doc.Volume()[boot::kMediaByte];
-    const DiskFormat& row = FindDiskFormat(ctx.session.formats, mediaByte);
-    const std::string format = row.totalSectors != 0 ? LoadText(row.nameStringId) : "";
-
-    if (json) {
-        nlohmann::json j;
-        j["path"] = image;
-        j["size"] = doc.size;
-        j["headerSize"] = doc.bootOffset;
-        j["oemName"] = volume.oemSignature;
-        j["label"] = volume.label.empty() ? nlohmann::json(nullptr) : nlohmann::json(volume.label);
-        j["usedBytes"] = volume.usedBytes;
-        j["freeBytes"] = volume.freeBytes;
-        j["totalBytes"] = volume.totalBytes;
-        j["mediaByte"] = mediaByte;
-        j["format"] = format.empty() ? nlohmann::json(nullptr) : nlohmann::json(format);
-        j["bytesPerSector"] = media.bytesPerSector;
-        j["sectorsPerCluster"] = media.sectorsPerCluster;
-        j["reservedSectors"] = media.reservedSectors;
-        j["fatCount"] = media.fatCount;
-        j["rootEntries"] = media.rootEntries;
-        j["totalSectors"] = media.totalSectors;
-        j["sectorsPerFat"] = media.sectorsPerFat;
-        j["sectorsPerTrack"] = media.sectorsPerTrack;
-        j["heads"] = media.heads;
-        j["hiddenSectors"] = media.hiddenSectors;
-        j["badSectors"] = ListBadSectors(doc.errors, doc.geometry.totalSectors);
-        std::fprintf(ctx.out, "%s\n", j.dump(2).c_str());
-        return kSuccess;
-    }
-    auto line = [&](const char* label, const std::string& value) {
-        std::fprintf(ctx.out, "%-20s %s\n", label, value.c_str());
-    };
-    std::string badText;
-    for (const std::string& n : errors.rows) badText += (badText.empty() ? "" : " ") + n;
-    line("Image:", image);
-    line("Size:", volume.total + " bytes");
-    if (doc.bootOffset != 0) line("Comment header:", std::to_string(doc.bootOffset) + " bytes");
-    line("OEM name:", volume.oemSignature);
-    line("Volume label:", volume.label);
-    line("Used:", volume.used + " bytes");
-    line("Free:", volume.free + " bytes");
-    line("Total capacity:", volume.total + " bytes");
-    line("Media byte:", Hex2(mediaByte) + (format.empty() ? "" : "  " + format));
-    line("Bytes per sector:", std::to_string(media.bytesPerSector));
-    line("Sectors per cluster:", std::to_string(media.sectorsPerCluster));
-    line("Reserved sectors:", std::to_string(media.reservedSectors));
-    line("Number of FATs:", std::to_string(media.fatCount));
-    line("Directory entries:", std::to_string(media.rootEntries));
-    line("Sectors per disk:", std::to_string(media.totalSectors));
-    line("Sectors per FAT:", std::to_string(media.sectorsPerFat));
-    line("Sectors per track:", std::to_string(media.sectorsPerTrack));
-    line("Heads:", std::to_string(media.heads));
-    line("Hidden sectors:", std::to_string(media.hiddenSectors));
-    line("Bad sectors:", errors.rows.empty() ? "none" : badText);
+    std::fputs(InfoOutput(ctx.session, image, json).c_str(), ctx.out);
     return kSuccess;
 }
 

@@ -3,8 +3,11 @@
 
 #include <csignal>
 #include <cstdio>
+#include <exception>
+#include <sstream>
 
 #include "cli/cli.h"
+#include "cli/render.h"
 #include "fat12/directory.h"
 #include "platform/messages.h"
 
@@ -31,7 +34,7 @@ bool Context::Save() {
 }
 
 int Context::Usage(const std::string& message) {
-    std::fprintf(stderr, "korvane-cli: %s\n", message.c_str());
+    std::fprintf(stderr, "korvane-cli: %s\n", TerminalText(message).c_str());
     exitCode = kUsage;
     return kUsage;
 }
@@ -66,15 +69,17 @@ int main(int argc, char** argv) {
 
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForAllHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForVersion& e) {
-        return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        app.exit(e);
-        return kv::cli::kUsage;
+        // Help, version and usage errors; the arguments they quote may hold any bytes.
+        std::ostringstream out, err;
+        const int status = app.exit(e, out, err);
+        std::fputs(kv::cli::TerminalText(out.str()).c_str(), stdout);
+        std::fputs(kv::cli::TerminalText(err.str()).c_str(), stderr);
+        return status == 0 ? kv::cli::kSuccess : kv::cli::kUsage;
+    } catch (const std::exception& e) {
+        // Nothing a user gives may end the program without a word.
+        std::fprintf(stderr, "korvane-cli: %s\n", kv::cli::TerminalText(e.what()).c_str());
+        ctx.exitCode = kv::cli::kFailure;
     }
     // Leave no image open behind: a command that failed half-way does not save.
     ctx.session.doc.modified = false;

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <vector>
 
+#include "cli/render.h"
 #include "platform/string_table.h"
 
 namespace kv::cli {
@@ -69,7 +70,8 @@ int TerminalUi::ShowMessageBox(WindowRef, const std::string& text, const std::st
     std::string line = text;
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     if (caption != ApplicationTitle()) line = caption + ": " + line;
-    std::fprintf(err_, "%s\n", line.c_str());
+    // Paths and an image's comment may hold any bytes.
+    std::fprintf(err_, "%s\n", TerminalText(line).c_str());
     if (buttons == MB_OK) {
         std::fflush(err_);
         return IDOK;

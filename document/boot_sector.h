@@ -25,7 +25,12 @@ inline constexpr std::size_t kSectorsPerFat = 22;     // word
 inline constexpr std::size_t kSectorsPerTrack = 24;   // word
 inline constexpr std::size_t kHeads = 26;             // word
 inline constexpr std::size_t kHiddenSectors = 28;     // word
-inline constexpr std::size_t kFileSystemType = 54;    // 8 bytes, DOS 4 and later
+// The extended parameter block of DOS 4 and later (and of other systems'
+// formatters); MSX-DOS boot sectors have their boot program here instead.
+inline constexpr std::size_t kExtendedSignature = 38; // byte, kExtendedBlock when the block is there
+inline constexpr std::uint8_t kExtendedBlock = 0x29;
+inline constexpr std::size_t kVolumeLabel = 43;       // 11 bytes, "NO NAME    " without a label
+inline constexpr std::size_t kFileSystemType = 54;    // 8 bytes
 }  // namespace boot
 
 // Comment header: 0xAA, "Y" or "Z", ..., a compression word at 6, the comment

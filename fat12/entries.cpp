@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "document/boot_sector.h"
 #include "fat12/fat.h"
 #include "platform/codepage.h"
 #include "platform/dos_time.h"
@@ -9,6 +10,53 @@
 #include "platform/string_table.h"
 
 namespace kv {
+namespace {
+
+// The checksum that another system's long-name entries (offset 13) carry of
+// the 11 name bytes of the short entry they belong to.
+std::uint8_t LongNameChecksum(const std::uint8_t* name) {
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < dir::kShortNameLength; ++i) {
+        sum = static_cast<std::uint8_t>(((sum & 1) << 7) + (sum >> 1) + name[i]);
+    }
+    return sum;
+}
+
+constexpr std::size_t kLongNameChecksum = 13;
+constexpr std::uint8_t kLastLongNamePart = 0x40;  // in the order byte: the first slot of the run
+
+// Marks deleted the long-name entries that belong to the short entry at
+// `slot`: the live long-name slots right in front of it, up to the first of
+// the run, whose checksum is that of its (still unchanged) 11 name bytes.
+// Other systems would otherwise find them orphaned.
+void DeleteLongNameEntries(ImageDocument& doc, std::uint8_t* slot) {
+    const std::uint8_t sum = LongNameChecksum(slot + dir::kName);
+    const std::uint8_t* root = doc.Volume() + RootDirectoryOffset(doc.geometry);
+    for (std::uint8_t* p = slot; p - dir::kEntrySize >= root;) {
+        p -= dir::kEntrySize;
+        if (!IsLiveSlot(p) || !IsLongNameEntry(p[dir::kAttributes]) || p[kLongNameChecksum] != sum) break;
+        const bool first = (p[0] & kLastLongNamePart) != 0;
+        p[0] = dir::kDeletedMark;
+        if (first) break;
+    }
+}
+
+// The boot sector's copy of the label, in the extended parameter block that
+// DOS 4 and later and other systems' formatters write, follows the root
+// directory's label: `field` (11 bytes as stored) or "NO NAME    " when the
+// label is removed. Boot sectors without the block (MSX-DOS's) are left alone.
+void KeepBootLabelInStep(ImageDocument& doc, const std::uint8_t* field) {
+    if (doc.VolumeLength() < 512 || doc.Volume()[boot::kExtendedSignature] != boot::kExtendedBlock) return;
+    std::uint8_t label[dir::kShortNameLength];
+    std::memcpy(label, field ? field : reinterpret_cast<const std::uint8_t*>("NO NAME    "), sizeof label);
+    if (label[0] == dir::kEscapedDeletedMark) label[0] = dir::kDeletedMark;
+    std::uint8_t* bootLabel = doc.Volume() + boot::kVolumeLabel;
+    if (std::memcmp(bootLabel, label, sizeof label) == 0) return;
+    std::memcpy(bootLabel, label, sizeof label);
+    doc.modified = true;
+}
+
+}  // namespace
 
 RowWalk DeleteSelected(Session& s, WindowRef owner, const SelectedRow& selected) {
     const std::string shown = Cp437ToUtf8(selected.text);
@@ -22,6 +70,7 @@ RowWalk DeleteSelected(Session& s, WindowRef owner, const SelectedRow& selected)
     if (answer == IDYES) {
         WaitCursor wait(s.ui);
         ImageDocument& doc = s.doc;
+        DeleteLongNameEntries(doc, slot);
         FreeClusterChain(doc.geometry, slot, doc.Volume(), doc.VolumeLength());
         doc.modified = true;
         s.list.RemoveRow(selected.index);
@@ -67,6 +116,8 @@ bool RenameEntry(Session& s, WindowRef owner, const std::optional<std::string>& 
         ShowSystemError(s.ui, owner, *typed, ERROR_ALREADY_EXISTS, std::nullopt, MB_ICONHAND);
         return false;
     }
+    // Long names belong to the 11 bytes they were made for.
+    if (std::memcmp(slot + dir::kName, field, dir::kShortNameLength) != 0) DeleteLongNameEntries(doc, slot);
     std::memcpy(slot + dir::kName, field, dir::kShortNameLength);
     doc.modified = true;
     s.list.SetRowText(rowIndex, text);
@@ -123,15 +174,23 @@ bool WriteVolumeLabel(ImageDocument& doc, const std::optional<DirEntry>& entry) 
                                             done = true;
                                             return false;
                                         });
+    std::uint8_t field[dir::kShortNameLength];
+    if (entry) {
+        std::memcpy(field, entry->name, 8);
+        std::memcpy(field + 8, entry->extension, 3);
+    }
     if (done) {
         doc.modified = true;
+        KeepBootLabelInStep(doc, entry ? field : nullptr);
         return true;
     }
     if (scan.end != ScanEnd::EndMarker) return false;
-    if (!entry) return true;  // no label to remove
-    if (!deleted) KeepEndMarkerBehind(doc.geometry, volume, doc.VolumeLength(), scan.offset);
-    WriteDirEntry(volume + (deleted ? *deleted : scan.offset), *entry);
-    doc.modified = true;
+    if (entry) {
+        if (!deleted) KeepEndMarkerBehind(doc.geometry, volume, doc.VolumeLength(), scan.offset);
+        WriteDirEntry(volume + (deleted ? *deleted : scan.offset), *entry);
+        doc.modified = true;
+    }
+    KeepBootLabelInStep(doc, entry ? field : nullptr);  // also when there was no label to remove
     return true;
 }
 
@@ -151,7 +210,10 @@ bool ApplyVolumeLabel(Session& s, WindowRef owner, const std::string& typed) {
     std::memcpy(field, text.data(), text.size() < sizeof field ? text.size() : sizeof field);
     EscapeFirstNameByte(field);
     std::optional<std::uint64_t> current = FindVolumeLabel(doc.geometry, doc.Volume(), doc.VolumeLength());
-    if (current && std::memcmp(doc.Volume() + *current, field, sizeof field) == 0) return true;
+    if (current && std::memcmp(doc.Volume() + *current, field, sizeof field) == 0) {
+        KeepBootLabelInStep(doc, field);
+        return true;
+    }
     std::memcpy(entry.name, field, 8);
     std::memcpy(entry.extension, field + 8, 3);
     entry.attributes = attr::kVolumeLabel | attr::kArchive;

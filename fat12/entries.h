@@ -15,7 +15,9 @@ namespace kv {
 
 // The Delete command's visitor: refuses directories, asks "Delete file '%s'?"
 // (Yes deletes, No skips, Cancel ends the walk), frees the chain, marks the slot
-// deleted and removes the row.
+// deleted and removes the row. Long-name entries that other systems wrote for
+// the entry (the run of them right in front of it whose checksum matches its
+// name) are marked deleted with it.
 RowWalk DeleteSelected(Session& s, WindowRef owner, const SelectedRow& row);
 
 // The Delete command: DeleteSelected over every selected row.
@@ -24,7 +26,8 @@ void DeleteSelection(Session& s, WindowRef owner);
 // Ends the editing of row `rowIndex`'s name. `typed` is the edited text
 // (UTF-8), none when the editing was cancelled. On acceptance the entry gets
 // the new name, the row shows it (upper-cased, as stored) and the result is
-// true; every refusal has been shown and changes nothing.
+// true; every refusal has been shown and changes nothing. A new name (other 11
+// bytes) marks the entry's long-name entries deleted, as deleting does.
 bool RenameEntry(Session& s, WindowRef owner, const std::optional<std::string>& typed, std::size_t rowIndex);
 
 // Sets the read-only, hidden, archive and system bits (`bits` within 0x27) of
@@ -41,7 +44,9 @@ std::string VolumeLabelText(const ImageDocument& doc);
 
 // Sets the label from a complete entry, or removes it when given none. False
 // when no slot could be had (the directory has no end marker behind its
-// entries and no label to overwrite).
+// entries and no label to overwrite). A boot sector with the extended parameter
+// block (signature 0x29 at offset 38) gets the same label at offset 43, or
+// "NO NAME    " when it is removed; others are left alone.
 bool WriteVolumeLabel(ImageDocument& doc, const std::optional<DirEntry>& entry);
 
 // Gives the volume the label `text` (code page 437 bytes, at most 11, kept as

@@ -1,14 +1,17 @@
 #include "fuzz/harness.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
-#include <system_error>
 
+#include <nlohmann/json.hpp>
+
+#include "cli/render.h"
+#include "cli/terminal_ui.h"
 #include "document/boot_sector.h"
 #include "document/bytes.h"
 #include "fat12/add.h"
@@ -22,6 +25,7 @@
 #include "floppy/floppy_device.h"
 #include "floppy/transfer.h"
 #include "fuzz/harness_support.h"
+#include "fuzz/memory_host.h"
 #include "platform/codepage.h"
 #include "platform/locale.h"
 #include "platform/string_table.h"
@@ -30,16 +34,6 @@ namespace kv::fuzz {
 namespace {
 
 namespace fs = std::filesystem;
-
-void WriteFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-}
-
-std::vector<std::uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // A session as a front-end holds it, with the list the CLI uses.
 struct Front {
@@ -77,15 +71,14 @@ std::string OpenScratchImage(Front& f, const std::vector<std::uint8_t>& bytes, b
     return CheckRows(f.s, true);
 }
 
-// The problems of the consistency report that an operation may not bring in.
-// FAT copies are brought in line only when saving.
-std::vector<std::string> Problems(const Session& s) {
-    std::vector<std::string> texts;
+// The first problem of the consistency report that an operation may not bring
+// in (FAT copies are brought in line only when saving); empty when none.
+std::string FirstProblem(const Session& s) {
     const ImageDocument& doc = s.doc;
     for (const Problem& p : CheckVolume(doc.geometry, doc.Volume(), doc.VolumeLength()).problems) {
-        if (p.kind != ProblemKind::FatCopyDiffers) texts.push_back(DescribeProblem(p));
+        if (p.kind != ProblemKind::FatCopyDiffers) return DescribeProblem(p);
     }
-    return texts;
+    return {};
 }
 
 // A host name from the script's bytes: one path component.
@@ -124,7 +117,43 @@ std::string CloseScratchImage(Front& f) {
     if (!CloseImage(f.s, true)) return "closing was refused after: " + f.ui.lastText;
     f.ui.answers = nullptr;
     if (f.s.doc.IsOpen() || f.list.RowCount() != 0) return "closing left the image or its rows";
+    if (MemoryHost::Get().OpenCount() != 0) return "a host file is still open after closing";
     return f.ui.problem;
+}
+
+// What the terminal may be given: UTF-8 without control characters but the
+// line break (C0, DEL, C1).
+std::string CheckTerminalText(const std::string& text, const char* what) {
+    if (!IsUtf8(text)) return std::string(what) + " is not UTF-8";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const bool c1 = b == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+        if ((b < 0x20 && b != '\n') || b == 0x7F || c1) return std::string(what) + " holds a control character";
+    }
+    return {};
+}
+
+// list, info and check as korvane-cli prints them: text, and JSON that parses
+// (with a row per entry, the image's size and the check's verdict).
+std::string CheckCliOutputs(const Session& s, const std::string& path) {
+    for (bool json : {false, true}) {
+        bool clean = false;
+        const std::string outputs[] = {cli::ListOutput(s, json), cli::InfoOutput(s, path, json),
+                                       cli::CheckOutput(s, path, json, false, clean)};
+        const char* const names[] = {"list", "info", "check"};
+        nlohmann::json parsed[3];
+        for (int i = 0; i < 3; ++i) {
+            if (std::string v = CheckTerminalText(outputs[i], names[i]); !v.empty()) return v + (json ? " (JSON)" : "");
+            if (!json) continue;
+            parsed[i] = nlohmann::json::parse(outputs[i], nullptr, false);
+            if (parsed[i].is_discarded()) return std::string(names[i]) + " is not JSON";
+        }
+        if (!json) continue;
+        if (parsed[0].size() != s.list.RowCount()) return "list: not a row per entry";
+        if (parsed[1]["size"] != s.doc.size) return "info: the wrong size";
+        if (parsed[2]["clean"] != clean) return "check: clean differs";
+    }
+    return {};
 }
 
 }  // namespace
@@ -167,11 +196,12 @@ std::string Modify(const std::uint8_t* data, std::size_t size) {
     const std::vector<std::uint8_t> header(bytes.begin(), bytes.begin() + doc.bootOffset);
     static const char* const kOps[] = {"add file", "add folder", "delete", "rename", "attributes", "label", "save"};
     std::string trace;  // the steps so far, for the report
+    bool clean = FirstProblem(f.s).empty();
     for (int step = 0; !script.Empty(); ++step) {
         std::string at = " (step " + std::to_string(step) + " after:" + trace + ")";
         const std::vector<std::uint8_t> before = Snapshot(doc);
         const bool modifiedBefore = doc.modified;
-        const bool cleanBefore = Problems(f.s).empty();
+        const bool cleanBefore = clean;
         bool mayLoseClusters = false;
         std::optional<bool> result;  // for operations that report success
         const std::size_t rows = f.list.RowCount();
@@ -181,17 +211,16 @@ std::string Modify(const std::uint8_t* data, std::size_t size) {
             case 1: {  // add a host file or folder
                 const std::string name = HostName(script.Text(script.Byte() % 14));
                 const fs::path path = scratch.In() / name;
-                std::error_code ec;
                 if (op == 0) {
                     std::vector<std::uint8_t> content(script.Word() % 6000);
                     for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(i * 7 + step);
                     WriteFile(path.string(), content.data(), content.size());
                 } else {
-                    fs::create_directory(path, ec);
+                    MemoryHost::Get().MakeFolder(path.string());
                 }
                 mayLoseClusters = ReplacesDirectory(f.s, name);
                 result = AddHostFile(f.s, path.string());
-                fs::remove_all(path, ec);
+                MemoryHost::Get().Remove(path.string());
                 break;
             }
             case 2: {  // delete the rows of a mask, each asked about
@@ -240,9 +269,10 @@ std::string Modify(const std::uint8_t* data, std::size_t size) {
         }
         if (after != before && !doc.modified && op != 6) return "the image changed without being marked" + at;
         if (std::string v = CheckRows(f.s, false); !v.empty()) return v + at;
-        if (cleanBefore && !mayLoseClusters) {
-            std::vector<std::string> problems = Problems(f.s);
-            if (!problems.empty()) return "operation " + std::to_string(op) + " damaged the volume: " + problems[0] + at;
+        const std::string problem = FirstProblem(f.s);
+        clean = problem.empty();
+        if (cleanBefore && !mayLoseClusters && !clean) {
+            return "operation " + std::to_string(op) + " damaged the volume: " + problem + at;
         }
     }
     if (std::string v = CheckReads(f.s); !v.empty()) return v;
@@ -290,7 +320,7 @@ std::string CustomFormat(const std::uint8_t* data, std::size_t size) {
         return "the blank image's boot sector gives another geometry";
     }
     if (CheckFatCopies(f.s, kMainWindow) != 0) return "the blank image's FAT copies differ";
-    if (std::vector<std::string> problems = Problems(f.s); !problems.empty()) return "blank image: " + problems[0];
+    if (std::string problem = FirstProblem(f.s); !problem.empty()) return "blank image: " + problem;
     const ClusterUsage usage = CountClusters(g, doc.Volume(), doc.VolumeLength());
     if (usage.usedClusters != 0 || usage.freeClusters != DataClusterCount(g)) return "the blank image's clusters are not all free";
     ListRootDirectory(f.s);
@@ -303,7 +333,7 @@ std::string CustomFormat(const std::uint8_t* data, std::size_t size) {
     const fs::path in = scratch.In() / "file.bin";
     WriteFile(in.string(), content.data(), content.size());
     if (!AddHostFile(f.s, in.string())) return "a file does not fit into a blank image: " + f.ui.lastText;
-    if (std::vector<std::string> problems = Problems(f.s); !problems.empty()) return "after adding: " + problems[0];
+    if (std::string problem = FirstProblem(f.s); !problem.empty()) return "after adding: " + problem;
     const std::string out = (scratch.Out() / "file.bin").string();
     if (ExtractEntry(f.s, kMainWindow, doc.data.get() + f.list.RowAt(0).slotOffset, 0, out) != 1) return "cannot extract";
     if (ReadFile(out) != content) return "the file came out different";
@@ -437,7 +467,46 @@ std::string FloppyRead(const std::uint8_t* data, std::size_t size) {
     return CloseScratchImage(f);
 }
 
+std::string CliOutput(const std::uint8_t* data, std::size_t size) {
+    Input input(data, size);
+    std::string name = input.Text(input.Byte());
+    for (char& c : name) {
+        if (c == '/' || c == '\0') c = '_';
+    }
+    if (name.empty() || name == "." || name == "..") name += "_";
+    const std::vector<std::uint8_t> bytes = input.Rest();
+    Scratch& scratch = Scratch::Get();
+    scratch.Reset();
+    const std::string path = (scratch.In() / name).string();
+    WriteFile(path, bytes.data(), bytes.size());
+
+    // The messages go where korvane-cli prints them, with the answers of its
+    // reading commands.
+    char* messages = nullptr;
+    std::size_t length = 0;
+    std::FILE* err = ::open_memstream(&messages, &length);
+    cli::TerminalUi ui(err, nullptr);
+    ui.mode = cli::AnswerMode::No;
+    ui.declineQuietly = true;
+    MemoryFileList list;
+    CLibraryLocale locale;
+    Session s{ui, list, locale, ListRootDirectory};
+    std::string v;
+    try {
+        if (OpenImage(s, kMainWindow, path, true)) v = CheckCliOutputs(s, path);
+    } catch (const std::exception& e) {
+        v = std::string("exception: ") + e.what();
+    }
+    CloseImage(s, false);
+    std::fclose(err);
+    if (v.empty()) v = CheckTerminalText(std::string(messages, length), "a message");
+    std::free(messages);
+    if (v.empty() && MemoryHost::Get().OpenCount() != 0) v = "a host file is still open after closing";
+    return v;
+}
+
 Target FindTarget(const std::string& name) {
+    if (name == "cli_output") return CliOutput;
     if (name == "open_and_read") return OpenAndRead;
     if (name == "modify") return Modify;
     if (name == "custom_format") return CustomFormat;

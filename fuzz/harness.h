@@ -16,6 +16,8 @@ namespace kv::fuzz {
 // Each returns an empty text when every invariant held, otherwise the first
 // violation found.
 
+// Every target works on files in memory (fuzz/memory_host.h).
+
 // The input is an image file (with or without a comment header): open it,
 // list it, count its clusters, check it, follow every chain, format every
 // cell, extract every file into a fresh folder, close it.
@@ -37,8 +39,14 @@ std::string CustomFormat(const std::uint8_t* data, std::size_t size);
 // read into a new image, with the format of byte 0 or its own boot sector.
 std::string FloppyRead(const std::uint8_t* data, std::size_t size);
 
+// Byte 0 is the length N of a file name, the next N bytes the name (any bytes;
+// "/" and NUL become "_"), the rest the image: korvane-cli's list, info and
+// check output, text and JSON, of the image under that name must be valid
+// UTF-8 and JSON, and text and messages hold no control characters.
+std::string CliOutput(const std::uint8_t* data, std::size_t size);
+
 // The targets by name ("open_and_read", "modify", "custom_format",
-// "floppy_read"); null for an unknown name.
+// "floppy_read", "cli_output"); null for an unknown name.
 using Target = std::string (*)(const std::uint8_t* data, std::size_t size);
 Target FindTarget(const std::string& name);
 

@@ -1,15 +1,9 @@
 #include "fuzz/harness_support.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
-#include <system_error>
 
 #include "document/bytes.h"
 #include "fat12/check.h"
@@ -18,13 +12,12 @@
 #include "fat12/extract.h"
 #include "fat12/fat.h"
 #include "fat12/list_walk.h"
+#include "fuzz/memory_host.h"
 #include "platform/codepage.h"
 #include "platform/locale.h"
 #include "platform/string_table.h"
 
 namespace kv::fuzz {
-
-namespace fs = std::filesystem;
 
 std::string Input::Text(std::size_t count) {
     std::size_t n = std::min(count, Remaining());
@@ -40,13 +33,18 @@ std::vector<std::uint8_t> Input::Rest() {
 }
 
 bool IsUtf8(const std::string& text) {
+    static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};  // below: an overlong form
     for (std::size_t i = 0; i < text.size();) {
         auto b = static_cast<unsigned char>(text[i]);
         std::size_t extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : 4;
-        if (extra == 4) return false;
+        if (extra == 4 || text.size() - i <= extra) return false;
+        char32_t c = extra == 0 ? b : b & (0x3F >> extra);
         for (std::size_t k = 1; k <= extra; ++k) {
-            if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            c = (c << 6) | (next & 0x3F);
         }
+        if (c < kLeast[extra] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return false;
         i += extra + 1;
     }
     return true;
@@ -93,43 +91,41 @@ Scratch& Scratch::Get() {
     return scratch;
 }
 
-Scratch::Scratch() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/korvane-fuzz-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (::mkdtemp(buffer.data()) == nullptr) std::abort();
-    base_ = buffer.data();
-    std::atexit([] {
-        std::error_code ec;
-        fs::remove_all(Scratch::Get().base_, ec);
-    });
-}
-
 void Scratch::Reset() {
-    std::error_code ec;
-    for (const fs::directory_entry& e : fs::directory_iterator(base_, ec)) fs::remove_all(e.path(), ec);
-    fs::create_directories(In(), ec);
-    fs::create_directories(Out(), ec);
+    MemoryHost& host = MemoryHost::Get();
+    host.Reset();
+    host.MakeFolder(base_.string());
+    host.MakeFolder(In().string());
+    host.MakeFolder((base_ / "jail").string());
+    host.MakeFolder(Out().string());
 }
 
 std::string Scratch::CheckNothingOutside(const std::set<std::string>& allowed) const {
-    std::error_code ec;
+    const MemoryHost& host = MemoryHost::Get();
+    for (const auto& [name, isFolder] : host.List("/")) {
+        if (base_ != "/" + name) return "written outside the folder: /" + name;
+    }
     static const std::set<std::string> kTop = {"image.dsk", "image.der", "in", "jail"};
-    for (const fs::directory_entry& e : fs::directory_iterator(base_, ec)) {
-        if (!kTop.count(e.path().filename().string())) return "written outside the folder: " + e.path().string();
+    for (const auto& [name, isFolder] : host.List(base_.string())) {
+        if (!kTop.count(name)) return "written outside the folder: " + name;
     }
-    for (const fs::directory_entry& e : fs::directory_iterator(base_ / "jail", ec)) {
-        if (e.path().filename() != "out") return "written outside the folder: " + e.path().string();
+    for (const auto& [name, isFolder] : host.List((base_ / "jail").string())) {
+        if (name != "out") return "written outside the folder: jail/" + name;
     }
-    for (const fs::directory_entry& e : fs::directory_iterator(Out(), ec)) {
-        struct stat st {};
-        if (::lstat(e.path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            return "extracted something that is not a plain file: " + e.path().string();
-        }
-        if (!allowed.count(e.path().filename().string())) return "unexpected extracted file: " + e.path().string();
+    for (const auto& [name, isFolder] : host.List(Out().string())) {
+        if (isFolder) return "extracted something that is not a plain file: " + name;
+        if (!allowed.count(name)) return "unexpected extracted file: " + name;
     }
     return {};
+}
+
+void WriteFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
+    MemoryHost::Get().WriteFile(path, data, size);
+}
+
+std::vector<std::uint8_t> ReadFile(const std::string& path) {
+    const std::vector<std::uint8_t>* bytes = MemoryHost::Get().File(path);
+    return bytes ? *bytes : std::vector<std::uint8_t>{};
 }
 
 std::vector<std::uint8_t> Snapshot(const ImageDocument& doc) {
@@ -257,9 +253,9 @@ std::string CheckExtraction(Session& s, FuzzUi& ui) {
         const std::string name = SafeHostFileName(list->RowAt(i).text.substr(0, 12));
         const DirEntry e = ReadDirEntry(doc.data.get() + list->RowAt(i).slotOffset);
         if (uses[name] != 1 || (e.attributes & (attr::kDirectory | attr::kVolumeLabel)) != 0) continue;
-        std::ifstream in(Scratch::Get().Out() / name, std::ios::binary);
-        if (!in) continue;  // a failed extraction (a read-only file replaced) ends the walk
-        const std::vector<std::uint8_t> got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::vector<std::uint8_t>* written = MemoryHost::Get().File((Scratch::Get().Out() / name).string());
+        if (!written) continue;  // a failed extraction (a read-only file replaced) ends the walk
+        const std::vector<std::uint8_t>& got = *written;
         std::vector<std::uint8_t> want;
         std::uint32_t remaining = e.size;
         for (ChainWalk walk(g, doc.Volume(), doc.VolumeLength(), e.firstCluster); remaining != 0 && walk.AtCluster();

@@ -60,10 +60,12 @@ public:
     void EnableFileList(bool) override {}
 };
 
+// Well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool IsUtf8(const std::string& text);
 
-// The folders of one process's runs: image.dsk and its side file, in/ for the
-// host files that are added, jail/out/ for extractions. Reset empties them.
+// The folders of one process's runs, in the memory host (fuzz/memory_host.h):
+// image.dsk and its side file, in/ for the host files that are added, jail/out/
+// for extractions. Reset empties them.
 class Scratch {
 public:
     static Scratch& Get();
@@ -77,9 +79,14 @@ public:
     std::string CheckNothingOutside(const std::set<std::string>& allowed) const;
 
 private:
-    Scratch();
-    std::filesystem::path base_;
+    Scratch() = default;
+    const std::filesystem::path base_ = "/fuzz";
 };
+
+// Files of the memory host: the bytes written, the bytes read (empty when the
+// file is missing).
+void WriteFile(const std::string& path, const std::uint8_t* data, std::size_t size);
+std::vector<std::uint8_t> ReadFile(const std::string& path);
 
 // The checks that hold for any open image. Each gives an empty text or the
 // violation.

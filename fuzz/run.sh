@@ -9,7 +9,7 @@
 #                                  of the kept and the run's corpus, minimized
 #   fuzz/run.sh --seeds            write the seed images into build/fuzz/seeds
 #
-# TARGET is open_and_read, modify, custom_format or floppy_read. The growing
+# TARGET is open_and_read, modify, custom_format, floppy_read or cli_output. The growing
 # corpus stays in build/fuzz/corpus/TARGET; the kept one (fuzz/corpus/TARGET)
 # is read as seeds. Crashes and violated invariants land in
 # build/fuzz/artifacts/TARGET/; replay one with the program and the file:
@@ -17,7 +17,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KORVANE_FUZZ_BUILD:-$root/build/fuzz}
-targets="open_and_read modify custom_format floppy_read"
+targets="open_and_read modify custom_format floppy_read cli_output"
 
 usage() { echo "usage: fuzz/run.sh TARGET [SECONDS] | --merge TARGET | --seeds   (TARGET: $targets)" >&2; exit 2; }
 check_target() { case " $targets " in *" $1 "*) ;; *) usage ;; esac; }
@@ -30,7 +30,7 @@ configure() {
 
 # Images up to 64 KiB: small custom geometries and the first sectors of the
 # standard formats, so every mutation reaches boot sector, FAT and directory.
-max_len() { case $1 in custom_format) echo 256 ;; *) echo 65536 ;; esac; }
+max_len() { case $1 in custom_format) echo 256 ;; cli_output) echo 65792 ;; *) echo 65536 ;; esac; }
 
 case ${1:-} in
   --seeds)

@@ -12,7 +12,8 @@ struct ErrnoCode {
 };
 
 // Host errno values and the codes they are reported as. The first row of a code
-// is also the errno whose wording gives that code's text.
+// is also the errno whose wording gives that code's text, unless kWording names
+// another.
 constexpr ErrnoCode kMap[] = {
     {EACCES, ERROR_ACCESS_DENIED},
     {EPERM, ERROR_ACCESS_DENIED},
@@ -50,6 +51,13 @@ constexpr ErrnoCode kMap[] = {
 #endif
 };
 
+// Codes worded as another errno than the first that maps to them: a missing
+// folder reads as the host's "No such file or directory", not as ENOTDIR's
+// "Not a directory".
+constexpr ErrnoCode kWording[] = {
+    {ENOENT, ERROR_PATH_NOT_FOUND},
+};
+
 struct OwnText {
     std::uint32_t code;
     const char* text;
@@ -59,6 +67,8 @@ struct OwnText {
 constexpr OwnText kOwnTexts[] = {
     {ERROR_INVALID_FUNCTION, "Incorrect function."},
     {ERROR_INVALID_DATA, "The data is invalid."},
+    // Another handle holds the file without sharing it (no errno means that).
+    {ERROR_SHARING_VIOLATION, "The file is in use by another program."},
     {ERROR_OUTOFMEMORY, "Not enough memory is available to complete this operation."},
     {ERROR_INVALID_DRIVE, "The system cannot find the drive specified."},
     {ERROR_NOT_READY, "The device is not ready: is there a disk in the drive?"},
@@ -97,15 +107,18 @@ std::string SystemErrorText(std::uint32_t code) {
     for (const OwnText& t : kOwnTexts) {
         if (t.code == code) return std::string(t.text) + "\n";
     }
-    for (const ErrnoCode& m : kMap) {
-        if (m.code == code) {
-            char buffer[256];
-            // The GNU strerror_r returns the text, which may or may not be in buffer.
-            const char* text = strerror_r(m.error, buffer, sizeof buffer);
-            return std::string(text) + ".\n";
-        }
+    int wording = 0;
+    for (const ErrnoCode& m : kWording) {
+        if (m.code == code) wording = m.error;
     }
-    return {};
+    for (const ErrnoCode& m : kMap) {
+        if (wording == 0 && m.code == code) wording = m.error;
+    }
+    if (wording == 0) return {};
+    char buffer[256];
+    // The GNU strerror_r returns the text, which may or may not be in buffer.
+    const char* text = strerror_r(wording, buffer, sizeof buffer);
+    return std::string(text) + ".\n";
 }
 
 }  // namespace kv

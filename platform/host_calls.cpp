@@ -31,8 +31,9 @@ void* RealAllocate(std::size_t size) {
 void* RealMap(int fd, std::size_t size) { return ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd, 0); }
 
 const HostCalls kReal = {
-    RealOpen, ::read,   ::write,    ::pread,  ::pwrite,       ::lseek,  ::fstat,  ::ftruncate, ::fallocate,
-    ::fsync,  ::close,  ::unlink,   ::rename, RealAllocate,   RealMap,  ::munmap,
+    RealOpen, ::read,  ::write, ::pread,    ::pwrite,     ::lseek,  ::fstat, ::ftruncate, ::fallocate,
+    ::fsync,  ::close, ::unlink, ::rename,  ::stat,       ::lstat,  ::chmod, ::futimens,  RealAllocate,
+    RealMap,  ::munmap,
 };
 
 HostCalls current = kReal;

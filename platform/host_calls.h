@@ -1,6 +1,8 @@
 // The host system calls that the file layer and the big allocations go through.
 // Tests replace entries of this table to make a read, a write, a size query or an
-// allocation fail where real files would not.
+// allocation fail where real files would not, and the fuzz targets replace all of
+// them with a file system in memory (fuzz/memory_host.h): every call the file
+// layer makes on a path or a descriptor goes through this table.
 #pragma once
 
 #include <sys/stat.h>
@@ -27,6 +29,10 @@ struct HostCalls {
     int (*close)(int fd);
     int (*unlink)(const char* path);
     int (*rename)(const char* from, const char* to);
+    int (*stat)(const char* path, struct stat* st);
+    int (*lstat)(const char* path, struct stat* st);
+    int (*chmod)(const char* path, mode_t mode);
+    int (*futimens)(int fd, const struct timespec times[2]);
     void* (*allocate)(std::size_t size);
     // A private, writable mapping of a file's first `size` bytes (MAP_FAILED on failure).
     void* (*map)(int fd, std::size_t size);

@@ -31,7 +31,7 @@ std::string ParentOf(const std::string& path) {
 // ENOENT means a missing file when its folder exists, a missing path otherwise.
 std::uint32_t MissingError(const std::string& path) {
     struct stat st {};
-    if (::stat(ParentOf(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return ERROR_FILE_NOT_FOUND;
+    if (Host().stat(ParentOf(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return ERROR_FILE_NOT_FOUND;
     return ERROR_PATH_NOT_FOUND;
 }
 
@@ -116,7 +116,7 @@ HostFile HostFile::Open(const std::string& path, std::uint32_t access, std::uint
     struct stat before {};
     const bool creates = Creates(disposition);
     if (creates) flags |= O_NOFOLLOW;
-    bool existed = (creates ? ::lstat(path.c_str(), &before) : ::stat(path.c_str(), &before)) == 0;
+    bool existed = (creates ? Host().lstat(path.c_str(), &before) : Host().stat(path.c_str(), &before)) == 0;
     if (existed) {
         if (disposition == CREATE_NEW) {
             error = ERROR_FILE_EXISTS;
@@ -215,7 +215,7 @@ HostFile HostFile::CreateBeside(const std::string& path, std::string& newPath, s
     if (!CheckReplaceable(path, error)) return {};
     // The new file gets the permissions of the one it replaces.
     struct stat st {};
-    mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0666;
+    mode_t mode = Host().stat(path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0666;
     std::string name = path.substr(FolderPrefix(path).size());
     if (name.size() > 200) name.resize(200);
     static unsigned counter = 0;
@@ -353,7 +353,7 @@ bool HostFile::SetTimes(std::int64_t unixSeconds, std::uint32_t& error) {
     times[0].tv_sec = static_cast<time_t>(unixSeconds);
     times[0].tv_nsec = 0;
     times[1] = times[0];
-    if (::futimens(fd_, times) != 0) {
+    if (Host().futimens(fd_, times) != 0) {
         error = LastError();
         return false;
     }
@@ -378,7 +378,7 @@ bool FindHostFile(const std::string& path, HostFileInfo& info, std::uint32_t& er
     std::string trimmed = path;
     while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
     struct stat st {};
-    if (trimmed.empty() || ::stat(trimmed.c_str(), &st) != 0) {
+    if (trimmed.empty() || Host().stat(trimmed.c_str(), &st) != 0) {
         error = trimmed.empty() ? ERROR_PATH_NOT_FOUND : (errno == ENOENT ? MissingError(trimmed) : LastError());
         return false;
     }
@@ -408,7 +408,7 @@ bool FindHostFile(const std::string& path, HostFileInfo& info, std::uint32_t& er
 bool RemoveHostFile(const std::string& path, std::uint32_t& error) {
     error = ERROR_SUCCESS;
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) {
+    if (Host().lstat(path.c_str(), &st) != 0) {
         error = errno == ENOENT ? MissingError(path) : LastError();
         return false;
     }
@@ -430,7 +430,7 @@ bool CheckReplaceable(const std::string& path, std::uint32_t& error) {
         error = ERROR_PATH_NOT_FOUND;
         return false;
     }
-    if (::lstat(path.c_str(), &st) != 0) {
+    if (Host().lstat(path.c_str(), &st) != 0) {
         error = errno == ENOENT ? MissingError(path) : LastError();
         if (error != ERROR_FILE_NOT_FOUND) return false;
         error = ERROR_SUCCESS;  // a new file in an existing folder
@@ -461,7 +461,7 @@ void DiscardHostFile(const std::string& path) { Host().unlink(path.c_str()); }
 bool SetHostReadOnly(const std::string& path, bool readOnly, std::uint32_t& error) {
     error = ERROR_SUCCESS;
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
+    if (Host().stat(path.c_str(), &st) != 0) {
         error = errno == ENOENT ? MissingError(path) : LastError();
         return false;
     }
@@ -473,7 +473,7 @@ bool SetHostReadOnly(const std::string& path, bool readOnly, std::uint32_t& erro
         ::umask(mask);
         mode |= S_IWUSR | ((S_IWGRP | S_IWOTH) & ~mask);
     }
-    if (::chmod(path.c_str(), mode) != 0) {
+    if (Host().chmod(path.c_str(), mode) != 0) {
         error = LastError();
         return false;
     }

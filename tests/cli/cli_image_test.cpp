@@ -5,8 +5,10 @@
 #include <nlohmann/json.hpp>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <set>
 
+#include "cli/render.h"
 #include "platform/string_table.h"
 #include "tests/cli/cli_run.h"
 
@@ -174,6 +176,61 @@ TEST_F(CliImageTest, ListInfoAttribAndUsageErrors) {
     EXPECT_EQ(Run("attrib " + Q("a.dsk") + " F +x"), 2);
     EXPECT_EQ(Run("delete " + Q("a.dsk") + " NOSUCH"), 1);
     EXPECT_EQ(Stdout("attrib " + Q("a.dsk") + " f -a +h +r"), "RH     F\n");
+}
+
+TEST(CliText, JsonHoldsOnlyUtf8AndTheTerminalNoControlCharacters) {
+    const std::string r = "\xEF\xBF\xBD";  // U+FFFD
+    const struct {
+        std::string in, json, terminal;
+    } cases[] = {
+        {"A \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x92\xBE", "A \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x92\xBE", "A \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x92\xBE"},
+        {"\xFF\x80", r + r, r + r},                       // no lead byte, a lone continuation
+        {"\xC0\x80", r + r, r + r},                       // overlong
+        {"\xED\xA0\x80", r + r + r, r + r + r},          // a surrogate
+        {"\xF4\x90\x80\x80", r + r + r + r, r + r + r + r},  // above U+10FFFF
+        {"\xE2\x82" "A", r + r + "A", r + r + "A"},       // cut short
+        {"\x1B[31m", "\x1B[31m", r + "[31m"},              // an escape sequence
+        {"\xC2\x9B" "2J", "\xC2\x9B" "2J", r + "2J"},     // C1's CSI
+        {std::string("a\tb\r\n\x7F\0", 7), std::string("a\tb\r\n\x7F\0", 7), "a" + r + "b" + r + "\n" + r + r},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(cli::JsonText(c.in), c.json) << c.in;
+        EXPECT_EQ(cli::TerminalText(c.in), c.terminal) << c.in;
+        EXPECT_NO_THROW(nlohmann::json(cli::JsonText(c.in)).dump()) << c.in;
+    }
+}
+
+TEST_F(CliImageTest, PathsAndBytesOfAnyKindAreShownSafely) {
+    // A name that is no UTF-8 and holds an escape sequence, an OEM name of
+    // control and high bytes.
+    const std::string name = "bad\xFF\x1B[31m\xC2\x9B\x7F.dsk";
+    ASSERT_EQ(Run("-q new " + Q(name)), 0) << output;
+    std::vector<std::uint8_t> data = ReadWholeFile(dir.File(name));
+    std::memcpy(data.data() + 3, "\x1B[2J\x9B\xFF\x07!", 8);
+    WriteWholeFile(dir.File(name), data);
+    const std::string shownPath = dir.File("bad\xEF\xBF\xBD\x1B[31m\xC2\x9B\x7F.dsk");
+    for (const char* command : {"list --json", "check --json", "info --json"}) {
+        const std::string out = Stdout(std::string(command) + " " + Q(name));
+        nlohmann::json j = nlohmann::json::parse(out, nullptr, false);
+        ASSERT_FALSE(j.is_discarded()) << command << out;
+        // Every control character escaped: C0 by JSON itself, DEL and C1 too.
+        for (const char* control : {"\x1B", "\x7F", "\xC2\x9B"}) EXPECT_EQ(out.find(control), std::string::npos) << out;
+        if (command[0] != 'i') continue;
+        EXPECT_EQ(j["path"], shownPath);
+        EXPECT_EQ(j["oemName"], "\xE2\x86\x90[2J\xC2\xA2\xC2\xA0\xE2\x80\xA2!");  // ←[2J¢ •!
+    }
+    // Text on stdout and messages on stderr, for good and bad paths and arguments.
+    for (const std::string& args : std::vector<std::string>{"info " + Q(name), "check " + Q(name), "info " + Q(name + "x"),
+                                    "new " + Q(name), "new x --format '\x1B[2J'", "list '\x1B\xFF'"}) {
+        Run(args);
+        for (char c : output) {
+            ASSERT_FALSE((static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F) << args << ": " << output;
+        }
+        EXPECT_EQ(cli::JsonText(output), output) << args;
+    }
+    ASSERT_EQ(Run("info " + Q(name)), 0);
+    EXPECT_TRUE(Said("Image:               " + dir.File("bad\xEF\xBF\xBD\xEF\xBF\xBD[31m\xEF\xBF\xBD\xEF\xBF\xBD.dsk\n")))
+        << output;
 }
 
 }  // namespace

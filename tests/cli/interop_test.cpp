@@ -150,6 +150,20 @@ TEST_P(InteropTest, PeerImagesAreReadByKorvane) {
     ASSERT_EQ(RunCli("label '" + image + "'", &json, true), 0);
     EXPECT_EQ(json, "PEERDISK\n");
     EXPECT_EQ(Cli("check"), 0) << output;
+
+    // Changed by Korvane, the image stays clean for its peers: the boot
+    // sector's label follows the label, and long-name entries go with the
+    // short entries they belong to.
+    HostFile("Second Long Name.bin", 5, 98);
+    ASSERT_EQ(RunCommand("MTOOLS_SKIP_CHECK=1 mcopy -i '" + image + "' '" + in + "/Second Long Name.bin' ::"), 0);
+    EXPECT_EQ(UnexpectedFsckFindings(image), "");
+    ASSERT_EQ(Cli("label", "NEWDISK"), 0) << output;
+    ASSERT_EQ(Run("--yes delete '" + image + "' LONGFI~1.TXT"), 0) << output;
+    ASSERT_EQ(Cli("rename", "SECOND~1.BIN SHORT.BIN"), 0) << output;
+    EXPECT_EQ(UnexpectedFsckFindings(image), "");
+    EXPECT_EQ(PeerLabel(image), "NEWDISK");
+    ASSERT_EQ(Cli("label", "--clear"), 0) << output;
+    EXPECT_EQ(UnexpectedFsckFindings(image), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryFormat, InteropTest, ::testing::Values(0xF0, 0xF8, 0xF9, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF),

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/messages.h"
 #include "platform/string_table.h"
 #include "tests/fat12/fat_fixture.h"
@@ -125,6 +127,57 @@ TEST_F(EntriesTest, ANewNameOrLabelBeginningWithSigmaKeepsItsEntry) {
     EXPECT_EQ(Vol()[*Label()], dir::kEscapedDeletedMark);
 }
 
+// Lays another system's long-name entry into `slot`: its order byte and,
+// at offset 13, the checksum of the 11 name bytes of the entry it belongs to.
+void PutLongName(std::uint8_t* slot, std::uint8_t order, const char* shortName) {
+    std::memset(slot, 0xFF, 32);
+    slot[0] = order;
+    slot[dir::kAttributes] = 0x0F;
+    std::uint8_t sum = 0;
+    for (int i = 0; i < 11; ++i) sum = static_cast<std::uint8_t>(((sum & 1) << 7) + (sum >> 1) + shortName[i]);
+    slot[13] = sum;
+}
+
+TEST_F(EntriesTest, LongNameEntriesGoWithTheirShortEntry) {
+    struct Case {
+        const char* what;
+        std::size_t row;     // the row deleted (without a new name) or renamed
+        const char* newName;
+        std::vector<std::uint32_t> deleted;  // the slots marked deleted afterwards
+    } cases[] = {
+        {"delete A", 1, nullptr, {2, 3, 4}},
+        {"delete B", 2, nullptr, {6}},
+        {"rename C", 3, "D.TXT", {7}},
+        {"rename C to its own 11 bytes", 3, "c.txt", {}},
+        {"rename A", 1, "SHORT", {2, 3}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Put(0, "OTHER   TXT", 0x20);
+        PutLongName(Slot(1), 0x41, "LONGFI~1TXT");  // in front of the run's first part: not A's
+        PutLongName(Slot(2), 0x42, "LONGFI~1TXT");
+        PutLongName(Slot(3), 0x01, "LONGFI~1TXT");
+        Put(4, "LONGFI~1TXT", 0x20);
+        PutLongName(Slot(5), 0x41, "OTHER   TXT");  // orphaned, not B's
+        Put(6, "B       TXT", 0x20);
+        PutLongName(Slot(7), 0x41, "C       TXT");
+        Put(8, "C       TXT", 0x20);
+        Relist();
+        ASSERT_EQ(list.RowCount(), 4u);
+        if (c.newName) {
+            ASSERT_TRUE(RenameEntry(s, kMainWindow, std::string(c.newName), c.row));
+        } else {
+            list.SelectAll(false);
+            list.SetSelected(c.row, true);
+            ui.answers = {IDYES};
+            DeleteSelection(s, kMainWindow);
+        }
+        for (std::uint32_t i = 0; i < 9; ++i) {
+            EXPECT_EQ(Slot(i)[0] == 0xE5, std::count(c.deleted.begin(), c.deleted.end(), i) == 1) << "slot " << i;
+        }
+    }
+}
+
 TEST_F(EntriesTest, AttributesChangeOnlyTheUserBits) {
     std::uint8_t* file = Put(0, "A       TXT", 0x21 | 0x40);
     EXPECT_FALSE(SetEntryAttributes(s, file, 0x21));
@@ -182,9 +235,37 @@ TEST_F(EntriesTest, ALabelInTheEndSlotKeepsWhatLiesBehindItFreeAndEndsAtANul) {
     EXPECT_EQ(list.RowCount(), 1u);
 }
 
+TEST_F(EntriesTest, TheBootSectorsLabelFollowsWhereItHasTheExtendedBlock) {
+    std::uint8_t* sector = Vol();
+    const std::vector<std::uint8_t> msx(sector, sector + 512);
+    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, "MSX DISK"));
+    EXPECT_TRUE(std::equal(msx.begin(), msx.end(), sector)) << "the MSX-DOS boot program stays";
+
+    sector[boot::kExtendedSignature] = 0x29;
+    std::memcpy(sector + 43, "OLD        ", 11);
+    struct Step {
+        std::string typed;
+        const char* bootLabel;
+        bool modified;
+    } steps[] = {
+        {"MSX DISK", "MSX DISK   ", true},  // the root directory has it already
+        {"New", "New        ", true},
+        {"", "NO NAME    ", true},
+        {"", "NO NAME    ", false},
+        {"\xE5X", "\xE5X         ", true},  // stored as 0x05 in the directory only
+    };
+    for (const Step& step : steps) {
+        s.doc.modified = false;
+        ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, step.typed)) << step.typed;
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(sector) + 43, 11), step.bootLabel);
+        EXPECT_EQ(s.doc.modified, step.modified) << step.typed;
+    }
+}
+
 TEST_F(EntriesTest, ALabelNeedsAnEndMarker) {
     FillRoot();
     Slot(9)[0] = 0xE5;
+    Vol()[boot::kExtendedSignature] = 0x29;
     std::vector<std::uint8_t> before = DocumentBytes();
     EXPECT_FALSE(ApplyVolumeLabel(s, kMainWindow, "NEW"));
     EXPECT_TRUE(ui.Showed("Error: cannot set volume-label!\nRoot-directory is full.", MB_ICONHAND));

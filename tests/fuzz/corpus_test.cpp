@@ -37,7 +37,7 @@ TEST_P(CorpusTest, EveryKeptInputKeepsTheInvariants) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, CorpusTest,
-                         ::testing::Values("open_and_read", "modify", "custom_format", "floppy_read"),
+                         ::testing::Values("open_and_read", "modify", "custom_format", "floppy_read", "cli_output"),
                          [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 }  // namespace

@@ -84,17 +84,24 @@ std::string UnexpectedFsckFindings(const std::string& image, std::string* cluste
     static const std::regex allowed[] = {
         // A directory added from a host folder has no clusters.
         std::regex(R"(/[^\n]*\n Start does point to root directory\. Deleting dir\. \n)"),
-        // The MSX-DOS boot sector has no extended parameter block: no label there,
-        std::regex(R"(Label '[^\n]*' stored in boot sector is not valid\.\n  Auto-removing label from boot sector\.\n)"),
-        std::regex(R"(Label in boot sector is '[^\n]*', but there is no volume label in root directory\.\n(  Auto-[^\n]*\n)?)"),
-        std::regex(R"(Volume label '[^\n]*' stored in root directory and label '[^\n]*' stored in boot sector and different\.\n  Auto-copying volume label from root directory to boot sector\.\n)"),
-        // and its boot program's bytes where the dirty flag would be.
-        std::regex(R"(Dirty bit is set\. Fs was not properly unmounted and some data may be corrupt\.\n Automatically removing dirty bit\.\n)"),
         std::regex(R"(fsck\.fat [^\n]*\n)"),
         std::regex(R"(Leaving filesystem unchanged\.\n)"),
         std::regex(R"([^\n]*: \d+ files, \d+/\d+ clusters\n)"),
     };
+    // The MSX-DOS boot sector has no extended parameter block: no label there,
+    // and its boot program's bytes where the dirty flag would be. An image with
+    // the block (signature 0x29 at offset 38) must have neither finding.
+    static const std::regex msxDos[] = {
+        std::regex(R"(Label '[^\n]*' stored in boot sector is not valid\.\n  Auto-removing label from boot sector\.\n)"),
+        std::regex(R"(Label in boot sector is '[^\n]*', but there is no volume label in root directory\.\n(  Auto-[^\n]*\n)?)"),
+        std::regex(R"(Volume label '[^\n]*' stored in root directory and label '[^\n]*' stored in boot sector and different\.\n  Auto-copying volume label from root directory to boot sector\.\n)"),
+        std::regex(R"(Dirty bit is set\. Fs was not properly unmounted and some data may be corrupt\.\n Automatically removing dirty bit\.\n)"),
+    };
     for (const std::regex& r : allowed) out = std::regex_replace(out, r, "");
+    const std::vector<std::uint8_t> bytes = ReadWholeFile(image);
+    if (bytes.size() <= 38 || bytes[38] != 0x29) {
+        for (const std::regex& r : msxDos) out = std::regex_replace(out, r, "");
+    }
     out = std::regex_replace(out, std::regex(R"(^\s*\n)"), "");
     return out;
 }

@@ -28,8 +28,8 @@ std::map<std::string, std::string> PeerAttributes(const std::string& image);
 std::string PeerLabel(const std::string& image);
 
 // What `fsck.fat -n` reports beyond what this program's images have on purpose
-// (the boot sector without an extended parameter block, and directories added
-// from host folders, which have no clusters). Empty when nothing else is wrong.
+// (directories added from host folders, which have no clusters, and, for a boot
+// sector without an extended parameter block, its label and dirty-flag bytes). Empty when nothing else is wrong.
 // `clusters` receives fsck.fat's count of clusters in use, "USED/TOTAL".
 std::string UnexpectedFsckFindings(const std::string& image, std::string* clusters = nullptr);
 
