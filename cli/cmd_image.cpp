@@ -80,7 +80,7 @@ int RunErrors(Context& ctx, const ErrorsOptions& o) {
     ErrorsPage page = FillErrorsPage(doc);
     if (change) {
         if (!page.hasList) {
-            ShowStringMessage(ctx.ui, kMainWindow, 28, MB_ICONHAND);
+            ShowStringMessage(ctx.ui, kMainWindow, str::kOutOfMemory, MB_ICONHAND);
             return kFailure;
         }
         for (std::uint32_t n : o.add) {

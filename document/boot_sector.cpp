@@ -49,7 +49,7 @@ bool ReadCommentHeader(Ui& ui, WindowRef owner, const std::uint8_t* bytes, std::
     bootOffset = 0;
     if (count < 2 || bytes[0] != 0xAA || (bytes[1] != 0x59 && bytes[1] != 0x5A)) return true;
     if (count >= comment::kCompression + 2 && ReadWord(bytes + comment::kCompression) != 0) {
-        ShowStringMessage(ui, owner, 54, MB_ICONHAND);
+        ShowStringMessage(ui, owner, str::kCompressedImage, MB_ICONHAND);
         return false;
     }
     const std::uint8_t* end = nullptr;
@@ -62,12 +62,12 @@ bool ReadCommentHeader(Ui& ui, WindowRef owner, const std::uint8_t* bytes, std::
         if (headerLength <= count && count - headerLength >= 512) {
             bootOffset = static_cast<std::uint32_t>(headerLength);
             std::string text(reinterpret_cast<const char*>(bytes + comment::kText), static_cast<std::size_t>(length));
-            std::string caption = LoadText(55).substr(0, 79);
+            std::string caption = LoadText(str::kCommentCaption).substr(0, 79);
             ui.ShowMessageBox(owner, Cp437ToUtf8(text), caption, MB_ICONINFORMATION);
             return true;
         }
     }
-    ShowStringMessage(ui, owner, 20, MB_ICONHAND);
+    ShowStringMessage(ui, owner, str::kFileTooSmall, MB_ICONHAND);
     return false;
 }
 
@@ -95,14 +95,14 @@ bool ReadVolumeGeometry(Session& s, WindowRef owner, bool updateTitle) {
             found = b[512];
         }
         if (found != 0) {
-            ShowStringMessage(s.ui, owner, 27, MB_ICONEXCLAMATION);
+            ShowStringMessage(s.ui, owner, str::kFormatCorrupted, MB_ICONEXCLAMATION);
             g = FindDiskFormat(s.formats, found);
         }
     }
     if (updateTitle) UpdateWindowTitle(s);
 
     if (ReadWord(b + boot::kBytesPerSector) == 512 && g.sectorsPerCluster != 0) return true;
-    ShowStringMessage(s.ui, owner, 23, MB_ICONEXCLAMATION);
+    ShowStringMessage(s.ui, owner, str::kNotValidImage, MB_ICONEXCLAMATION);
     if (g.sectorsPerCluster == 0) g.sectorsPerCluster = 2;
     return false;
 }
@@ -116,7 +116,7 @@ int CheckFatCopies(Session& s, WindowRef owner) {
     std::uint8_t* fat1 = doc.Volume() + 512;
     std::uint8_t* fat2 = fat1 + fatSize;
     if (std::memcmp(fat1, fat2, fatSize) == 0) return 0;
-    int answer = ShowStringMessage(s.ui, owner, 22, MB_YESNO | MB_ICONQUESTION);
+    int answer = ShowStringMessage(s.ui, owner, str::kFatBackupDiffers, MB_YESNO | MB_ICONQUESTION);
     if (answer == IDYES) {
         std::memcpy(fat2, fat1, fatSize);
         doc.modified = true;
@@ -130,7 +130,7 @@ bool BuildBlankImage(Session& s, WindowRef owner, std::uint32_t code) {
     Bytes data;
     if (size > 0 && size <= kMaxImageSize) data = AllocateBytes(static_cast<std::size_t>(size));
     if (!data) {
-        ShowStringMessage(s.ui, owner, 28, MB_ICONHAND);
+        ShowStringMessage(s.ui, owner, str::kOutOfMemory, MB_ICONHAND);
         return false;
     }
     std::uint8_t* b = data.get();

@@ -90,7 +90,7 @@ bool OpenImage(Session& s, WindowRef owner, const std::optional<std::string>& re
     std::string path;
     if (requested) {
         path = *requested;
-    } else if (!ChooseImageFile(s, owner, 6, path, OFN_FILEMUSTEXIST, &readOnly, false, 0) || path.empty()) {
+    } else if (!ChooseImageFile(s, owner, str::kImageFilter, path, OFN_FILEMUSTEXIST, &readOnly, false, 0) || path.empty()) {
         return false;
     }
     if (path.empty()) return false;
@@ -107,7 +107,7 @@ bool OpenImage(Session& s, WindowRef owner, const std::optional<std::string>& re
             file = HostFile::Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, error);
         }
         if (file.IsOpen()) {
-            ShowStringMessage(s.ui, owner, 53, MB_ICONEXCLAMATION);
+            ShowStringMessage(s.ui, owner, str::kReadOnlyWarning, MB_ICONEXCLAMATION);
         } else {
             ShowSystemError(s.ui, owner, path, first, std::nullopt, MB_ICONHAND);
             s.ui.SetCursor(Cursor::Arrow);
@@ -121,11 +121,11 @@ bool OpenImage(Session& s, WindowRef owner, const std::optional<std::string>& re
         return FailOpen(s, file);
     }
     if (size > kMaxImageSize) {
-        ShowStringMessage(s.ui, owner, 19, MB_ICONHAND);
+        ShowStringMessage(s.ui, owner, str::kFileTooLarge, MB_ICONHAND);
         return FailOpen(s, file);
     }
     if (size < 512) {
-        ShowStringMessage(s.ui, owner, 20, MB_ICONHAND);
+        ShowStringMessage(s.ui, owner, str::kFileTooSmall, MB_ICONHAND);
         return FailOpen(s, file);
     }
     // A file that cannot be mapped is read.
@@ -175,7 +175,7 @@ bool CloseImage(Session& s, bool updateTitle) {
     ImageDocument& doc = s.doc;
     if (!doc.IsOpen()) return true;
     if (doc.modified) {
-        int answer = ShowStringMessage(s.ui, kMainWindow, 8, MB_YESNOCANCEL | MB_ICONQUESTION);
+        int answer = ShowStringMessage(s.ui, kMainWindow, str::kSaveChanges, MB_YESNOCANCEL | MB_ICONQUESTION);
         if (answer == IDYES) {
             if (!SaveImage(s)) return false;
         } else if (answer != IDNO) {
@@ -231,8 +231,8 @@ bool SaveImage(Session& s, bool* sideFileSaved) {
 
 bool SaveImageAs(Session& s, WindowRef owner) {
     std::string path;
-    if (!ChooseImageFile(s, owner, 6, path, OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY, nullptr,
-                         true, 30)) {
+    if (!ChooseImageFile(s, owner, str::kImageFilter, path, OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY, nullptr,
+                         true, str::kImageExtension)) {
         return false;
     }
     s.ui.SetCursor(Cursor::Wait);
@@ -296,7 +296,7 @@ void AdoptUntitledImage(Session& s, Bytes data, std::uint32_t size) {
     doc.data = std::move(data);
     doc.size = size;
     doc.bootOffset = 0;
-    doc.path = LoadText(29);
+    doc.path = LoadText(str::kUntitled);
     doc.readOnly = false;
     doc.modified = false;
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/messages.h"
+#include "platform/string_table.h"
 
 namespace kv {
 
@@ -87,7 +88,7 @@ void LoadMediaErrorFile(Ui& ui, MediaErrorList& list, const std::string& imagePa
     bool read = list.sideFile.Read(header, sizeof header, done, error);
     if (!read || done < sizeof header || std::memcmp(header, kMediaErrorHeader, sizeof header) != 0) {
         CloseMediaErrorFile(list);
-        ShowStringMessage(ui, kMainWindow, 42, MB_ICONEXCLAMATION);
+        ShowStringMessage(ui, kMainWindow, str::kSideFileUnknown, MB_ICONEXCLAMATION);
         return;
     }
     // A shorter file leaves the remaining bits clear; a failing read is not reported.

@@ -180,7 +180,7 @@ bool AddHostFile(Session& s, const std::string& hostPath) {
 
 bool ChooseAndAddFile(Session& s, WindowRef owner) {
     std::string path;
-    if (!ChooseImageFile(s, owner, 7, path, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY, nullptr, false, 0)) return false;
+    if (!ChooseImageFile(s, owner, str::kAllFilesFilter, path, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY, nullptr, false, 0)) return false;
     return AddHostFile(s, path);
 }
 

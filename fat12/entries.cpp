@@ -91,14 +91,14 @@ bool RenameEntry(Session& s, WindowRef owner, const std::optional<std::string>& 
     };
     // Typed characters that code page 437 lacks become "?", which no name may hold.
     std::string text = Utf8ToCp437(*typed, '?');
-    if (text.empty()) return refuse(37);
-    if (text.size() > 12) return refuse(36);
+    if (text.empty()) return refuse(str::kNameBlank);
+    if (text.size() > 12) return refuse(str::kNameTooLong);
     UpperCaseCp437(text);
     std::string::size_type dot = text.find('.');
     std::string base = text.substr(0, dot);
     std::string extension = dot == std::string::npos ? "" : text.substr(dot + 1);
-    if (base.empty() || base.size() > 8 || extension.size() > 3) return refuse(38);
-    if (!IsValidNameText(base) || !IsValidNameText(extension)) return refuse(39);
+    if (base.empty() || base.size() > 8 || extension.size() > 3) return refuse(str::kNameInvalid);
+    if (!IsValidNameText(base) || !IsValidNameText(extension)) return refuse(str::kNameCharacters);
     if (base.size() == 8 && extension.empty()) text.resize(8);
 
     ImageDocument& doc = s.doc;
@@ -223,7 +223,7 @@ bool ApplyVolumeLabel(Session& s, WindowRef owner, const std::string& typed) {
         EncodeDosDateTime(now, entry.date, entry.time);
     }
     if (!WriteVolumeLabel(doc, entry)) {
-        ShowStringMessage(s.ui, owner, 31, MB_ICONHAND);
+        ShowStringMessage(s.ui, owner, str::kLabelNoSlot, MB_ICONHAND);
         return false;
     }
     return true;

@@ -97,7 +97,7 @@ RowWalk ExtractSelected(Session& s, WindowRef owner, const SelectedRow& row) {
         return RowWalk::Next;
     }
     std::string path = shown;
-    if (!ChooseImageFile(s, owner, 7, path, OFN_CREATEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY, nullptr, true,
+    if (!ChooseImageFile(s, owner, str::kAllFilesFilter, path, OFN_CREATEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY, nullptr, true,
                          0)) {
         return RowWalk::Stop;
     }
@@ -116,7 +116,7 @@ bool ExtractSelectionIntoFolder(Session& s, WindowRef owner, const std::string& 
         return RowWalk::Next;
     });
     if (attributeUnion & (attr::kDirectory | attr::kVolumeLabel)) {
-        ShowStringMessage(s.ui, owner, 56, MB_ICONEXCLAMATION);
+        ShowStringMessage(s.ui, owner, str::kCannotDragOut, MB_ICONEXCLAMATION);
         return false;
     }
     bool success = true;

@@ -28,7 +28,7 @@ std::string FileSizeText(std::uint32_t size, std::uint32_t sectorsPerCluster, co
     const std::uint64_t allocated = cluster == 0 ? size : (size + cluster - 1) / cluster * cluster;
     std::string bytes;
     FormatNumber(size, bytes, locale);
-    return FillText(LoadText(24), {GroupDigits(kilobytes, locale.Numbers(), -1), bytes, Grouped(allocated, locale)});
+    return FillText(LoadText(str::kFileSizeText), {GroupDigits(kilobytes, locale.Numbers(), -1), bytes, Grouped(allocated, locale)});
 }
 
 GeneralPage FillGeneralPage(const std::uint8_t* slot, const VolumeGeometry& g, const Locale& locale,
@@ -41,11 +41,11 @@ GeneralPage FillGeneralPage(const std::uint8_t* slot, const VolumeGeometry& g, c
     page.name = Cp437ToUtf8(name);
     page.directory = (e.attributes & attr::kDirectory) != 0;
     if (page.directory) {
-        page.type = LoadText(26);
+        page.type = LoadText(str::kDirectoryType);
     } else if (!extension.empty()) {
         const std::string key = Cp437ToUtf8(extension);
         page.type = ReadIniValue(settingsPath, "Extensions", key);
-        if (page.type.empty()) page.type = FillText(LoadText(25), {key});
+        if (page.type.empty()) page.type = FillText(LoadText(str::kFileType), {key});
     }
     FormatDosDateTime(e.date, e.time, DateStyle::Long, page.date, locale);
     page.location = "\\";
@@ -115,14 +115,14 @@ void ApplyErrorsPage(MediaErrorList& list, const std::vector<std::string>& rows)
 std::int64_t ReadSectorNumber(Ui& ui, WindowRef owner, const std::string& text, std::uint32_t totalSectors) {
     std::size_t i = text.find_first_not_of(' ');
     if (i == std::string::npos || text[i] < '0' || text[i] > '9') {
-        ShowStringMessage(ui, owner, 40, MB_ICONHAND);
+        ShowStringMessage(ui, owner, str::kNoSectorNumber, MB_ICONHAND);
         return -1;
     }
     std::uint64_t number = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         number = number * 10 + static_cast<std::uint64_t>(text[i] - '0');
         if (number >= totalSectors) {
-            ShowStringMessage(ui, owner, 41, MB_ICONHAND);
+            ShowStringMessage(ui, owner, str::kSectorOutOfRange, MB_ICONHAND);
             return -1;
         }
     }

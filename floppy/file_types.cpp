@@ -44,14 +44,14 @@ int RegisterFileTypes(Ui& ui, WindowRef owner, FileTypeStore& store, const std::
                            MB_ICONHAND);
     }
     if (result == 0) {
-        result = RegisterExtension(store, ".dsk", "DiskImage", true, 2, programPath, 44, "\"%1\"", "-W \"%1\"");
+        result = RegisterExtension(store, ".dsk", "DiskImage", true, 2, programPath, str::kDiskImageType, "\"%1\"", "-W \"%1\"");
     }
     if (result == 0) result = RegisterExtension(store, ".flp", "DiskImage", false, 0, programPath, 0, "", "");
     if (result == 0) result = store.Commit();
     if (error != nullptr) *error = result;
-    if (result != 0) return ShowStringMessage(ui, owner, 48, MB_ICONHAND);
+    if (result != 0) return ShowStringMessage(ui, owner, str::kRegistrationFailed, MB_ICONHAND);
     store.NotifyAssociationsChanged();
-    return ShowStringMessage(ui, owner, 47, MB_ICONHAND);
+    return ShowStringMessage(ui, owner, str::kRegistrationSucceeded, MB_ICONHAND);
 }
 
 // --- Windows registry -----------------------------------------------------------

@@ -6,7 +6,7 @@ namespace kv {
 
 std::string DriveCapacityText(std::uint32_t driveIndex, std::uint64_t capacityBytes) {
     std::string letter(1, static_cast<char>('A' + driveIndex));
-    return FillText(LoadText(32).substr(0, 79), {letter, std::to_string(capacityBytes / 1024)});
+    return FillText(LoadText(str::kDriveCapacity).substr(0, 79), {letter, std::to_string(capacityBytes / 1024)});
 }
 
 void ShowDriveCapacity(ProgressSink* sink, std::uint32_t driveIndex, std::uint64_t capacityBytes) {

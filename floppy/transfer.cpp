@@ -77,7 +77,7 @@ FormatList FillFormatList(const FormatTable& formats) {
         if (f.mediaByte == 0xF9) list.selected = static_cast<int>(list.lines.size());
         list.lines.push_back({LoadText(f.nameStringId).substr(0, 79), f.mediaByte});
     }
-    list.lines.push_back({LoadText(33), 0});
+    list.lines.push_back({LoadText(str::kCustomFormat), 0});
     return list;
 }
 
@@ -92,7 +92,7 @@ std::int64_t GetSelectedFormat(NewImageDialog& dialog) {
 
 bool CreateNewImage(Session& s, NewImageDialog& dialog, TransferSummary* summary) {
     if (dialog.copyFromDisk &&
-        ShowStringMessage(s.ui, dialog.window, 52, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
+        ShowStringMessage(s.ui, dialog.window, str::kReadDiskWarning, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
         return false;
     }
     std::uint32_t code = 0;
@@ -192,7 +192,7 @@ bool ReadFloppyImage(Session& s, NewImageDialog& dialog, std::uint32_t code, Tra
 }
 
 bool WriteImageCommand(Session& s, WindowRef owner, const std::function<int()>& runWriteDialog) {
-    if (HasMediaErrors(s.doc.errors)) ShowStringMessage(s.ui, owner, 43, MB_ICONEXCLAMATION);
+    if (HasMediaErrors(s.doc.errors)) ShowStringMessage(s.ui, owner, str::kMediaErrorsNotWritten, MB_ICONEXCLAMATION);
     return runWriteDialog() >= 1;
 }
 

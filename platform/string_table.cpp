@@ -94,7 +94,7 @@ std::string LoadText(std::uint32_t id) {
     return {};
 }
 
-std::string ApplicationTitle() { return LoadText(1); }
+std::string ApplicationTitle() { return LoadText(str::kApplicationTitle); }
 
 std::size_t LoadFilterString(std::uint32_t id, char* buffer, std::size_t size) {
     if (buffer == nullptr || size == 0) return 0;
