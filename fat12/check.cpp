@@ -11,7 +11,6 @@
 namespace kv {
 namespace {
 
-constexpr std::uint16_t kBadCluster = 0xFF7;
 constexpr int kMaxDepth = 32;
 
 class Checker {

@@ -11,14 +11,9 @@
 #include <cstdint>
 
 #include "document/disk_format.h"
+#include "fat12/limits.h"
 
 namespace kv {
-
-// Entry values.
-inline constexpr std::uint16_t kFreeCluster = 0x000;
-inline constexpr std::uint16_t kEndOfChain = 0xFFF;       // what this program writes
-inline constexpr std::uint16_t kFirstEndValue = 0xFF8;    // 0xFF8 ... 0xFFF end a chain
-inline constexpr std::uint16_t kHighestLinkable = 0xFF6;  // the largest number a 12-bit link can name
 
 inline bool IsEndOfChain(std::uint32_t value) { return value >= kFirstEndValue && value <= 0xFFF; }
 

@@ -2,14 +2,12 @@
 
 #include <cctype>
 
+#include "fat12/limits.h"
 #include "platform/messages.h"
 #include "platform/string_table.h"
 
 namespace kv {
 namespace {
-
-// The largest cluster count of FAT12: cluster numbers 2 to 4085.
-constexpr std::uint64_t kMaxFat12Clusters = 4084;
 
 int DigitValue(char c, int base) {
     int v = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
