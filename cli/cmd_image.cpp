@@ -1,8 +1,10 @@
 // Commands on whole images: new, info, errors.
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/cli.h"
@@ -108,15 +110,11 @@ int RunErrors(Context& ctx, const ErrorsOptions& o) {
 }  // namespace
 
 bool ParseFormatCode(const std::string& text, std::uint32_t& code) {
-    std::string t = text;
-    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) t = t.substr(2);
-    if (t.empty() || t.size() > 2) return false;
+    std::string_view t = text;
+    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) t.remove_prefix(2);
     std::uint32_t value = 0;
-    for (char c : t) {
-        int digit = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
-        if (digit < 0) return false;
-        value = value * 16 + static_cast<std::uint32_t>(digit);
-    }
+    const auto [end, error] = std::from_chars(t.data(), t.data() + t.size(), value, 16);
+    if (t.empty() || t.size() > 2 || error != std::errc() || end != t.data() + t.size()) return false;
     code = value;
     return true;
 }

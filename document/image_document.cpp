@@ -6,6 +6,7 @@
 #include "document/boot_sector.h"
 #include "platform/errors.h"
 #include "platform/messages.h"
+#include "platform/runs.h"
 #include "platform/string_table.h"
 
 namespace kv {
@@ -39,12 +40,9 @@ bool WriteChangedSectors(HostFile& file, const std::uint8_t* data, std::uint64_t
         error = ERROR_NOT_ENOUGH_MEMORY;
         return false;
     }
-    std::uint64_t runStart = 0, runEnd = 0;  // changed bytes not yet written
-    auto flush = [&] {
-        bool ok = runEnd == runStart || file.WriteAt(runStart, data + runStart, runEnd - runStart, error);
-        runStart = runEnd = 0;
-        return ok;
-    };
+    RunFolder changed([&](std::uint64_t start, std::uint64_t length) {
+        return file.WriteAt(start, data + start, length, error);
+    });
     for (std::uint64_t at = 0; at < size; at += kChunk) {
         const std::uint64_t n = std::min(kChunk, size - at);
         std::uint64_t got = 0;
@@ -54,12 +52,10 @@ bool WriteChangedSectors(HostFile& file, const std::uint8_t* data, std::uint64_t
             const std::uint64_t length = std::min(kSector, size - sector);
             const std::uint64_t inChunk = sector - at;
             if (inChunk + length <= got && std::memcmp(held.get() + inChunk, data + sector, length) == 0) continue;
-            if (runEnd != runStart && runEnd != sector && !flush()) return false;
-            if (runEnd == runStart) runStart = sector;
-            runEnd = sector + length;
+            if (!changed.Add(sector, length)) return false;
         }
     }
-    if (!flush()) return false;
+    if (!changed.Flush()) return false;
     std::uint64_t now = 0;
     return file.Size(now, error) && (now <= size || file.Truncate(size, error));
 }

@@ -6,6 +6,7 @@
 #include "fat12/directory.h"
 #include "fat12/fat.h"
 #include "platform/codepage.h"
+#include "platform/runs.h"
 #include "platform/dos_time.h"
 #include "platform/messages.h"
 #include "platform/string_table.h"
@@ -44,21 +45,19 @@ int ExtractEntry(Session& s, WindowRef owner, const std::uint8_t* slot, std::uin
     int result = 1;
     std::uint32_t remaining = entry.size;
     // Clusters that follow each other on the volume are written in one go.
-    std::uint64_t runStart = 0, runLength = 0;
-    auto flush = [&] {
+    RunFolder run([&](std::uint64_t start, std::uint64_t length) {
         std::uint64_t done = 0;
-        if (runLength != 0 && (!file.Write(volume + runStart, runLength, done, error) || done < runLength)) {
+        if (!file.Write(volume + start, length, done, error) || done < length) {
             if (error == ERROR_SUCCESS) error = ERROR_DISK_FULL;
             ShowSystemError(s.ui, owner, hostPath, error, std::nullopt, MB_ICONHAND);
             result = 0;
         }
-        runLength = 0;
         return result != 0;
-    };
+    });
     ChainWalk walk(g, volume, doc.VolumeLength(), entry.firstCluster);
     while (remaining != 0) {
         if (!walk.AtCluster()) {
-            if (flush()) {
+            if (run.Flush()) {
                 ShowMessage(s.ui, owner, FillText("%s\n\nError: stored file is corrupted!", {hostPath}),
                             MB_ICONEXCLAMATION);
             }
@@ -66,13 +65,11 @@ int ExtractEntry(Session& s, WindowRef owner, const std::uint8_t* slot, std::uin
         }
         std::uint32_t piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(remaining, clusterBytes));
         std::uint64_t offset = ClusterOffset(g, walk.cluster());
-        if (runLength != 0 && runStart + runLength != offset && !flush()) break;
-        if (runLength == 0) runStart = offset;
-        runLength += piece;
+        if (!run.Add(offset, piece)) break;
         remaining -= piece;
         walk.Advance();
     }
-    if (remaining == 0) flush();
+    if (remaining == 0) run.Flush();
 
     if (result == 0) {
         // The host would not take the file (no space, too large): what it
