@@ -3,15 +3,13 @@
 // the left button are extracted into the drag folder and offered as file URLs,
 // copy only, and dropped back they are added like any other files; Close takes
 // the folder away.
-#include <QDir>
 #include <QAbstractItemView>
+#include <QDir>
 #include <QDrag>
 #include <QtTest>
 
 #include "app/commands.h"
 #include "app/drag_drop.h"
-#include "fat12/drag.h"
-#include "floppy/transfer.h"
 #include "platform/string_table.h"
 #include "tests/app/app_test_support.h"
 
@@ -34,13 +32,6 @@ QString Deliver(QWidget* target, const QMimeData& data, Qt::DropActions actions 
     if (!enter.isAccepted() && !drop.isAccepted()) return "refused";
     const bool copies = enter.dropAction() == Qt::CopyAction && drop.dropAction() == Qt::CopyAction;
     return enter.isAccepted() && drop.isAccepted() && copies ? "copy" : "inconsistent";
-}
-
-void NewImage(TestWindow& w) {
-    NewImageDialog dialog;
-    dialog.formats = FillFormatList(w.s().formats);
-    QVERIFY(CreateNewImage(w.s(), dialog));
-    w.ui.Clear();
 }
 
 // The view of `mode` (a View command), made current; its viewport is where
@@ -82,170 +73,131 @@ private slots:
         QVERIFY(QDir().mkdir(Host("SUB")));
         for (const char* name : {"A", "B", "C"}) {
             test::WriteTestImage(dir_.File(std::string(name) + ".dsk"),
-                                 {{(std::string(name) + "       TXT").c_str(), 0x20, 0, 0, 0}});
+                                 {{(std::string(name) + "       TXT").c_str(), 0x20, 0}});
         }
     }
     void cleanup() { QVERIFY(test::ScriptFollowed()); }
 
-    // With no image the first path is opened and the rest ignored; onto an
-    // image every path is added in order, up to the first that fails. Only a
-    // copy of local files is taken, over the window or either view.
-    void drops_data() {
-        QTest::addColumn<bool>("open");
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<bool>("onList");
-        QTest::addColumn<QStringList>("files");  // empty: a drag of text and a web address
-        QTest::addColumn<int>("actions");
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<QStringList>("rows");
-        QTest::addColumn<int>("messages");
+    // Over the window and over each view, with or without an image: text and
+    // web addresses, and files that may only be moved, are refused; a copy of
+    // local files is taken. With no image the first path is opened and the
+    // rest ignored; onto an image every path is added in order.
+    void drops() {
         const QStringList three = {"ONE.TXT", "TWO.TXT", "THREE.TXT"};
         const QStringList images = {"A.dsk", "B.dsk", "C.dsk"};
-        const int any = int(kAnyAction);
-        QTest::newRow("no image, three images on the window")
-            << false << cmd::kViewReport << false << images << any << "copy" << QStringList{"A.TXT"} << 0;
-        QTest::newRow("no image, three images on the (disabled) list")
-            << false << cmd::kViewReport << true << images << any << "copy" << QStringList{"A.TXT"} << 0;
-        QTest::newRow("three files on the window") << true << cmd::kViewReport << false << three << any << "copy"
-                                                   << three << 0;
-        QTest::newRow("three files on the report view")
-            << true << cmd::kViewReport << true << three << any << "copy" << three << 0;
-        QTest::newRow("three files on the icon view")
-            << true << cmd::kViewIcon << true << three << any << "copy" << three << 0;
-        QTest::newRow("the second fails: the third is not tried")
-            << true << cmd::kViewList << true << QStringList{"ONE.TXT", "MISSING", "THREE.TXT"} << any << "copy"
-            << QStringList{"ONE.TXT"} << 1;
-        QTest::newRow("no file URLs: refused") << true << cmd::kViewReport << true << QStringList{} << any
-                                               << "refused" << QStringList{} << 0;
-        QTest::newRow("no file URLs, no image: refused")
-            << false << cmd::kViewReport << false << QStringList{} << any << "refused" << QStringList{} << 0;
-        QTest::newRow("files that may only be moved: refused")
-            << true << cmd::kViewReport << true << three << int(Qt::MoveAction) << "refused" << QStringList{} << 0;
-    }
-    void drops() {
-        QFETCH(bool, open);
-        QFETCH(int, mode);
-        QFETCH(bool, onList);
-        QFETCH(QStringList, files);
-        QFETCH(int, actions);
-        QFETCH(QString, answer);
-        QFETCH(QStringList, rows);
-        QFETCH(int, messages);
-        TestWindow w;
-        if (open) NewImage(w);
-        QAbstractItemView* view = View(w, mode);
-        std::unique_ptr<QMimeData> data = FileUrls(files);
-        if (files.isEmpty()) {
-            data->setText(Host("ONE.TXT"));
-            data->setUrls({QUrl(QStringLiteral("https://example.org/ONE.TXT"))});
+        std::unique_ptr<QMimeData> other = FileUrls({});
+        other->setText(Host("ONE.TXT"));
+        other->setUrls({QUrl(QStringLiteral("https://example.org/ONE.TXT"))});
+        for (bool open : {false, true}) {
+            for (int mode : {0, cmd::kViewReport, cmd::kViewIcon, cmd::kViewList}) {  // 0: the window
+                TestWindow w;
+                if (open) w.NewImage();
+                QWidget* target = mode == 0 ? &w.window : View(w, mode)->viewport();
+                const QString at = QStringLiteral("%1 on %2: ").arg(open).arg(mode);
+                QVERIFY(target->acceptDrops());  // where a real drag over it is delivered
+                QCOMPARE(at + Deliver(target, *other), at + "refused");
+                QCOMPARE(at + Deliver(target, *FileUrls(three), Qt::MoveAction), at + "refused");
+                QCOMPARE(w.s().doc.IsOpen(), open);
+                QVERIFY(!w.s().doc.modified);
+                QCOMPARE(at + Deliver(target, *FileUrls(open ? three : images)), at + "copy");
+                QCOMPARE(test::RowTexts(w.window), open ? three : QStringList{"A.TXT"});
+                QCOMPARE(w.s().doc.modified, open);
+                QVERIFY(w.ui.messages.empty());
+            }
         }
-        QWidget* target = onList ? view->viewport() : &w.window;
-        QVERIFY(target->acceptDrops());  // where a real drag over it is delivered
-        QCOMPARE(Deliver(target, *data, Qt::DropActions(actions)), answer);
-        QCOMPARE(test::RowTexts(w.window), rows);
-        QCOMPARE(int(w.ui.messages.size()), messages);
-        if (messages > 0) QVERIFY(w.ui.Last().text.find(Host("MISSING").toStdString()) != std::string::npos);
-        QCOMPARE(w.s().doc.modified, open && !rows.isEmpty());
-        QCOMPARE(w.s().doc.IsOpen(), open || answer == "copy");
     }
 
     // Rows dragged with the left button in either view: the files in the drag
     // folder, offered as their URLs with copy as the only action; a selection
     // with a folder gives string 56 and extracts nothing; the right button
     // drags nothing.
-    void dragOut_data() {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QList<int>>("selected");
-        QTest::addColumn<int>("button");
-        QTest::addColumn<QStringList>("offered");
-        QTest::newRow("report view, two files")
-            << cmd::kViewReport << QList<int>{0, 2} << int(Qt::LeftButton) << QStringList{"ONE.TXT", "THREE.TXT"};
-        QTest::newRow("icon view, two files")
-            << cmd::kViewIcon << QList<int>{0, 2} << int(Qt::LeftButton) << QStringList{"ONE.TXT", "THREE.TXT"};
-        QTest::newRow("a folder in the selection")
-            << cmd::kViewReport << QList<int>{0, 1} << int(Qt::LeftButton) << QStringList{};
-        QTest::newRow("right button") << cmd::kViewList << QList<int>{0, 2} << int(Qt::RightButton)
-                                      << QStringList{};
-    }
     void dragOut() {
-        QFETCH(int, mode);
-        QFETCH(QList<int>, selected);
-        QFETCH(int, button);
-        QFETCH(QStringList, offered);
-        TestWindow w;
-        NewImage(w);
-        QCOMPARE(Deliver(&w.window, *FileUrls({"ONE.TXT", "SUB", "THREE.TXT"})), "copy");
-        QAbstractItemView* view = View(w, mode);
-        w.window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w.window));
-        for (int row : selected) w.window.model().SetSelected(std::size_t(row), true);
-        const QPoint from = view->visualRect(w.window.model().index(selected.last(), 0)).center();
-        const QPoint step(QApplication::startDragDistance() + 1, 0);
-        QTest::mousePress(view->viewport(), Qt::MouseButton(button), {}, from);
-        QTest::mouseMove(view->viewport(), from + step);
-        QTest::mouseMove(view->viewport(), from + 2 * step);
-        QTest::mouseRelease(view->viewport(), Qt::MouseButton(button), {}, from + 2 * step);
+        const struct {
+            int mode;
+            QList<int> selected;
+            Qt::MouseButton button;
+            QStringList offered;
+        } rows[] = {{cmd::kViewReport, {0, 2}, Qt::LeftButton, {"ONE.TXT", "THREE.TXT"}},
+                    {cmd::kViewIcon, {0, 2}, Qt::LeftButton, {"ONE.TXT", "THREE.TXT"}},
+                    {cmd::kViewReport, {0, 1}, Qt::LeftButton, {}},
+                    {cmd::kViewList, {0, 2}, Qt::RightButton, {}}};
+        for (const auto& row : rows) {
+            TestWindow w;
+            w.NewImage();
+            QCOMPARE(Deliver(&w.window, *FileUrls({"ONE.TXT", "SUB", "THREE.TXT"})), "copy");
+            QAbstractItemView* view = View(w, row.mode);
+            w.window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+            for (int r : row.selected) w.window.model().SetSelected(std::size_t(r), true);
+            const QPoint from = view->visualRect(w.window.model().index(row.selected.last(), 0)).center();
+            const QPoint step(QApplication::startDragDistance() + 1, 0);
+            QTest::mousePress(view->viewport(), row.button, {}, from);
+            QTest::mouseMove(view->viewport(), from + step);
+            QTest::mouseMove(view->viewport(), from + 2 * step);
+            QTest::mouseRelease(view->viewport(), row.button, {}, from + 2 * step);
 
-        auto* drag = view->findChild<QDrag*>();  // exec has returned; it is deleted later
-        QCOMPARE(drag != nullptr, !offered.isEmpty());
-        const bool refused = offered.isEmpty() && button == Qt::LeftButton;
-        QCOMPARE(w.s().dragFolder.has_value(), button == Qt::LeftButton);
-        if (refused) {
-            QVERIFY(w.ui.Showed(LoadText(str::kCannotDragOut), MB_ICONEXCLAMATION));
-            QCOMPARE(FolderFiles(*w.s().dragFolder), QStringList{});
+            auto* drag = view->findChild<QDrag*>();  // exec has returned; it is deleted later
+            QCOMPARE(drag != nullptr, !row.offered.isEmpty());
+            QCOMPARE(w.s().dragFolder.has_value(), row.button == Qt::LeftButton);
+            if (drag == nullptr) {
+                if (row.button == Qt::LeftButton) {
+                    QVERIFY(w.ui.Showed(LoadText(str::kCannotDragOut), MB_ICONEXCLAMATION));
+                    QCOMPARE(FolderFiles(*w.s().dragFolder), QStringList{});
+                }
+                continue;
+            }
+            QCOMPARE(drag->supportedActions(), Qt::DropActions(Qt::CopyAction));
+            QCOMPARE(drag->defaultAction(), Qt::CopyAction);
+            const QString folder = QString::fromStdString(*w.s().dragFolder);
+            QList<QUrl> urls;
+            for (const QString& name : row.offered) {
+                urls << QUrl::fromLocalFile(folder + "/" + name);
+                QCOMPARE(test::ReadWholeFile((folder + "/" + name).toStdString()),
+                         test::ReadWholeFile(Host(name).toStdString()));
+            }
+            QCOMPARE(drag->mimeData()->urls(), urls);
+            QCOMPARE(FolderFiles(*w.s().dragFolder), row.offered);
         }
-        if (drag == nullptr) return;
-        QCOMPARE(drag->supportedActions(), Qt::DropActions(Qt::CopyAction));
-        QCOMPARE(drag->defaultAction(), Qt::CopyAction);
-        const QString folder = QString::fromStdString(*w.s().dragFolder);
-        QList<QUrl> urls;
-        for (const QString& name : offered) {
-            urls << QUrl::fromLocalFile(folder + "/" + name);
-            QCOMPARE(test::ReadWholeFile((folder + "/" + name).toStdString()),
-                     test::ReadWholeFile(Host(name).toStdString()));
-        }
-        QCOMPARE(drag->mimeData()->urls(), urls);
-        QCOMPARE(FolderFiles(*w.s().dragFolder), QStringList({"ONE.TXT", "THREE.TXT"}));
-        QCOMPARE(test::RowTexts(w.window), QStringList({"ONE.TXT", "SUB", "THREE.TXT"}));
     }
 
     // Files dragged out and dropped back onto the list are added like any
-    // other drop (the same names: replaced after the question), not moved
-    // within it. They stay in the folder until Close or Exit (whatever the
-    // answer to the save prompt) or a permitted close of the window.
-    void dropBackAndDiscard_data() {
-        QTest::addColumn<int>("command");  // 0: the window is closed
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<bool>("discarded");
-        QTest::newRow("Close") << cmd::kClose << IDNO << true;
-        QTest::newRow("Close, cancelled") << cmd::kClose << IDCANCEL << true;
-        QTest::newRow("Exit, cancelled") << cmd::kExit << IDCANCEL << true;
-        QTest::newRow("window closed") << 0 << IDNO << true;
-        QTest::newRow("window close cancelled") << 0 << IDCANCEL << false;
-    }
-    void dropBackAndDiscard() {
-        QFETCH(int, command);
-        QFETCH(int, answer);
-        QFETCH(bool, discarded);
-        TestWindow w;
-        NewImage(w);
-        QCOMPARE(Deliver(&w.window, *FileUrls({"ONE.TXT", "TWO.TXT", "THREE.TXT"})), "copy");
-        w.window.model().SetSelected(2, true);
-        w.window.model().SetSelected(0, true);
-        std::unique_ptr<QMimeData> data = w.window.PrepareDragOut();
-        QVERIFY(data != nullptr);
-        const std::string folder = *w.s().dragFolder;
-        w.ui.answers = {IDYES, IDYES};
-        QCOMPARE(Deliver(View(w, cmd::kViewSmallIcon)->viewport(), *data), "copy");
-        QCOMPARE(w.ui.Texts(), (std::vector<std::string>{"File 'ONE.TXT' already exists! Replace?",
-                                                         "File 'THREE.TXT' already exists! Replace?"}));
-        QCOMPARE(test::RowTexts(w.window), QStringList({"ONE.TXT", "TWO.TXT", "THREE.TXT"}));
-        QCOMPARE(FolderFiles(folder), QStringList({"ONE.TXT", "THREE.TXT"}));
-        w.ui.answers = {answer};  // save the changes?
-        if (command != 0) w.window.DispatchCommand(kMainWindow, command);
-        else w.window.close();
-        QCOMPARE(!w.s().dragFolder, discarded);
-        QCOMPARE(QFileInfo::exists(QString::fromStdString(folder)), !discarded);
+    // other drop (the same names: replaced after the question). They stay in
+    // the folder until Close or Exit (whatever the answer to the save prompt)
+    // or a permitted close of the window. Closing the window or Exit asks to
+    // save the modified image: Cancel keeps both the window and the image.
+    void dropBackAndClose() {
+        const struct {
+            int command;  // 0: the window is closed
+            int answer;
+            bool discarded;
+        } rows[] = {{cmd::kClose, IDNO, true},  {cmd::kClose, IDCANCEL, true}, {cmd::kExit, IDCANCEL, true},
+                    {cmd::kExit, IDNO, true},   {0, IDNO, true},                {0, IDCANCEL, false}};
+        for (const auto& row : rows) {
+            TestWindow w;
+            w.NewImage();
+            w.window.show();
+            QCOMPARE(Deliver(&w.window, *FileUrls({"ONE.TXT", "TWO.TXT", "THREE.TXT"})), "copy");
+            w.window.model().SetSelected(2, true);
+            w.window.model().SetSelected(0, true);
+            std::unique_ptr<QMimeData> data = w.window.PrepareDragOut();
+            QVERIFY(data != nullptr);
+            const std::string folder = *w.s().dragFolder;
+            w.ui.answers = {IDYES, IDYES};
+            QCOMPARE(Deliver(View(w, cmd::kViewSmallIcon)->viewport(), *data), "copy");
+            QCOMPARE(w.ui.Texts(), (std::vector<std::string>{"File 'ONE.TXT' already exists! Replace?",
+                                                             "File 'THREE.TXT' already exists! Replace?"}));
+            QCOMPARE(test::RowTexts(w.window), QStringList({"ONE.TXT", "TWO.TXT", "THREE.TXT"}));
+            w.ui.Clear();
+            w.ui.answers = {row.answer};
+            if (row.command != 0) w.window.DispatchCommand(kMainWindow, row.command);
+            else w.window.close();
+            QCoreApplication::processEvents();
+            QVERIFY(w.ui.Showed(LoadText(str::kSaveChanges), MB_YESNOCANCEL | MB_ICONQUESTION));
+            QCOMPARE(w.window.isVisible(), row.answer == IDCANCEL || row.command == cmd::kClose);
+            QCOMPARE(w.s().doc.IsOpen(), row.answer == IDCANCEL);
+            QCOMPARE(!w.s().dragFolder, row.discarded);
+            QCOMPARE(QFileInfo::exists(QString::fromStdString(folder)), !row.discarded);
+        }
     }
 };
 

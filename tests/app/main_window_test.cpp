@@ -1,6 +1,6 @@
-// The main window: the enabling and check rules, shortcuts gated by them and by
-// in-place editing, the status line, view modes, renaming in place, deleting,
-// closing with the save prompt, and the model under Qt's model checker.
+// The main window: the enabling and check rules and the shortcuts they gate,
+// renaming in place, the status line, view modes, closing with the save prompt,
+// and the list model's cells.
 #include <QAbstractItemModelTester>
 #include <QLineEdit>
 #include <QListView>
@@ -11,7 +11,6 @@
 
 #include "app/commands.h"
 #include "fat12/directory.h"
-#include "floppy/transfer.h"
 #include "platform/string_table.h"
 #include "tests/app/app_test_support.h"
 
@@ -21,41 +20,13 @@ using kv::test::TestWindow;
 
 namespace {
 
-const std::set<int> kAlways = {cmd::kNew, cmd::kOpen, cmd::kExit, cmd::kHelp, cmd::kAbout, cmd::kOriginalOrder};
-const std::set<int> kWithImage = {cmd::kSaveAs, cmd::kWriteToDisk, cmd::kClose, cmd::kImageProperties,
-                                  cmd::kAddFile, cmd::kViewReport, cmd::kViewList, cmd::kViewIcon,
-                                  cmd::kViewSmallIcon};
-const std::set<int> kWithSelection = {cmd::kFileProperties, cmd::kExtractFile, cmd::kDelete, cmd::kRename};
+enum State { NoImage, NewImage, ReadOnly, Open, Selection };
 
-std::set<int> Union(std::initializer_list<std::set<int>> sets) {
-    std::set<int> all;
-    for (const auto& s : sets) all.insert(s.begin(), s.end());
-    return all;
-}
-
-enum class State { NoImage, NewImage, ReadOnly, Open, Selection };
-
-// Puts the window into `state` over `image`.
 void Prepare(TestWindow& w, State state, const std::string& image) {
-    switch (state) {
-        case State::NoImage: return;
-        case State::NewImage: {
-            NewImageDialog dialog;
-            dialog.formats = FillFormatList(w.s().formats);
-            QVERIFY(CreateNewImage(w.s(), dialog));
-            w.ui.Clear();
-            return;
-        }
-        case State::ReadOnly: QVERIFY(w.Open(image, true)); return;
-        case State::Open: QVERIFY(w.Open(image)); return;
-        case State::Selection:
-            QVERIFY(w.Open(image));
-            w.window.model().SetSelected(0, true);
-            return;
-    }
+    if (state == NewImage) w.NewImage();
+    if (state >= ReadOnly) QVERIFY(w.Open(image, state == ReadOnly));
+    if (state == Selection) w.window.model().SetSelected(0, true);
 }
-
-QMenu* FileMenu(MainWindow& window) { return window.menuBar()->actions().first()->menu(); }
 
 void ShowActive(MainWindow& window) {
     window.show();
@@ -63,12 +34,9 @@ void ShowActive(MainWindow& window) {
     QVERIFY(QTest::qWaitForWindowActive(&window));
 }
 
-QLineEdit* Editor(MainWindow& window) { return window.findChild<QLineEdit*>(QStringLiteral("nameEditor")); }
+void Press(QWidget* target, QKeyCombination key) { QTest::keyClick(target, key.key(), key.keyboardModifiers()); }
 
 }  // namespace
-
-Q_DECLARE_METATYPE(State)
-Q_DECLARE_METATYPE(std::set<int>)
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -84,154 +52,115 @@ private slots:
     }
     void cleanup() { QVERIFY(test::ScriptFollowed()); }
 
-    // Every item's enabled state, applied when a menu opens, and the check
-    // marks; the context menu follows the same rules.
-    void enablingRules_data() {
-        QTest::addColumn<State>("state");
-        QTest::addColumn<std::set<int>>("enabled");
-        QTest::newRow("no image") << State::NoImage << kAlways;
-        QTest::newRow("new image: no file, no Save") << State::NewImage << Union({kAlways, kWithImage});
-        QTest::newRow("read-only file: no Save") << State::ReadOnly << Union({kAlways, kWithImage});
-        QTest::newRow("open, nothing selected") << State::Open << Union({kAlways, kWithImage, {cmd::kSave}});
-        QTest::newRow("open, a row selected")
-            << State::Selection << Union({kAlways, kWithImage, kWithSelection, {cmd::kSave}});
-    }
-    void enablingRules() {
-        QFETCH(State, state);
-        QFETCH(std::set<int>, enabled);
-        TestWindow w;
-        Prepare(w, state, image_);
-        QMenu* menu = FileMenu(w.window);
-        menu->popup(QPoint(0, 0));
-        for (int id = cmd::kNew; id <= cmd::kWriteToDisk; ++id) {
-            if (QAction* item = w.window.MenuAction(id)) {
-                QVERIFY2(item->isEnabled() == (enabled.count(id) != 0), qPrintable(QString::number(id)));
-                QCOMPARE(item->isChecked(), id == cmd::kOriginalOrder || id == cmd::kViewReport);
+    // Every item's enabled state and check mark as a menu opens, the context
+    // menu's too; a shortcut acts only when its item is enabled, the
+    // context-menu keys whenever an image is open.
+    void enablingRulesAndShortcuts() {
+        const std::set<int> always = {cmd::kNew, cmd::kOpen, cmd::kExit, cmd::kHelp, cmd::kAbout, cmd::kOriginalOrder};
+        const std::set<int> withImage = {cmd::kSaveAs,  cmd::kWriteToDisk, cmd::kClose,    cmd::kImageProperties,
+                                         cmd::kAddFile, cmd::kViewReport,  cmd::kViewList, cmd::kViewIcon,
+                                         cmd::kViewSmallIcon};
+        const std::set<int> withSelection = {cmd::kFileProperties, cmd::kExtractFile, cmd::kDelete, cmd::kRename};
+        const QKeyCombination del(Qt::Key_Delete), ctrlS(Qt::CTRL | Qt::Key_S);
+        const struct {
+            State state;
+            bool image, save, selection;
+            std::vector<std::pair<QKeyCombination, QString>> keys;  // and what each one brings up
+        } rows[] = {{NoImage, false, false, false, {{ctrlS, ""}, {QKeyCombination(Qt::Key_Menu), ""}, {Qt::CTRL | Qt::Key_O, "file dialog"}}},
+                    {NewImage, true, false, false, {{ctrlS, ""}}},  // no file yet
+                    {ReadOnly, true, false, false, {{ctrlS, ""}}},
+                    {Open, true, true, false, {{del, ""}, {Qt::SHIFT | Qt::Key_F10, "context menu"}}},
+                    {Selection, true, true, true, {{del, "question"}}}};
+        for (const auto& row : rows) {
+            TestWindow w;
+            Prepare(w, row.state, image_);
+            auto enabled = [&](int id) {
+                return always.count(id) || (row.image && withImage.count(id)) || (row.save && id == cmd::kSave) ||
+                       (row.selection && withSelection.count(id));
+            };
+            QMenu* file = w.window.menuBar()->actions().first()->menu();
+            file->popup(QPoint(0, 0));
+            for (int id = cmd::kNew; id <= cmd::kWriteToDisk; ++id) {
+                if (QAction* item = w.window.MenuAction(id)) {
+                    QVERIFY2(item->isEnabled() == enabled(id), qPrintable(QStringLiteral("%1/%2").arg(row.state).arg(id)));
+                    QCOMPARE(item->isChecked(), id == cmd::kOriginalOrder || id == cmd::kViewReport);
+                }
+            }
+            file->hide();
+            for (QAction* item : w.window.ContextMenu()->actions()) {
+                if (!item->isSeparator()) QCOMPARE(item->isEnabled(), enabled(item->data().toInt()));
+            }
+            ShowActive(w.window);
+            for (const auto& [key, effect] : row.keys) {
+                if (effect == "file dialog") w.ui.WillCancelDialog();
+                if (effect == "question") w.ui.answers.push_back(IDNO);
+                Press(QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : &w.window, key);
+                QStringList seen;
+                if (!w.ui.fileRequests.empty()) seen << "file dialog";
+                if (!w.ui.messages.empty()) seen << "question";
+                if (w.window.ContextMenu()->isVisible()) seen << "context menu";
+                const QString at = QKeySequence(key).toString() + QStringLiteral(" in state %1: ").arg(row.state);
+                QCOMPARE(at + seen.join(','), at + effect);
+                w.window.ContextMenu()->hide();
+                w.ui.Clear();
             }
         }
-        menu->hide();
-        for (QAction* item : w.window.ContextMenu()->actions()) {
-            if (!item->isSeparator()) QCOMPARE(item->isEnabled(), enabled.count(item->data().toInt()) != 0);
-        }
     }
 
-    // A shortcut acts only when its item is enabled; the context-menu keys
-    // act whenever an image is open.
-    void shortcuts_data() {
-        QTest::addColumn<State>("state");
-        QTest::addColumn<QKeySequence>("key");
-        QTest::addColumn<QString>("effect");
-        QTest::newRow("no image: Ctrl+S") << State::NoImage << QKeySequence(Qt::CTRL | Qt::Key_S) << "nothing";
-        QTest::newRow("no image: Del") << State::NoImage << QKeySequence(Qt::Key_Delete) << "nothing";
-        QTest::newRow("no image: Menu") << State::NoImage << QKeySequence(Qt::Key_Menu) << "nothing";
-        QTest::newRow("no image: Ctrl+O") << State::NoImage << QKeySequence(Qt::CTRL | Qt::Key_O) << "file dialog";
-        QTest::newRow("new image: Ctrl+S") << State::NewImage << QKeySequence(Qt::CTRL | Qt::Key_S) << "nothing";
-        QTest::newRow("read-only: Ctrl+S") << State::ReadOnly << QKeySequence(Qt::CTRL | Qt::Key_S) << "nothing";
-        QTest::newRow("open: Del without selection") << State::Open << QKeySequence(Qt::Key_Delete) << "nothing";
-        QTest::newRow("open: Alt+Enter, no selection") << State::Open << QKeySequence(Qt::ALT | Qt::Key_Return)
-                                                       << "nothing";
-        QTest::newRow("open: Ctrl+A") << State::Open << QKeySequence(Qt::CTRL | Qt::Key_A) << "file dialog";
-        QTest::newRow("open: Menu") << State::Open << QKeySequence(Qt::Key_Menu) << "context menu";
-        QTest::newRow("open: Shift+F10") << State::Open << QKeySequence(Qt::SHIFT | Qt::Key_F10) << "context menu";
-        QTest::newRow("selection: Del") << State::Selection << QKeySequence(Qt::Key_Delete) << "question";
-        QTest::newRow("selection: Ctrl+E") << State::Selection << QKeySequence(Qt::CTRL | Qt::Key_E) << "file dialog";
-    }
-    void shortcuts() {
-        QFETCH(State, state);
-        QFETCH(QKeySequence, key);
-        QFETCH(QString, effect);
-        TestWindow w;
-        Prepare(w, state, image_);
-        ShowActive(w.window);
-        if (effect == "file dialog") w.ui.WillCancelDialog();
-        if (effect == "question") w.ui.answers.push_back(IDNO);
-        QWidget* focus = QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : &w.window;
-        QTest::keyClick(focus, key[0].key(), key[0].keyboardModifiers());
-        QCOMPARE(w.ui.fileRequests.size(), effect == "file dialog" ? 1u : 0u);
-        QCOMPARE(w.ui.messages.size(), effect == "question" ? 1u : 0u);
-        QCOMPARE(w.window.ContextMenu()->isVisible(), effect == "context menu");
-        w.window.ContextMenu()->hide();
-    }
-
-    // While a name is edited in place its editor gets every key.
-    void shortcutsWhileEditing() {
-        TestWindow w;
-        Prepare(w, State::Selection, image_);
-        ShowActive(w.window);
-        w.window.DispatchCommand(kMainWindow, cmd::kRename);
-        QLineEdit* editor = Editor(w.window);
-        QVERIFY(editor != nullptr);
-        QVERIFY(w.window.LabelEditActive());
-        editor->setCursorPosition(0);
-        QTest::keyClick(editor, Qt::Key_Delete);
-        QCOMPARE(editor->text(), QStringLiteral("EADME.TXT"));
-        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
-        QCOMPARE(editor->selectedText(), QStringLiteral("EADME.TXT"));
-        for (QKeyCombination key : {Qt::CTRL | Qt::Key_O, Qt::CTRL | Qt::Key_N, QKeyCombination(Qt::Key_Menu)}) {
-            QTest::keyClick(editor, key.key(), key.keyboardModifiers());
-        }
-        QVERIFY(w.ui.messages.empty() && w.ui.fileRequests.empty());
-        QVERIFY(!w.window.ContextMenu()->isVisible());
-        QCOMPARE(w.window.model().RowCount(), 4u);
-        QTest::keyClick(editor, Qt::Key_Escape);
-        QVERIFY(!w.window.LabelEditActive());
-    }
-
+    // Rename edits the focused row, else row 0, and its editor gets every key;
     // Enter commits through RenameEntry, Escape cancels, a refused name keeps
-    // the old one and shows why. Rename edits the focused row, else row 0.
-    void rename_data() {
-        QTest::addColumn<int>("focus");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<int>("key");
-        QTest::addColumn<QString>("row");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("Enter, no focus: row 0") << -1 << "notes.txt" << int(Qt::Key_Return) << "NOTES.TXT" << "";
-        QTest::newRow("Enter, focus on row 3") << 3 << "memo.doc" << int(Qt::Key_Enter) << "MEMO.DOC" << "";
-        QTest::newRow("Escape") << -1 << "other.txt" << int(Qt::Key_Escape) << "README.TXT" << "";
-        QTest::newRow("too long") << -1 << "longer.name.txt" << int(Qt::Key_Return) << "README.TXT"
-                                  << QString::fromStdString(LoadText(str::kNameTooLong));
-        QTest::newRow("bad character") << -1 << "a*b.txt" << int(Qt::Key_Return) << "README.TXT"
-                                       << QString::fromStdString(LoadText(str::kNameCharacters));
-    }
+    // the old one and shows why.
     void rename() {
-        QFETCH(int, focus);
-        QFETCH(QString, typed);
-        QFETCH(int, key);
-        QFETCH(QString, row);
-        QFETCH(QString, message);
-        TestWindow w;
-        Prepare(w, State::Open, image_);
-        ShowActive(w.window);
-        if (focus >= 0) w.window.model().Selection()->setCurrentIndex(w.window.model().index(focus, 0), {});
-        else w.window.model().Selection()->clearCurrentIndex();
-        const int edited = focus >= 0 ? focus : 0;
-        w.window.DispatchCommand(kMainWindow, cmd::kRename);
-        QLineEdit* editor = Editor(w.window);
-        QVERIFY(editor != nullptr);
-        editor->setText(typed);
-        QTest::keyClick(editor, Qt::Key(key));
-        QTRY_VERIFY(!w.window.LabelEditActive());
-        QCoreApplication::processEvents();  // the rename follows the editor's close
-        QCOMPARE(test::RowTexts(w.window).at(edited), row);
-        const std::uint8_t* slot = w.s().doc.data.get() + w.window.model().RowAt(edited).slotOffset;
-        QCOMPARE(QString::fromStdString(DisplayName(slot)), row);
-        QCOMPARE(w.s().doc.modified, message.isEmpty() && key != Qt::Key_Escape);
-        if (message.isEmpty()) {
-            QVERIFY(w.ui.messages.empty());
-        } else {
-            QVERIFY(w.ui.Showed(message.toStdString(), MB_ICONHAND));
+        const struct {
+            int focus;  // -1: none
+            QString typed;
+            Qt::Key key;
+            QString row;
+        } rows[] = {{-1, "notes.txt", Qt::Key_Return, "NOTES.TXT"},
+                    {3, "memo.doc", Qt::Key_Enter, "MEMO.DOC"},
+                    {-1, "other.txt", Qt::Key_Escape, "README.TXT"},
+                    {-1, "a*b.txt", Qt::Key_Return, "README.TXT"}};
+        for (const auto& row : rows) {
+            TestWindow w;
+            Prepare(w, Open, image_);
+            ShowActive(w.window);
+            QItemSelectionModel* selection = w.window.model().Selection();
+            if (row.focus >= 0) selection->setCurrentIndex(w.window.model().index(row.focus, 0), {});
+            else selection->clearCurrentIndex();
+            const int edited = std::max(row.focus, 0);
+            const QString before = test::RowTexts(w.window).at(edited);
+            w.window.DispatchCommand(kMainWindow, cmd::kRename);
+            auto* editor = w.window.findChild<QLineEdit*>(QStringLiteral("nameEditor"));
+            QVERIFY(editor != nullptr && w.window.LabelEditActive());
+            editor->setCursorPosition(0);  // a shortcut reaching the window would open a dialog or menu
+            for (QKeyCombination k : {QKeyCombination(Qt::Key_Delete), Qt::CTRL | Qt::Key_O, QKeyCombination(Qt::Key_Menu)}) {
+                Press(editor, k);
+            }
+            QCOMPARE(editor->text(), before.mid(1));
+            QVERIFY(!w.window.ContextMenu()->isVisible());
+            editor->setText(row.typed);
+            QTest::keyClick(editor, row.key);
+            QTRY_VERIFY(!w.window.LabelEditActive());
+            QCoreApplication::processEvents();  // the rename follows the editor's close
+            QCOMPARE(test::RowTexts(w.window).at(edited), row.row);
+            const std::uint8_t* slot = w.s().doc.data.get() + w.window.model().RowAt(edited).slotOffset;
+            QCOMPARE(QString::fromStdString(DisplayName(slot)), row.row);
+            const bool refused = row.typed.contains('*');
+            QCOMPARE(w.s().doc.modified, !refused && row.key != Qt::Key_Escape);
+            if (refused) QVERIFY(w.ui.Showed(LoadText(str::kNameCharacters), MB_ICONHAND));
+            else QVERIFY(w.ui.messages.empty());
         }
     }
 
     // The status line follows the selection, each removal and the close; the
-    // delete walk steps back after each removed row, so none is skipped.
+    // delete walk steps back after each removed row, so none is skipped. The
+    // model keeps Qt's rules all along.
     void statusLineAndDeletingAdjacentRows() {
         const std::string image = dir_.File("four.dsk");
-        test::WriteTestImage(image, {{"A       TXT", 0x20, 1, 0, 0},
-                                     {"B       TXT", 0x20, 1, 0, 0},
-                                     {"C       TXT", 0x20, 1, 0, 0},
-                                     {"D       TXT", 0x20, 1, 0, 0}});
+        test::WriteTestImage(image, {{"A       TXT", 0x20, 1}, {"B       TXT", 0x20, 1}, {"C       TXT", 0x20, 1},
+                                     {"D       TXT", 0x20, 1}});
         TestWindow w;
+        QAbstractItemModelTester tester(&w.window.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         QVERIFY(w.Open(image));
         QCOMPARE(w.window.StatusLine(), QStringLiteral("4 Object(s)"));
         for (std::size_t row : {1, 2, 3}) w.window.model().SetSelected(row, true);
@@ -246,97 +175,54 @@ private slots:
         QVERIFY(!w.window.CurrentView()->isEnabled());
     }
 
-    // The mode lasts across images; switching keeps the rows and their order.
-    void viewModes_data() {
-        QTest::addColumn<int>("command");
-        QTest::addColumn<int>("listMode");
-        QTest::addColumn<int>("iconSize");
-        QTest::addColumn<int>("flow");
-        QTest::newRow("icon") << cmd::kViewIcon << int(QListView::IconMode) << 32 << int(QListView::LeftToRight);
-        QTest::newRow("small icon") << cmd::kViewSmallIcon << int(QListView::ListMode) << 16
-                                    << int(QListView::LeftToRight);
-        QTest::newRow("list") << cmd::kViewList << int(QListView::ListMode) << 16 << int(QListView::TopToBottom);
-    }
+    // The mode lasts across images, with its check mark; switching keeps the
+    // rows and their order.
     void viewModes() {
-        QFETCH(int, command);
-        QFETCH(int, listMode);
-        QFETCH(int, iconSize);
-        QFETCH(int, flow);
-        TestWindow w;
-        Prepare(w, State::Open, image_);
-        const QStringList rows = test::RowTexts(w.window);
-        w.window.DispatchCommand(kMainWindow, command);
-        w.window.DispatchCommand(kMainWindow, cmd::kClose);
-        QVERIFY(w.Open(image_));
-        auto* view = qobject_cast<QListView*>(w.window.CurrentView());
-        QVERIFY(view != nullptr);
-        QCOMPARE(int(view->viewMode()), listMode);
-        QCOMPARE(view->iconSize(), QSize(iconSize, iconSize));
-        QCOMPARE(int(view->flow()), flow);
-        QVERIFY(view->isEnabled() && view->isVisibleTo(&w.window));
-        w.window.ContextMenu()->popup(QPoint(0, 0));  // any menu applies the check marks to all
-        w.window.ContextMenu()->hide();
-        for (int id : {cmd::kViewReport, cmd::kViewList, cmd::kViewIcon, cmd::kViewSmallIcon}) {
-            QCOMPARE(w.window.MenuAction(id)->isChecked(), id == command);
+        const struct {
+            int command;
+            QListView::ViewMode mode;
+            int iconSize;
+            QListView::Flow flow;
+        } rows[] = {{cmd::kViewIcon, QListView::IconMode, 32, QListView::LeftToRight},
+                    {cmd::kViewSmallIcon, QListView::ListMode, 16, QListView::LeftToRight},
+                    {cmd::kViewList, QListView::ListMode, 16, QListView::TopToBottom}};
+        for (const auto& row : rows) {
+            TestWindow w;
+            Prepare(w, Open, image_);
+            const QStringList rowTexts = test::RowTexts(w.window);
+            w.window.DispatchCommand(kMainWindow, row.command);
+            w.window.DispatchCommand(kMainWindow, cmd::kClose);
+            QVERIFY(w.Open(image_));
+            auto* view = qobject_cast<QListView*>(w.window.CurrentView());
+            QVERIFY(view != nullptr && view->isEnabled() && view->isVisibleTo(&w.window));
+            QCOMPARE(view->viewMode(), row.mode);
+            QCOMPARE(view->iconSize(), QSize(row.iconSize, row.iconSize));
+            QCOMPARE(view->flow(), row.flow);
+            w.window.ContextMenu()->popup(QPoint(0, 0));  // any menu applies the check marks to all
+            w.window.ContextMenu()->hide();
+            for (int id : {cmd::kViewReport, cmd::kViewList, cmd::kViewIcon, cmd::kViewSmallIcon}) {
+                QCOMPARE(w.window.MenuAction(id)->isChecked(), id == row.command);
+            }
+            w.window.DispatchCommand(kMainWindow, cmd::kViewReport);
+            QCOMPARE(w.window.Mode(), ViewMode::Report);
+            QCOMPARE(test::RowTexts(w.window), rowTexts);
         }
-        w.window.DispatchCommand(kMainWindow, cmd::kViewReport);
-        QCOMPARE(w.window.Mode(), ViewMode::Report);
-        QCOMPARE(test::RowTexts(w.window), rows);
-    }
-
-    // Closing the window or Exit asks to save a modified image: Cancel keeps
-    // both the window and the image.
-    void closeWithSavePrompt_data() {
-        QTest::addColumn<bool>("exitCommand");
-        QTest::addColumn<int>("answer");
-        QTest::newRow("close, Cancel") << false << IDCANCEL;
-        QTest::newRow("close, No") << false << IDNO;
-        QTest::newRow("Exit, Cancel") << true << IDCANCEL;
-        QTest::newRow("Exit, No") << true << IDNO;
-    }
-    void closeWithSavePrompt() {
-        QFETCH(bool, exitCommand);
-        QFETCH(int, answer);
-        TestWindow w;
-        Prepare(w, State::Open, image_);
-        w.window.show();
-        w.s().doc.modified = true;
-        w.ui.answers.push_back(answer);
-        if (exitCommand) w.window.DispatchCommand(kMainWindow, cmd::kExit);
-        else w.window.close();
-        QCoreApplication::processEvents();
-        QVERIFY(w.ui.Showed(LoadText(str::kSaveChanges), MB_YESNOCANCEL | MB_ICONQUESTION));
-        QCOMPARE(w.window.isVisible(), answer == IDCANCEL);
-        QCOMPARE(w.s().doc.IsOpen(), answer == IDCANCEL);
     }
 
     // Cells come from the slot each time, in the user's locale: a changed slot
-    // shows without a refill. Names are code page 437.
+    // shows without a refill. Names are code page 437; folders have their icon.
     void cellsFromSlots() {
         TestWindow w;
-        Prepare(w, State::Open, image_);
+        Prepare(w, Open, image_);
         FileListModel& m = w.window.model();
         auto cell = [&](int row, ListColumn column) { return m.data(m.index(row, int(column)), Qt::DisplayRole); };
         QCOMPARE(cell(0, ListColumn::Size).toString(), QStringLiteral("1,474,560"));
-        std::uint8_t* slot = w.s().doc.data.get() + m.RowAt(0).slotOffset;
-        slot[dir::kAttributes] = 0x04;
+        w.s().doc.data.get()[m.RowAt(0).slotOffset + dir::kAttributes] = 0x04;
         QCOMPARE(cell(0, ListColumn::Attributes).toString(), QStringLiteral("   S "));
         m.SetRowText(0, "\x82T\x90.TXT");
         QCOMPARE(cell(0, ListColumn::Filename).toString(), QStringLiteral("\u00e9T\u00c9.TXT"));
         QVERIFY(m.data(m.index(0, 0), Qt::DecorationRole).value<QIcon>().cacheKey() !=
                 m.data(m.index(1, 0), Qt::DecorationRole).value<QIcon>().cacheKey());
-    }
-
-    void modelChecker() {
-        TestWindow w;
-        QAbstractItemModelTester tester(&w.window.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-        Prepare(w, State::Selection, image_);
-        w.ui.answers.push_back(IDYES);
-        w.window.DispatchCommand(kMainWindow, cmd::kDelete);
-        w.ui.answers.push_back(IDNO);
-        w.window.DispatchCommand(kMainWindow, cmd::kClose);
-        QVERIFY(w.Open(image_));
-        QCOMPARE(w.window.model().RowCount(), 4u);
     }
 };
 
