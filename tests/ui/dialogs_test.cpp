@@ -327,8 +327,10 @@ private slots:
         }
     }
 
-    // The image sheet's pages, filled when first shown: the Volume figures, the
-    // Errors page disabled without a list, the Media page without Help.
+    // The image sheet's pages, filled when first shown: the Volume figures and
+    // the label as typed, the Errors page disabled without a list, the Media
+    // page without Help. A full root directory refuses a new label with string
+    // 31 and the sheet stays open on the Volume page, the image unchanged.
     void imagePages() {
         for (bool withMedia : {false, true}) {
             Env env;
@@ -341,6 +343,8 @@ private slots:
                 QCOMPARE(Find<QLineEdit>(sheet, "label")->maxLength(), 11);
                 QVERIFY(sheet->findChild<QWidget*>("badSectors") == nullptr);
                 NamesAndHelp(sheet, "1003");
+                if (!withMedia) QTest::keyClicks(Find(sheet, "label"), "games");
+                QCOMPARE(On(sheet, "apply"), !withMedia);
                 ShowTab(sheet, "errors");
                 QCOMPARE(On(sheet, "add"), !withMedia);
                 NamesAndHelp(sheet, "1004");
@@ -352,25 +356,11 @@ private slots:
                 }
                 Click(sheet, "ok");
             });
-            QCOMPARE(ui::ShowImageProperties(&env.main, env.s, withMedia), 0);
+            QCOMPARE(ui::ShowImageProperties(&env.main, env.s, withMedia), withMedia ? 0 : 1);
             QCOMPARE(seen.join(' '),
                      withMedia ? "volume errors media 0 730,112 737,280 1440 2" : "volume errors 0 730,112 737,280");
-            QVERIFY(!env.s.doc.modified);
+            QCOMPARE(FillVolumePage(env.s.doc, env.locale).label, std::string(withMedia ? "" : "games"));
         }
-    }
-
-    // The label as typed; a full root directory refuses a new one with string
-    // 31 and the sheet stays open on the Volume page, the image unchanged.
-    void volumeLabel() {
-        Env env;
-        WithModal([&](QWidget* sheet) {
-            QTest::keyClicks(Find(sheet, "label"), "games");
-            QVERIFY(On(sheet, "apply"));
-            Click(sheet, "ok");
-        });
-        QCOMPARE(ui::ShowImageProperties(&env.main, env.s, false), 1);
-        QCOMPARE(FillVolumePage(env.s.doc, env.locale).label, std::string("games"));
-
         Env full;
         for (int i = 0; i < 112; ++i) PutEntry(full.s, i, "FILE    TXT", 0x20, 0);
         const std::vector<std::uint8_t> before = full.Image();
@@ -444,7 +434,8 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QString html = QString::fromUtf8(file.readAll());
         for (int context = 1001; context <= 1007; ++context) {
-            QVERIFY2(html.contains(QStringLiteral("<a name=\"%1\">").arg(context)), qPrintable(QString::number(context)));
+            const QString anchor = QStringLiteral("<a name=\"%1\">").arg(context);
+            QVERIFY2(html.contains(anchor), qPrintable(anchor));
         }
         QVERIFY(ui::ShowHelp(env.ui, kMainWindow, ui::HelpCommand::Finder));
         QCOMPARE(Topic(), QString());
