@@ -1,0 +1,374 @@
+// The device layer's own rules, and the work of the New disk-image dialog
+// (blank images, or a floppy read sector by sector) and of the Write to disk
+// dialog (formatting first, then every sector): progress, the questions a bad
+// sector asks, cancel, and what failures do.
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "document/boot_sector.h"
+#include "document/bytes.h"
+#include "floppy/transfer.h"
+#include "platform/errors.h"
+#include "platform/string_table.h"
+#include "tests/floppy/fake_floppy.h"
+#include "tests/support/host_faults.h"
+#include "tests/support/session_fixture.h"
+
+namespace kv::test {
+namespace {
+
+TEST(FloppyDeviceTest, OpenResetsTheDeviceFailedReadsLeaveZerosAndAClosedDeviceRefusesEverything) {
+    FakeFloppy fake;
+    fake.disk = PatternDisk(4);
+    fake.failingReads[1] = fake.failingWrites[2] = -1;
+    ScopedFloppyBackend installed(fake);
+    FloppyDevice device{};
+    device.mediaWritten = 1;
+    device.lastError = 99;
+    ASSERT_TRUE(OpenFloppyDevice(device));
+    EXPECT_EQ(device.mediaWritten + device.lastError, 0u);
+    std::vector<std::uint8_t> buffer(512, 0xAB);
+    EXPECT_TRUE(FailedWith(ReadFloppySectors(device, buffer.data(), 1, 1), device, ERROR_CRC));
+    EXPECT_EQ(buffer, std::vector<std::uint8_t>(512, 0));
+    EXPECT_TRUE(FailedWith(WriteFloppySectors(device, buffer.data(), 2, 1), device, ERROR_WRITE_FAULT));
+    EXPECT_EQ(device.mediaWritten, 1u);  // even a failed write may have changed the disk
+    EXPECT_TRUE(ReadFloppySectors(device, buffer.data(), 0, 1) && device.lastError == 0);
+    EXPECT_TRUE(CloseFloppyDevice(device));
+
+    // Closed, or never opened: nothing reaches the drive.
+    fake.openError = ERROR_NOT_READY;
+    device.handle = 5;
+    EXPECT_TRUE(FailedWith(OpenFloppyDevice(device), device, ERROR_NOT_READY));
+    EXPECT_EQ(device.handle, kInvalidDeviceHandle);
+    fake.calls.clear();
+    buffer.assign(512, 0xAB);
+    EXPECT_TRUE(FailedWith(ReadFloppySectors(device, buffer.data(), 0, 1), device, ERROR_INVALID_HANDLE));
+    EXPECT_EQ(buffer[0], 0xAB);
+    EXPECT_FALSE(WriteFloppySectors(device, buffer.data(), 0, 1) || FormatFloppyTrack(device, 2, 18, 0, 0));
+    EXPECT_EQ(device.mediaWritten, 0u);
+    device.lastError = 1234;
+    EXPECT_TRUE(FailedWith(CloseFloppyDevice(device), device, 1234u));
+    EXPECT_TRUE(fake.calls.empty());
+}
+
+// What the progress windows of a test showed; Cancel is pressed at pump
+// `cancelAtPump` (counted from 1 over the whole test).
+struct ProgressLog {
+    int created = 0, destroyed = 0, pumps = 0, cancelAtPump = -1;
+    std::vector<TransferKind> kinds;
+    std::vector<std::string> driveTexts;
+    std::vector<std::uint32_t> percents;
+};
+
+const int kProgressTag = 1, kDialogTag = 2;
+const WindowRef kProgress = &kProgressTag, kDialog = &kDialogTag;
+
+class RecordingProgress final : public ProgressSink {
+public:
+    RecordingProgress(ProgressLog& log, Session& s) : log_(log), s_(s) { ++log_.created; }
+    ~RecordingProgress() override { ++log_.destroyed; }
+    void SetDriveText(const std::string& text) override { log_.driveTexts.push_back(text); }
+    void SetPercent(std::uint32_t percent) override { log_.percents.push_back(percent); }
+    void PumpMessages() override {
+        if (++log_.pumps == log_.cancelAtPump) s_.transferCancelled = true;
+    }
+    WindowRef Window() const override { return kProgress; }
+
+private:
+    ProgressLog& log_;
+    Session& s_;
+};
+
+const std::uint32_t kSectorQuestion = MB_ABORTRETRYIGNORE | MB_ICONEXCLAMATION | MB_DEFBUTTON2;
+
+// A fake drive A: with a 1.44 MB disk: the boot sector of a blank one, FAT
+// copies that agree for the 1.44 MB and the 720 KB layouts, the pattern
+// everywhere else.
+class TransferTest : public SessionFixture {
+protected:
+    FakeFloppy fake;
+    ScopedFloppyBackend installed{fake};
+    ProgressLog progress;
+    TransferSummary summary;
+
+    void SetUp() override {
+        fake.disk = PatternDisk(2880);
+        std::vector<std::uint8_t> blank = BlankImage(0xF0);
+        std::copy_n(blank.begin(), 512, fake.disk.begin());
+        std::copy_n(fake.disk.begin() + 512, 3 * 512, fake.disk.begin() + 4 * 512);
+        std::copy_n(fake.disk.begin() + 512, 9 * 512, fake.disk.begin() + 10 * 512);
+    }
+    ProgressFactory Factory() {
+        return [this](TransferKind kind, WindowRef owner) -> std::unique_ptr<ProgressSink> {
+            EXPECT_EQ(owner, kDialog);
+            progress.kinds.push_back(kind);
+            return std::make_unique<RecordingProgress>(progress, s);
+        };
+    }
+    // The New disk-image dialog on drive A: in format `code` (0: none chosen),
+    // copying from the disk or making a blank image.
+    bool Read(std::deque<int> answers, std::uint32_t code = 0, bool copy = true) {
+        ui.answers = std::move(answers);
+        NewImageDialog d{kDialog, copy, "A: [fake]", code != 0, FillFormatList(s.formats), {}, Factory()};
+        auto line = std::find_if(d.formats.lines.begin(), d.formats.lines.end(),
+                                 [code](const FormatLine& l) { return l.itemData == code; });
+        d.formats.selected = static_cast<int>(line - d.formats.lines.begin());
+        return CreateNewImage(s, d, &summary);
+    }
+    // Opens an untitled image of `code` whose volume, behind `header` bytes of
+    // comment, holds the pattern.
+    void OpenImage(std::uint32_t code, std::uint32_t header = 0) {
+        const DiskFormat& row = FindDiskFormat(s.formats, code);
+        Bytes data = AllocateBytes(header + row.totalSectors * 512);
+        std::memset(data.get(), 'C', header);
+        std::vector<std::uint8_t> volume = PatternDisk(row.totalSectors);
+        std::copy(volume.begin(), volume.end(), data.get() + header);
+        AdoptUntitledImage(s, std::move(data), header + row.totalSectors * 512);
+        s.doc.bootOffset = header;
+        s.doc.geometry = row;
+        CreateMediaErrorList(s.doc.errors, row.totalSectors);
+    }
+    bool Write(bool format, std::uint32_t drive = 0) {
+        WriteDialog d{kDialog, format, Factory()};
+        return WriteImageToFloppy(s, d, drive, &summary);
+    }
+};
+
+// Reading a 720 KB disk (Yes to the warning first) and writing a 720 KB image
+// that sits behind a 300-byte comment, which is not written: the same sector
+// loop both ways.
+class BothWaysTest : public TransferTest, public ::testing::WithParamInterface<bool> {
+protected:
+    const bool write = GetParam();
+    const std::string verb = write ? "write " : "read ";
+
+    bool Run(std::deque<int> answers, std::uint32_t drive = 0) {
+        if (write) {
+            OpenImage(0xF9, 300);
+            ui.answers = std::move(answers);
+            return Write(false, drive);
+        }
+        answers.push_front(IDYES);
+        return Read(std::move(answers), 0xF9);
+    }
+};
+INSTANTIATE_TEST_SUITE_P(Directions, BothWaysTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Write" : "Read"; });
+
+TEST_P(BothWaysTest, MovesEverySectorOfTheVolumeInOrder) {
+    ASSERT_TRUE(Run({}));
+    ASSERT_EQ(fake.calls.size(), 1440u + 2);
+    EXPECT_EQ(fake.calls.front(), write ? "open rw" : "open ro");
+    for (std::uint32_t n = 0; n < 1440; ++n) ASSERT_EQ(fake.calls[n + 1], verb + std::to_string(n));
+    EXPECT_EQ(fake.calls.back(), "close");
+    EXPECT_TRUE(std::equal(s.doc.Volume(), s.doc.Volume() + 737280, fake.disk.begin()));
+    EXPECT_EQ(summary.sectors, 1440u);
+    EXPECT_EQ(progress.kinds, std::vector<TransferKind>{write ? TransferKind::Write : TransferKind::Read});
+    EXPECT_EQ(std::make_pair(progress.percents.front(), progress.percents.back()), std::make_pair(0u, 99u));
+    EXPECT_EQ(progress.driveTexts.back(), "Disk in A:, capacity is 720 KBytes");
+    EXPECT_EQ(progress.destroyed, 1);
+    EXPECT_EQ(ui.messages.size(), write ? 0u : 1u);
+    if (write) {
+        EXPECT_EQ(ui.cursors, (std::vector<Cursor>{Cursor::Wait, Cursor::Arrow}));
+    } else {  // a chosen format's geometry is taken whatever the disk's boot sector says
+        const DiskFormat& row = FindDiskFormat(s.formats, 0xF9);
+        EXPECT_EQ(std::memcmp(&s.doc.geometry, &row, sizeof row), 0);
+    }
+}
+
+TEST_P(BothWaysTest, BadSectorsAreTheUsersToIgnoreOrRetry) {
+    (write ? fake.failingWrites : fake.failingReads) = {{5, -1}, {9, 1}};
+    ASSERT_TRUE(Run({IDIGNORE, IDRETRY, IDNO}));
+    const RecordedMessage& question = ui.messages.at(write ? 0 : 1);
+    EXPECT_EQ(question.text, write ? "Disk sector 5 cannot be written!\n" + SystemErrorText(ERROR_WRITE_FAULT)
+                                   : "Disk sector 5 cannot be read!\n" + SystemErrorText(ERROR_CRC));
+    EXPECT_EQ(question.style, kSectorQuestion);
+    EXPECT_EQ(question.owner, kProgress);
+    EXPECT_EQ(fake.Count(verb + "9"), 2);
+    EXPECT_EQ(fake.Count(verb), 1441);
+    EXPECT_EQ(summary.ignored, std::vector<std::uint32_t>{5});
+    EXPECT_EQ(summary.sectors, 1439u);
+    if (write) return;
+    // The ignored sector stays zero and is marked; it lies in the second FAT
+    // copy, which no longer agrees with the first.
+    std::vector<std::uint8_t> expected(fake.disk.begin(), fake.disk.begin() + 737280);
+    std::fill_n(expected.begin() + 5 * 512, 512, 0);
+    EXPECT_EQ(DocumentBytes(), expected);
+    EXPECT_EQ(ListBadSectors(s.doc.errors, 1440), std::vector<std::uint32_t>{5});
+    EXPECT_EQ(ui.Last().text, LoadText(str::kFatBackupDiffers));
+}
+
+TEST_P(BothWaysTest, AbortStopsAtOnceAndOnlyAReadIsDiscarded) {
+    (write ? fake.failingWrites : fake.failingReads)[2] = -1;
+    EXPECT_EQ(Run({IDABORT}), write);
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{write ? "open rw" : "open ro", verb + "0", verb + "1",
+                                                    verb + "2", "close"}));
+    EXPECT_EQ(ui.Last().style, kSectorQuestion);
+    EXPECT_EQ(s.doc.IsOpen(), write);
+    EXPECT_EQ(listings, 0);
+}
+
+TEST_P(BothWaysTest, CancelStopsBeforeTheNextSector) {
+    progress.cancelAtPump = 5;  // pressed while sector 4 is under way
+    EXPECT_EQ(Run({}), write);
+    EXPECT_EQ(fake.Count(verb), 5);
+    EXPECT_EQ(fake.calls.back(), "close");
+    EXPECT_EQ(ui.messages.size(), write ? 0u : 1u);
+    EXPECT_TRUE(s.transferCancelled);
+    EXPECT_EQ(s.doc.IsOpen(), write);
+}
+
+TEST_P(BothWaysTest, DriveThatCannotBeOpenedIsReportedByTheDialog) {
+    fake.openError = ERROR_NOT_READY;
+    EXPECT_FALSE(Run({}, 1));
+    EXPECT_EQ(fake.calls, std::vector<std::string>{write ? "open rw" : "open ro"});
+    EXPECT_TRUE(ui.Showed((write ? "B:\n" : "A: [fake]\n") + SystemErrorText(ERROR_NOT_READY), MB_ICONHAND, false));
+    EXPECT_EQ(ui.Last().owner, write ? kProgress : kDialog);
+    EXPECT_EQ(progress.destroyed, progress.created);
+    if (write) {
+        EXPECT_EQ(ui.cursors.back(), Cursor::Arrow);
+    } else {
+        EXPECT_TRUE(s.transferCancelled);
+    }
+}
+
+TEST_F(TransferTest, WithoutAFormatTheBootSectorIsReadFirstAndGivesTheSize) {
+    ASSERT_TRUE(Read({IDYES}));
+    EXPECT_TRUE(ui.Showed(LoadText(str::kReadDiskWarning), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
+    EXPECT_EQ(ui.Last().owner, kDialog);
+    EXPECT_EQ(fake.Count("read "), 2880);
+    EXPECT_EQ(fake.Count("read 0"), 1);
+    EXPECT_EQ(DocumentBytes(), fake.disk);
+    EXPECT_EQ(summary.sectors, 2880u);
+    EXPECT_FALSE(s.doc.modified || HasMediaErrors(s.doc.errors));
+    EXPECT_EQ(s.doc.geometry.sectorsPerTrack, 18u);
+    EXPECT_EQ(ui.titles.back(), "Untitled - Korvane");
+    EXPECT_EQ(listings, 1);
+    EXPECT_TRUE(ui.listEnabled);
+    // The capacity is known only once sector 0 is read.
+    EXPECT_EQ(progress.driveTexts, (std::vector<std::string>{"Disk in A:, capacity is 0 KBytes",
+                                                             "Disk in A:, capacity is 1440 KBytes"}));
+}
+
+TEST_F(TransferTest, DiskWithoutAReadableSizeMakesNoImage) {
+    // The boot sector cannot be read: the error without a prefix.
+    fake.failingReads[0] = -1;
+    EXPECT_FALSE(Read({IDYES}));
+    EXPECT_TRUE(ui.Showed(SystemErrorText(ERROR_CRC), MB_ICONHAND, false));
+    // The boot sector gives no sectors: another file system.
+    ui.Clear();
+    fake.failingReads.clear();
+    WriteWord(fake.disk.data() + boot::kTotalSectors, 0);
+    std::memcpy(fake.disk.data() + boot::kFileSystemType, "FAT16   ", 8);
+    EXPECT_FALSE(Read({IDYES}));
+    EXPECT_TRUE(ui.Showed("Filesystem is not supported or corrupted!\n(Korvane does support FAT12 disks only)\n\n"
+                          "Recognized filesystem is: FAT16   ", MB_ICONHAND, false));
+    EXPECT_EQ(ui.Last().owner, kDialog);
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"open ro", "read 0", "close", "open ro", "read 0", "close"}));
+    EXPECT_FALSE(s.doc.IsOpen());
+    EXPECT_EQ(progress.destroyed, 2);
+
+    FaultPlan plan;
+    plan.failAllocation = [](std::size_t size) { return size >= 1474560; };
+    ScopedFaults faults(plan);
+    WriteWord(fake.disk.data() + boot::kTotalSectors, 2880);
+    EXPECT_FALSE(Read({IDYES}));
+    EXPECT_EQ(ui.Last().text, SystemErrorText(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(fake.calls.back(), "close");
+}
+
+TEST_F(TransferTest, NoToTheWarningReadsNothingAndABlankImageNeedsNoDrive) {
+    EXPECT_FALSE(Read({IDNO}));
+    ui.Clear();
+    ASSERT_TRUE(Read({}, 0xF9, false));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(fake.calls.empty());
+    EXPECT_EQ(s.doc.size, 737280u);
+    EXPECT_EQ(s.doc.errors.byteCount, 20u + 180u);
+    EXPECT_EQ(listings, 1);
+}
+
+TEST(FormatListTest, OffersTheRowsThenCustomWith720KSelectedAndCustomRunsItsDialog) {
+    NewImageDialog d;
+    d.formats = FillFormatList(FormatTable());
+    std::vector<std::uint32_t> data;
+    for (const FormatLine& line : d.formats.lines) data.push_back(line.itemData);
+    EXPECT_EQ(data, (std::vector<std::uint32_t>{0xF0, 0xF8, 0xF9, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF, 0}));
+    EXPECT_EQ(d.formats.lines[0].text, "2 sides, 80 tracks, 18 sectors/track (1.44 MBytes)");
+    EXPECT_EQ(d.formats.lines.back().text, "Custom...");
+    EXPECT_EQ(GetSelectedFormat(d), 0xF9);
+
+    d.formats.selected = 9;
+    int result = 1;
+    d.runCustomFormatDialog = [&] { return result; };
+    EXPECT_EQ(GetSelectedFormat(d), kCustomFormatCode);
+    result = 0;
+    EXPECT_EQ(GetSelectedFormat(d), -1);
+    d.formats.selected = -1;
+    EXPECT_EQ(GetSelectedFormat(d), -1);
+}
+
+TEST_F(TransferTest, FormattingTakesTheFirstHalfOfTheProgressAndCanBeCancelled) {
+    OpenImage(0xF0);
+    ASSERT_TRUE(Write(true));
+    ASSERT_EQ(fake.calls.size(), 1 + 1 + 160 + 2880 + 1u);
+    EXPECT_EQ(fake.calls[1], "prepare 80x2x18");
+    for (std::uint32_t track = 0; track < 160; ++track) {
+        ASSERT_EQ(fake.calls[2 + track], "format " + std::to_string(track / 2) + "/" + std::to_string(track % 2) +
+                                             " 18 mt2");
+    }
+    EXPECT_EQ(fake.calls[162], "write 0");
+    EXPECT_EQ(summary.tracksFormatted, 160u);
+    EXPECT_EQ(fake.disk, DocumentBytes());
+    // 160 track steps from 0 % to 49 %, then 2880 sector steps from 50 % to 99 %.
+    ASSERT_EQ(progress.percents.size(), 160u + 2880u);
+    EXPECT_EQ(progress.percents[159], 49u);
+    EXPECT_EQ(progress.percents[160], 50u);
+
+    // Cancel while formatting: nothing is written, and that is no failure.
+    fake.calls.clear();
+    progress.cancelAtPump = progress.pumps + 3;
+    EXPECT_TRUE(Write(true));
+    EXPECT_EQ(fake.Count("format "), 3);
+    EXPECT_EQ(fake.Count("write "), 0);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(TransferTest, AFormatThatFailsWritesNothingAndNamesTheDrive) {
+    OpenImage(0xF0);
+    fake.failingTrack = std::make_pair(3u, 1u);
+    EXPECT_FALSE(Write(true));
+    EXPECT_EQ(fake.Count("format "), 8);
+    EXPECT_EQ(fake.Count("write "), 0);
+    EXPECT_TRUE(ui.Showed("A:\n" + SystemErrorText(ERROR_SECTOR_NOT_FOUND), MB_ICONHAND));
+    // A drive that cannot format at all is refused before the first track.
+    fake.calls.clear();
+    fake.prepareError = kErrorCannotFormatTracks;
+    EXPECT_FALSE(Write(true));
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"open rw", "prepare 80x2x18", "close"}));
+    // A geometry without tracks is not formatted, but can be written.
+    fake.calls.clear();
+    s.doc.geometry.sectorsPerTrack = 0;
+    EXPECT_FALSE(Write(true));
+    EXPECT_TRUE(fake.calls.empty());
+    EXPECT_EQ(ui.Last().text, "The disk-image has no track layout (0 sectors per track, 2 heads), so its tracks "
+                              "cannot be formatted.\nWrite it without formatting the disk.");
+    EXPECT_TRUE(Write(false));
+}
+
+TEST_F(TransferTest, WriteCommandWarnsAboutRecordedMediaErrorsFirst) {
+    OpenImage(0xF9);
+    int runs = 0;
+    auto dialog = [&] { return ++runs; };
+    EXPECT_TRUE(WriteImageCommand(s, kDialog, dialog));
+    EXPECT_TRUE(ui.messages.empty());
+    MarkBadSector(s.doc.errors, 17);
+    EXPECT_TRUE(WriteImageCommand(s, kDialog, dialog));
+    EXPECT_TRUE(ui.Showed(LoadText(str::kMediaErrorsNotWritten), MB_ICONEXCLAMATION));
+    EXPECT_EQ(runs, 2);
+    EXPECT_FALSE(WriteImageCommand(s, kDialog, [] { return 0; }));
+}
+
+}  // namespace
+}  // namespace kv::test
