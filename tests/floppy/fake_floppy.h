@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,7 +23,7 @@ public:
     std::uint32_t openError = 0, prepareError = 0;
     // Sector -> how many more times it fails (-1: always).
     std::map<std::uint32_t, int> failingReads, failingWrites;
-    std::optional<std::pair<std::uint32_t, std::uint32_t>> failingTrack;  // cylinder, head
+    std::pair<std::uint32_t, std::uint32_t> failingTrack = {~0u, ~0u};  // cylinder, head
     std::vector<std::string> drives = {"A: [fake]"};  // what ListDrives gives
     // "open ro", "open rw", "read N", "write N", "prepare CxHxS", "format C/H S mtM", "close".
     std::vector<std::string> calls;

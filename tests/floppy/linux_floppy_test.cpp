@@ -1,6 +1,5 @@
 // The Linux realisation: its drive list, plain files standing in for floppies
-// (through the real system calls), and every call it makes to block devices,
-// checked against a recording stand-in for the system calls.
+// (through the real system calls), and its calls to block devices, recorded.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -52,7 +51,8 @@ TEST(LinuxDrivesTest, ControllerDrivesComeFirstThenRemovableDevicesByNameUnlessK
 
 // One system call: its name with the path it opens or stats, a number (open
 // flags, ioctl request, flock operation; for pread and pwrite 1 when the buffer
-// is aligned for direct I/O), and the offset and size of a transfer.
+// is aligned for direct I/O), and the offset and size of a transfer (FDFMTTRK:
+// track and head).
 struct SysCall {
     std::string name;
     unsigned long arg = 0;
@@ -75,7 +75,7 @@ struct ScsiCall {
 };
 
 // Records every call, answers as a block device (fd0 unless told otherwise)
-// with a disk in memory, and fails the calls that `fail` gives an errno for.
+// with a disk in memory, and fails the calls `fail` gives an errno for.
 class FakeSys final : public LinuxSysApi {
 public:
     std::vector<SysCall> calls;
@@ -84,7 +84,6 @@ public:
     int sectorSize = 512;
     std::vector<std::uint8_t> disk = std::vector<std::uint8_t>(8 * 512, 0);
     std::vector<floppy_struct> geometries;
-    std::vector<format_descr> tracks;
     std::vector<ScsiCall> scsi;
     std::vector<std::uint8_t> reply;  // what a SCSI command from the device delivers
     std::vector<std::uint8_t> sense;  // when set, SCSI commands end with CHECK CONDITION and this
@@ -101,33 +100,30 @@ public:
         if (Record({"ioctl", request}) != 0) return -1;
         if (request == BLKSSZGET) *static_cast<int*>(p) = sectorSize;
         if (request == FDSETPRM) geometries.push_back(*static_cast<floppy_struct*>(p));
-        if (request == FDFMTTRK) tracks.push_back(*static_cast<format_descr*>(p));
+        if (request == FDFMTTRK) calls.back() = {"ioctl", FDFMTTRK, static_cast<format_descr*>(p)->track,
+                                                 static_cast<format_descr*>(p)->head};
         if (request == SG_IO) Scsi(*static_cast<sg_io_hdr_t*>(p));
         return 0;
     }
-    ssize_t Pread(int, void* buffer, std::size_t size, off_t offset) override {
-        if (Record(Transfer("pread", buffer, size, offset)) != 0) return -1;
-        std::size_t n = std::min(size, disk.size() - std::min(disk.size(), std::size_t(offset)));
-        std::memcpy(buffer, disk.data() + offset, n);
-        return ssize_t(n);
-    }
-    ssize_t Pwrite(int, const void* buffer, std::size_t size, off_t offset) override {
-        if (Record(Transfer("pwrite", buffer, size, offset)) != 0) return -1;
-        std::memcpy(disk.data() + offset, buffer, size);
-        return ssize_t(size);
+    ssize_t Pread(int, void* buffer, std::size_t size, off_t at) override { return Io("pread", buffer, size, at); }
+    ssize_t Pwrite(int, const void* buffer, std::size_t size, off_t at) override {
+        return Io("pwrite", const_cast<void*>(buffer), size, at);
     }
     int Flock(int, int operation) override { return Record({"flock", unsigned(operation)}); }
     int Fsync(int) override { return Record({"fsync"}); }
     int Errno() override { return errno_; }
 
 private:
-    // -1 when the call fails, else `result`.
     int Record(const SysCall& call, int result = 0) {
         calls.push_back(call);
         return (errno_ = fail(call)) != 0 ? -1 : result;
     }
-    static SysCall Transfer(const char* name, const void* buffer, std::size_t size, off_t offset) {
-        return {name, reinterpret_cast<std::uintptr_t>(buffer) % 4096 == 0 ? 1u : 0u, offset, size};
+    ssize_t Io(const std::string& name, void* buffer, std::size_t size, off_t at) {
+        if (Record({name, reinterpret_cast<std::uintptr_t>(buffer) % 4096 == 0 ? 1u : 0u, at, size}) != 0) return -1;
+        size = std::min(size, disk.size() - std::min(disk.size(), std::size_t(at)));
+        if (name == "pread") std::memcpy(buffer, disk.data() + at, size);
+        else std::memcpy(disk.data() + at, buffer, size);
+        return ssize_t(size);
     }
     void Scsi(sg_io_hdr_t& io) {
         EXPECT_EQ(io.interface_id, 'S');
@@ -165,47 +161,38 @@ protected:
     }
 };
 
-TEST_F(LinuxFloppyTest, AStandInIsADiskOfItsSizeThatNeverGrows) {
+TEST_F(LinuxFloppyTest, AStandInIsADiskOfItsSizeThatNeverGrowsAndIsLockedWhileWritten) {
     ScopedFloppyBackend use(files);
-    const std::vector<std::uint8_t> disk = PatternDisk(3);
+    const std::vector<std::uint8_t> disk = PatternDisk(30);
     WriteWholeFile(path, disk);
     FloppyDevice reader = Open(files, path, true);
     std::vector<std::uint8_t> sectors(1024, 0xAB);
-    EXPECT_TRUE(FailedWith(ReadFloppySectors(reader, sectors.data(), 2, 2), reader, ERROR_SECTOR_NOT_FOUND));
-    EXPECT_TRUE(std::equal(sectors.begin(), sectors.begin() + 512, disk.begin() + 1024));
+    EXPECT_TRUE(FailedWith(ReadFloppySectors(reader, sectors.data(), 29, 2), reader, ERROR_SECTOR_NOT_FOUND));
+    EXPECT_TRUE(std::equal(sectors.begin(), sectors.begin() + 512, disk.end() - 512));
     EXPECT_TRUE(AllBytes(sectors, 512, 1024, 0));
     EXPECT_TRUE(FailedWith(WriteFloppySectors(reader, sectors.data(), 0, 1), reader, ERROR_ACCESS_DENIED));
     EXPECT_TRUE(CloseFloppyDevice(reader));
 
-    // Writes behind the end fail as reads do; what lies within is written.
+    // Writes behind the end fail as reads do; what lies within is written. A
+    // track is formatted with the filler byte, once a layout is prepared.
     FloppyDevice writer = Open(files, path, false);
     EXPECT_EQ(Open(files, path, false, false).lastError, ERROR_SHARING_VIOLATION);
     sectors.assign(1024, 0x5A);
-    EXPECT_TRUE(FailedWith(WriteFloppySectors(writer, sectors.data(), 3, 1), writer, ERROR_SECTOR_NOT_FOUND));
-    EXPECT_TRUE(FailedWith(WriteFloppySectors(writer, sectors.data(), 2, 2), writer, ERROR_SECTOR_NOT_FOUND));
+    EXPECT_TRUE(FailedWith(WriteFloppySectors(writer, sectors.data(), 30, 1), writer, ERROR_SECTOR_NOT_FOUND));
+    EXPECT_TRUE(FailedWith(WriteFloppySectors(writer, sectors.data(), 29, 2), writer, ERROR_SECTOR_NOT_FOUND));
+    EXPECT_TRUE(FailedWith(FormatFloppyTrack(writer, 0, 9, 0, 0), writer, ERROR_INVALID_FUNCTION)) << "not prepared";
+    ASSERT_TRUE(PrepareFloppyFormat(writer, {3, 2, 9, 0}));
+    ASSERT_TRUE(FormatFloppyTrack(writer, 0, 9, 1, 0));  // sectors 18 to 26
+    EXPECT_TRUE(FailedWith(FormatFloppyTrack(writer, 0, 9, 2, 0), writer, ERROR_SECTOR_NOT_FOUND));  // 36 to 44
     EXPECT_TRUE(CloseFloppyDevice(writer));
-    std::vector<std::uint8_t> after = ReadWholeFile(path);
-    ASSERT_EQ(after.size(), 3u * 512);
-    EXPECT_TRUE(std::equal(after.begin(), after.begin() + 1024, disk.begin()));
-    EXPECT_TRUE(AllBytes(after, 1024, 1536, 0x5A));
-    FloppyDevice again = Open(files, path, false);  // the lock went with the close
-    EXPECT_TRUE(CloseFloppyDevice(again));
-}
-
-TEST_F(LinuxFloppyTest, FormattingAStandInFillsTheTrackWithTheFillerByteWithinTheFile) {
-    ScopedFloppyBackend use(files);
-    const std::vector<std::uint8_t> disk = PatternDisk(30);
-    WriteWholeFile(path, disk);
-    FloppyDevice device = Open(files, path, false);
-    EXPECT_TRUE(FailedWith(FormatFloppyTrack(device, 0, 9, 0, 0), device, ERROR_INVALID_FUNCTION)) << "not prepared";
-    ASSERT_TRUE(PrepareFloppyFormat(device, {2, 2, 9, 0}));
-    ASSERT_TRUE(FormatFloppyTrack(device, 0, 9, 1, 0));  // sectors 18 to 26
-    EXPECT_TRUE(FailedWith(FormatFloppyTrack(device, 0, 9, 1, 1), device, ERROR_SECTOR_NOT_FOUND));  // 27 to 35
-    EXPECT_TRUE(CloseFloppyDevice(device));
     std::vector<std::uint8_t> after = ReadWholeFile(path);
     ASSERT_EQ(after.size(), disk.size());
     EXPECT_TRUE(std::equal(after.begin(), after.begin() + 18 * 512, disk.begin()));
-    EXPECT_TRUE(AllBytes(after, 18 * 512, after.size(), 0xF6));
+    EXPECT_TRUE(AllBytes(after, 18 * 512, 27 * 512, 0xF6));
+    EXPECT_TRUE(std::equal(after.begin() + 27 * 512, after.end() - 512, disk.begin() + 27 * 512));
+    EXPECT_TRUE(AllBytes(after, 29 * 512, 30 * 512, 0x5A));
+    FloppyDevice again = Open(files, path, false);  // the lock went with the close
+    EXPECT_TRUE(CloseFloppyDevice(again));
 }
 
 TEST_F(LinuxFloppyTest, WhatCannotStandInForADriveIsRefused) {
@@ -231,30 +218,23 @@ TEST_F(LinuxFloppyTest, ControllerDriveIsWrittenExclusivelyFormattedWithTheFlopp
     ASSERT_TRUE(CloseFloppyDevice(device));
     EXPECT_EQ(sys.calls, (std::vector<SysCall>{{"stat /dev/fd0"}, {"open /dev/fd0", kExclusiveWrite},
                                                {"ioctl", BLKSSZGET}, {"ioctl", FDSETPRM}, {"ioctl", FDFMTBEG},
-                                               {"ioctl", FDFMTTRK}, {"pwrite", 1, 1536, 512}, {"ioctl", FDFMTEND},
+                                               {"ioctl", FDFMTTRK, 79, 1}, {"pwrite", 1, 1536, 512}, {"ioctl", FDFMTEND},
                                                {"fsync"}, {"ioctl", BLKFLSBUF}, {"ioctl", FDFLUSH}, {"close"}}));
-    ASSERT_EQ(sys.tracks.size(), 1u);
-    EXPECT_EQ(std::make_pair(sys.tracks[0].track, sys.tracks[0].head), std::make_pair(79u, 1u));
     EXPECT_TRUE(AllBytes(sys.disk, 1536, 2048, 0x3C));
 
-    // The geometry of the layout, with the gaps and rates of its density; 40
+    // The driver's geometry of a layout (size, sectors, heads, tracks, stretch,
+    // gap, rate, spec1, format gap) takes the values of its density; 40
     // cylinders of double density step twice in an 80-track drive.
-    struct Row {
-        TrackLayout layout;
-        unsigned size, stretch, gap, rate, spec1, fmtGap;
-    };
-    const Row rows[] = {{{80, 2, 18, 2}, 2880, 0, 0x1B, 0x00, 0xCF, 0x6C},
-                        {{80, 1, 9, 5}, 720, 0, 0x2A, 0x02, 0xDF, 0x50},
-                        {{40, 2, 9, 5}, 720, FD_STRETCH, 0x23, 0x01, 0xDF, 0x50}};
-    sys.geometries.clear();
-    FloppyDevice again = Open(backend, "/dev/fd0", false);
-    for (const Row& r : rows) {
-        ASSERT_TRUE(PrepareFloppyFormat(again, r.layout));
+    const std::pair<TrackLayout, std::vector<unsigned>> rows[] = {
+        {{80, 2, 18, 2}, {2880, 18, 2, 80, 0, 0x1B, 0x00, 0xCF, 0x6C}},
+        {{80, 1, 9, 5}, {720, 9, 1, 80, 0, 0x2A, 0x02, 0xDF, 0x50}},
+        {{40, 2, 9, 5}, {720, 9, 2, 40, FD_STRETCH, 0x23, 0x01, 0xDF, 0x50}}};
+    device = Open(backend, "/dev/fd0", false);
+    for (const auto& [layout, expected] : rows) {
+        ASSERT_TRUE(PrepareFloppyFormat(device, layout));
         const floppy_struct& g = sys.geometries.back();
-        EXPECT_EQ(std::vector<unsigned>({g.size, g.sect, g.head, g.track, g.stretch, g.gap, g.rate, g.spec1, g.fmt_gap}),
-                  std::vector<unsigned>({r.size, r.layout.sectorsPerTrack, r.layout.heads, r.layout.cylinders,
-                                         r.stretch, r.gap, r.rate, r.spec1, r.fmtGap}))
-            << r.layout.cylinders << "x" << r.layout.heads << "x" << r.layout.sectorsPerTrack;
+        EXPECT_EQ((std::vector<unsigned>{g.size, g.sect, g.head, g.track, g.stretch, g.gap, g.rate, g.spec1, g.fmt_gap}),
+                  expected);
     }
 }
 
@@ -316,8 +296,9 @@ TEST_F(LinuxFloppyTest, UsbDriveFormatsOneTrackPerUfiFormatUnitOfACapacityItList
                              {0, 0xB0, 0, 8, 0, 0, 0x05, 0xA0, 0, 0, 0x02, 0}, 12}}));
 
     // A failed command's fixed-format sense data (key, additional code) gives the error.
-    for (auto [key, asc, error] : {std::tuple<std::uint8_t, std::uint8_t, std::uint32_t>{0x07, 0x27, ERROR_WRITE_PROTECT},
-                                   {0x02, 0x3A, ERROR_NO_MEDIA_IN_DRIVE}, {0x05, 0x26, 1358}}) {
+    using Sense = std::tuple<std::uint8_t, std::uint8_t, std::uint32_t>;
+    for (auto [key, asc, error] : {Sense{0x07, 0x27, ERROR_WRITE_PROTECT}, {0x02, 0x3A, ERROR_NO_MEDIA_IN_DRIVE},
+                                   {0x05, 0x26, 1358}}) {
         sys.sense = {0x70, 0, key, 0, 0, 0, 0, 10, 0, 0, 0, 0, asc, 0, 0, 0, 0, 0};
         EXPECT_TRUE(FailedWith(FormatFloppyTrack(device, 5, 9, 1, 0), device, error)) << int(key);
     }
