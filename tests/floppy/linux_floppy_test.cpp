@@ -313,6 +313,10 @@ TEST_F(LinuxFloppyTest, UsbDriveFormatsOneTrackPerUfiFormatUnitOfACapacityItList
     sys.fail = [](const SysCall& c) { return c.arg == SG_IO ? ENOTTY : 0; };
     EXPECT_TRUE(FailedWith(PrepareFloppyFormat(device, {80, 2, 9, 5}), device, kErrorCannotFormatTracks));
     EXPECT_EQ(sys.scsi.size(), 3u + 3 + 2);
+    // Closing flushes the block device's buffers but sends no floppy-controller ioctl.
+    ASSERT_TRUE(CloseFloppyDevice(device));
+    EXPECT_EQ(sys.calls.end()[-3], (SysCall{"fsync"}));
+    EXPECT_EQ(sys.calls.end()[-2], (SysCall{"ioctl", BLKFLSBUF}));
 }
 
 }  // namespace
