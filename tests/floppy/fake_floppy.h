@@ -1,6 +1,5 @@
 // A floppy drive for tests: a disk in memory that fails the sectors and tracks
-// it is told to and records every call; a progress window that records what it
-// shows and presses Cancel on demand; and a session around them.
+// it is told to and records every call.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,27 +7,23 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <memory>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "document/image_document.h"
 #include "floppy/floppy_device.h"
-#include "floppy/progress.h"
-#include "tests/support/session_fixture.h"
+#include "tests/support/temp_dir.h"
 
 namespace kv::test {
 
 class FakeFloppy final : public FloppyBackend {
 public:
     std::vector<std::uint8_t> disk;
-    std::uint32_t openError = 0;
+    std::uint32_t openError = 0, prepareError = 0;
     // Sector -> how many more times it fails (-1: always).
     std::map<std::uint32_t, int> failingReads, failingWrites;
-    std::optional<std::pair<std::uint32_t, std::uint32_t>> failingTrack;  // cylinder, head
-    std::uint32_t prepareError = 0;  // the answer to PrepareFormat
+    std::pair<std::uint32_t, std::uint32_t> failingTrack = {~0u, ~0u};  // cylinder, head
     std::vector<std::string> drives = {"A: [fake]"};  // what ListDrives gives
     // "open ro", "open rw", "read N", "write N", "prepare CxHxS", "format C/H S mtM", "close".
     std::vector<std::string> calls;
@@ -45,19 +40,15 @@ public:
         return true;
     }
     std::uint32_t ReadSectors(FloppyDevice&, void* buffer, std::uint32_t first, std::uint32_t count) override {
-        calls.push_back("read " + std::to_string(first));
-        if (Fails(failingReads, first)) return ERROR_CRC;
-        std::size_t at = std::size_t{first} * 512, size = std::size_t{count} * 512;
-        if (at + size > disk.size()) return ERROR_SECTOR_NOT_FOUND;
-        std::memcpy(buffer, disk.data() + at, size);
+        if (Fails("read ", failingReads, first)) return ERROR_CRC;
+        if ((first + count) * 512u > disk.size()) return ERROR_SECTOR_NOT_FOUND;
+        std::memcpy(buffer, disk.data() + first * 512u, count * 512u);
         return 0;
     }
     std::uint32_t WriteSectors(FloppyDevice&, const void* buffer, std::uint32_t first, std::uint32_t count) override {
-        calls.push_back("write " + std::to_string(first));
-        if (Fails(failingWrites, first)) return ERROR_WRITE_FAULT;
-        std::size_t at = std::size_t{first} * 512, size = std::size_t{count} * 512;
-        disk.resize(std::max(disk.size(), at + size));
-        std::memcpy(disk.data() + at, buffer, size);
+        if (Fails("write ", failingWrites, first)) return ERROR_WRITE_FAULT;
+        disk.resize(std::max<std::size_t>(disk.size(), (first + count) * 512u));
+        std::memcpy(disk.data() + first * 512u, buffer, count * 512u);
         return 0;
     }
     std::uint32_t FormatTrack(FloppyDevice&, std::uint32_t mediaType, std::uint32_t sectorsPerTrack,
@@ -81,55 +72,12 @@ public:
     }
 
 private:
-    static bool Fails(std::map<std::uint32_t, int>& failing, std::uint32_t sector) {
+    bool Fails(const char* verb, std::map<std::uint32_t, int>& failing, std::uint32_t sector) {
+        calls.push_back(verb + std::to_string(sector));
         auto it = failing.find(sector);
         if (it == failing.end() || it->second == 0) return false;
         if (it->second > 0) --it->second;
         return true;
-    }
-};
-
-// What the progress windows of a test showed.
-struct ProgressLog {
-    int created = 0, destroyed = 0, pumps = 0;
-    int cancelAtPump = -1;  // the pump (1-based) at which Cancel is pressed
-    std::vector<TransferKind> kinds;
-    std::vector<std::string> driveTexts;
-    std::vector<std::uint32_t> percents;
-};
-
-inline const int kProgressWindowTag = 1, kDialogWindowTag = 2;
-inline WindowRef ProgressWindow() { return &kProgressWindowTag; }
-inline WindowRef DialogWindow() { return &kDialogWindowTag; }
-
-class RecordingProgress final : public ProgressSink {
-public:
-    RecordingProgress(ProgressLog& log, Session& s) : log_(log), s_(s) { ++log_.created; }
-    ~RecordingProgress() override { ++log_.destroyed; }
-    void SetDriveText(const std::string& text) override { log_.driveTexts.push_back(text); }
-    void SetPercent(std::uint32_t percent) override { log_.percents.push_back(percent); }
-    void PumpMessages() override {
-        if (++log_.pumps == log_.cancelAtPump) s_.transferCancelled = true;
-    }
-    WindowRef Window() const override { return ProgressWindow(); }
-
-private:
-    ProgressLog& log_;
-    Session& s_;
-};
-
-class FloppyTest : public SessionFixture {
-protected:
-    FakeFloppy fake;
-    ScopedFloppyBackend installed{fake};
-    ProgressLog progress;
-
-    ProgressFactory Factory() {
-        return [this](TransferKind kind, WindowRef owner) -> std::unique_ptr<ProgressSink> {
-            EXPECT_EQ(owner, DialogWindow());
-            progress.kinds.push_back(kind);
-            return std::make_unique<RecordingProgress>(progress, s);
-        };
     }
 };
 

@@ -3,7 +3,7 @@
 // files they become.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
+#include <filesystem>
 
 #include "floppy/file_types.h"
 #include "platform/string_table.h"
@@ -13,50 +13,35 @@
 namespace kv::test {
 namespace {
 
-// Records each value written as "key = data" (data with its NUL, "(not REG_SZ)"
-// for any other type).
+// Records each key created, and each value written as "key = data" (the data
+// with its NUL).
 class FakeRegistry final : public RegistryApi {
 public:
-    std::vector<std::string> values;
-    std::vector<std::string> created;
+    std::vector<std::string> created, values;
     std::string failingKey;
-    int openKeys = 0;
-    int notifications = 0;
+    int openKeys = 0, notifications = 0;
 
     std::uint32_t RegCreateKeyExA(const std::string& subKey, std::uintptr_t& key) override {
         created.push_back(subKey);
-        if (subKey == failingKey) return ERROR_ACCESS_DENIED;
-        names_.push_back(subKey);
-        key = names_.size();
-        ++openKeys;
-        return 0;
+        key = created.size();
+        return subKey == failingKey ? ERROR_ACCESS_DENIED : (++openKeys, 0);
     }
     std::uint32_t RegSetValueExA(std::uintptr_t key, std::uint32_t type, const char* data, std::uint32_t size) override {
-        values.push_back(names_[key - 1] + " = " + (type == kRegSz ? std::string(data, size) : "(not REG_SZ)"));
+        EXPECT_EQ(type, kRegSz);
+        values.push_back(created[key - 1] + " = " + std::string(data, size));
         return 0;
     }
     std::uint32_t RegCloseKey(std::uintptr_t) override { return --openKeys, 0; }
     void SHChangeNotify() override { ++notifications; }
-
-private:
-    std::vector<std::string> names_;
 };
 
-class RegistryFileTypesTest : public ::testing::Test {
-protected:
+TEST(RegistryFileTypesTest, WritesTheEightKeysInOrderAndStopsAtTheFirstFailure) {
     FakeRegistry registry;
-    RegistryFileTypeStore store{registry};
+    RegistryFileTypeStore store(registry);
     ScriptedUi ui;
-
-    std::uint32_t Register(const std::string& program = "C:\\Tools\\prog.exe") {
-        std::uint32_t error = 99;
-        RegisterFileTypes(ui, kMainWindow, store, program, &error);
-        return error;
-    }
-};
-
-TEST_F(RegistryFileTypesTest, WritesTheEightKeysInOrderAndNotifiesTheShell) {
-    EXPECT_EQ(Register(), 0u);
+    std::uint32_t error = 99;
+    RegisterFileTypes(ui, kMainWindow, store, "C:\\Tools\\prog.exe", &error);
+    EXPECT_EQ(error, 0u);
     std::vector<std::string> expected = {
         ".dsk = DiskImage",
         "DiskImage = Disk image",
@@ -71,26 +56,22 @@ TEST_F(RegistryFileTypesTest, WritesTheEightKeysInOrderAndNotifiesTheShell) {
     EXPECT_EQ(registry.values, expected);
     EXPECT_EQ(registry.openKeys, 0);
     EXPECT_EQ(registry.notifications, 1);
-    EXPECT_TRUE(ui.Showed("Registration successful!", MB_ICONHAND));
-}
+    EXPECT_TRUE(ui.Showed(LoadText(str::kRegistrationSucceeded), MB_ICONHAND));
 
-TEST_F(RegistryFileTypesTest, AFailingStepStopsEverythingBehindIt) {
+    // What was written before a failing step stays; nothing is written after it.
+    registry = FakeRegistry();
     registry.failingKey = "DiskImage\\DefaultIcon";
-    EXPECT_EQ(Register(), ERROR_ACCESS_DENIED);
+    RegisterFileTypes(ui, kMainWindow, store, "C:\\Tools\\prog.exe", &error);
+    EXPECT_EQ(error, ERROR_ACCESS_DENIED);
     EXPECT_EQ(registry.created, (std::vector<std::string>{".dsk", "DiskImage", "DiskImage\\DefaultIcon"}));
-    EXPECT_EQ(registry.values.size(), 2u);  // what was written stays
+    EXPECT_EQ(registry.values.size(), 2u);
     EXPECT_EQ(registry.notifications, 0);
-    EXPECT_TRUE(ui.Showed("Registration failed!", MB_ICONHAND, false));
-
+    EXPECT_EQ(ui.Last().text, LoadText(str::kRegistrationFailed));
     // Without a program path nothing is registered.
     registry.created.clear();
-    EXPECT_NE(Register(""), 0u);
+    RegisterFileTypes(ui, kMainWindow, store, "", &error);
+    EXPECT_NE(error, 0u);
     EXPECT_TRUE(registry.created.empty());
-    EXPECT_EQ(ui.Last().text, "Registration failed!");
-
-    // Without the full flag only the extension is written.
-    EXPECT_EQ(RegisterExtension(store, ".flp", "DiskImage", false, 0, "x", 0, "", ""), 0u);
-    EXPECT_EQ(registry.created, std::vector<std::string>{".flp"});
 }
 
 class XdgFileTypesTest : public ::testing::Test {
@@ -99,10 +80,9 @@ protected:
     ScriptedUi ui;
     std::string program = "/opt/My Tools/korvane";
 
-    std::uint32_t Register() {
-        XdgFileTypeStore store(home.Path(), program);
+    std::uint32_t Register(FileTypeStore&& store, const std::string& registered) {
         std::uint32_t error = 99;
-        RegisterFileTypes(ui, kMainWindow, store, program, &error);
+        RegisterFileTypes(ui, kMainWindow, store, registered, &error);
         return error;
     }
     std::string Text(const std::string& relative) {
@@ -112,17 +92,14 @@ protected:
 };
 
 TEST_F(XdgFileTypesTest, WritesTheMimeTypeAndADesktopEntryWithTheTwoCommands) {
-    ASSERT_EQ(Register(), 0u);
-    EXPECT_EQ(ui.Last().text, "Registration successful!");
-
+    ASSERT_EQ(Register(XdgFileTypeStore(home.Path(), program), program), 0u);
     std::string mime = Text("mime/packages/korvane-diskimage.xml");
     for (const char* line : {"<mime-type type=\"application/x-diskimage\">", "<comment>Disk image</comment>",
                              "<glob pattern=\"*.dsk\"/>", "<glob pattern=\"*.flp\"/>"}) {
         EXPECT_NE(mime.find(line), std::string::npos) << line << "\n---\n" << mime;
     }
-
     std::string desktop = Text("applications/korvane.desktop");
-    EXPECT_EQ(desktop.rfind("[Desktop Entry]\n", 0), 0u);
+    EXPECT_TRUE(desktop.starts_with("[Desktop Entry]\n"));
     for (const char* line :
          {"\nName=Korvane\n", "\nComment=Disk image\n", "\nIcon=korvane\n", "\nMimeType=application/x-diskimage;\n",
           "\nActions=OpenWithKorvane;WriteToDisk;\n", "\nExec=\"/opt/My Tools/korvane\" %f\n",
@@ -132,52 +109,42 @@ TEST_F(XdgFileTypesTest, WritesTheMimeTypeAndADesktopEntryWithTheTwoCommands) {
     }
     EXPECT_TRUE(FileExists(home.File("icons/hicolor/scalable/apps/korvane.svg")));
     EXPECT_FALSE(FileExists(home.File("applications/korvane.desktop.new")));
-    if (HaveProgram("update-mime-database")) {
-        // The desktop's MIME database now knows the type.
-        EXPECT_TRUE(FileExists(home.File("mime/application/x-diskimage.xml")));
-    }
+    // The desktop's MIME database now knows the type.
+    EXPECT_TRUE(!HaveProgram("update-mime-database") || FileExists(home.File("mime/application/x-diskimage.xml")));
 }
 
-TEST_F(XdgFileTypesTest, AFolderThatCannotBeWrittenFailsTheRegistration) {
+TEST_F(XdgFileTypesTest, WithoutAFolderItCanWriteRegistrationFails) {
     WriteWholeFile(home.File("mime"), {'x'});  // a file where the folder belongs
-    EXPECT_NE(Register(), 0u);
-    EXPECT_EQ(ui.Last().text, "Registration failed!");
-
+    EXPECT_NE(Register(XdgFileTypeStore(home.Path(), program), program), 0u);
+    EXPECT_EQ(ui.Last().text, LoadText(str::kRegistrationFailed));
     // Without a home folder nothing is written, least of all from the root down.
-    XdgFileTypeStore homeless("", program);
-    RegisterFileTypes(ui, kMainWindow, homeless, program);
-    EXPECT_EQ(ui.Last().text, "Registration failed!");
+    EXPECT_NE(Register(XdgFileTypeStore("", program), program), 0u);
 }
 
 TEST_F(XdgFileTypesTest, AnInstalledPackagesRegistrationCoversItsOwnProgramOnly) {
-    // The package's layout: bin/korvane is a link to lib/korvane/korvane.
+    // The package's layout: bin/korvane is a link to lib/korvane.
     TempDir system;
-    ASSERT_EQ(::mkdir(system.File("bin").c_str(), 0755), 0);
-    ASSERT_EQ(::mkdir(system.File("lib").c_str(), 0755), 0);
-    WriteWholeFile(system.File("lib/korvane"), {'#', '!'});
-    ASSERT_EQ(::chmod(system.File("lib/korvane").c_str(), 0755), 0);
-    ASSERT_EQ(::symlink("../lib/korvane", system.File("bin/korvane").c_str()), 0);
-    ASSERT_EQ(::mkdir(system.File("share").c_str(), 0755), 0);
-    ASSERT_EQ(::mkdir(system.File("share/applications").c_str(), 0755), 0);
+    for (const char* folder : {"bin", "lib", "share/applications"}) {
+        std::filesystem::create_directories(system.File(folder));
+    }
+    const std::string own = system.File("lib/korvane"), other = system.File("lib/other");
+    WriteWholeFile(own, {'#', '!'});
+    WriteWholeFile(other, {'#', '!'});
+    std::filesystem::permissions(own, std::filesystem::perms::owner_all);
+    std::filesystem::create_symlink("../lib/korvane", system.File("bin/korvane"));
     const std::string entry = system.File("share/applications/org.korvane.Korvane.desktop");
+    const std::string dirs = "/nonexistent:" + system.File("share");
+    ScopedEnvironment path("PATH", system.File("bin"));
     for (const std::string& exec : {system.File("bin/korvane"), std::string("korvane")}) {
         std::string text = "[Desktop Entry]\nName=Korvane\nExec=" + exec + " %f\n";
         WriteWholeFile(entry, std::vector<std::uint8_t>(text.begin(), text.end()));
-        const std::string dirs = "/nonexistent:" + system.File("share");
-        ScopedEnvironment path("PATH", system.File("bin"));
-
-        XdgFileTypeStore installed(home.Path(), system.File("lib/korvane"), dirs);
-        EXPECT_EQ(installed.SystemRegistration(), entry) << exec;
-        std::uint32_t error = 99;
-        RegisterFileTypes(ui, kMainWindow, installed, system.File("lib/korvane"), &error);
-        EXPECT_EQ(error, 0u);
-        EXPECT_EQ(ui.Last().text, "Registration successful!\n\nKorvane is registered for all users by its installed "
-                                  "package (" + entry + ").");
+        EXPECT_EQ(Register(XdgFileTypeStore(home.Path(), own, dirs), own), 0u) << exec;
+        EXPECT_EQ(ui.Last().text, LoadText(str::kRegistrationSucceeded) +
+                                      "\n\nKorvane is registered for all users by its installed package (" + entry +
+                                      ").");
         EXPECT_FALSE(FileExists(home.File("applications/korvane.desktop")));
-
-        // A build of its own elsewhere is registered for the user.
-        XdgFileTypeStore other(home.Path(), program, dirs);
-        EXPECT_EQ(other.SystemRegistration(), "");
+        // Another build of the program is registered for the user.
+        EXPECT_EQ(XdgFileTypeStore(home.Path(), other, dirs).SystemRegistration(), "") << exec;
     }
 }
 

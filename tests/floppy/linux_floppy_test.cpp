@@ -1,6 +1,5 @@
 // The Linux realisation: its drive list, plain files standing in for floppies
-// (through the real system calls), and every call it makes to block devices,
-// checked against a recording stand-in for the system calls.
+// (through the real system calls), and its calls to block devices, recorded.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -9,8 +8,6 @@
 #include <scsi/sg.h>
 #include <sys/sysmacros.h>
 
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <ostream>
@@ -18,7 +15,6 @@
 #include "floppy/linux_floppy.h"
 #include "platform/errors.h"
 #include "tests/floppy/fake_floppy.h"
-#include "tests/support/temp_dir.h"
 
 namespace kv::test {
 namespace {
@@ -33,128 +29,40 @@ TEST(LinuxDrivesTest, ControllerDrivesComeFirstThenRemovableDevicesByNameUnlessK
     // Name and the content of its "removable" file (none for the controller's drives).
     for (auto [name, removable] : {std::pair<const char*, char>{"fd1", 0}, {"fd0", 0}, {"sdc", '1'}, {"sda", '0'},
                                    {"sdb", '1'}, {"sr0", '1'} /* optical: not listed */, {"loop0", '0'}}) {
-        std::string entry = dir.File(std::string("block/") + name);
-        std::filesystem::create_directories(entry);
-        if (removable != 0) WriteWholeFile(entry + "/removable", {std::uint8_t(removable), '\n'});
+        std::filesystem::create_directories(dir.File("block/") + name);
+        if (removable != 0) WriteWholeFile(dir.File("block/") + name + "/removable", {std::uint8_t(removable)});
     }
     LinuxFloppyBackend backend(LinuxSystemCalls(), dir.File("block"), "/dev");
     EXPECT_EQ(backend.ListDrives(), (std::vector<std::string>{"A: [/dev/fd0]", "B: [/dev/fd1]", "C: [/dev/sdb]",
                                                               "D: [/dev/sdc]"}));
-
     // A path becomes the next drive; a listed device keeps its letter.
     std::uint32_t index = 99;
-    ASSERT_TRUE(backend.AttachDrive("/tmp/disk.img", index));
-    EXPECT_EQ(index, 4u);
-    ASSERT_TRUE(backend.AttachDrive("/dev/sdb", index));
-    EXPECT_EQ(index, 2u);
+    ASSERT_TRUE(backend.AttachDrive("/tmp/disk.img", index) && index == 4);
+    ASSERT_TRUE(backend.AttachDrive("/dev/sdb", index) && index == 2);
     EXPECT_EQ(backend.ListDrives().back(), "E: [/tmp/disk.img]");
 
     // KORVANE_DRIVES replaces what was found; set but empty, there are none.
-    LinuxFloppyBackend named(LinuxSystemCalls(), dir.File("block"), "/dev");
-    ::setenv("KORVANE_DRIVES", "/img/a.flp::/dev/sdz:", 1);
-    EXPECT_EQ(named.ListDrives(), (std::vector<std::string>{"A: [/img/a.flp]", "B: [/dev/sdz]"}));
+    ScopedEnvironment named("KORVANE_DRIVES", "/img/a.flp::/dev/sdz:");
+    LinuxFloppyBackend listed(LinuxSystemCalls(), dir.File("block"), "/dev");
+    EXPECT_EQ(listed.ListDrives(), (std::vector<std::string>{"A: [/img/a.flp]", "B: [/dev/sdz]"}));
     ::setenv("KORVANE_DRIVES", "", 1);
-    EXPECT_TRUE(named.ListDrives().empty());
-    ::unsetenv("KORVANE_DRIVES");
+    EXPECT_TRUE(listed.ListDrives().empty());
 }
 
-// --- Plain files standing in for floppies, through the real system calls -----
-
-class StandInTest : public ::testing::Test {
-protected:
-    TempDir dir;
-    LinuxFloppyBackend backend{LinuxSystemCalls(), dir.File("no-sys-block"), "/dev"};
-    ScopedFloppyBackend installed{backend};
-    std::string path = dir.File("floppy.img");
-
-    FloppyDevice Open(bool readOnly, bool expectOk = true) {
-        FloppyDevice device{};
-        EXPECT_TRUE(backend.AttachDrive(path, device.driveIndex));
-        device.readOnlyAccess = readOnly;
-        EXPECT_EQ(OpenFloppyDevice(device), expectOk) << device.lastError;
-        return device;
-    }
-};
-
-TEST_F(StandInTest, IsADiskOfItsSizeThatNeverGrows) {
-    const std::vector<std::uint8_t> disk = PatternDisk(3);
-    WriteWholeFile(path, disk);
-    FloppyDevice reader = Open(true);
-    std::vector<std::uint8_t> buffer(1024, 0xAB);
-    ASSERT_TRUE(ReadFloppySectors(reader, buffer.data(), 1, 1));
-    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 512, disk.begin() + 512));
-    EXPECT_TRUE(FailedWith(ReadFloppySectors(reader, buffer.data(), 2, 2), reader, ERROR_SECTOR_NOT_FOUND));
-    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 512, disk.begin() + 1024));
-    EXPECT_TRUE(AllBytes(buffer, 512, 1024, 0));
-    EXPECT_TRUE(FailedWith(WriteFloppySectors(reader, buffer.data(), 0, 1), reader, ERROR_ACCESS_DENIED));
-    EXPECT_TRUE(CloseFloppyDevice(reader));
-
-    // Writes behind the end fail as reads do; what lies within is written.
-    FloppyDevice writer = Open(false);
-    FloppyDevice second = Open(false, false);
-    EXPECT_EQ(second.lastError, ERROR_SHARING_VIOLATION);
-    std::vector<std::uint8_t> sectors(1024, 0x5A);
-    EXPECT_TRUE(FailedWith(WriteFloppySectors(writer, sectors.data(), 3, 1), writer, ERROR_SECTOR_NOT_FOUND));
-    EXPECT_TRUE(FailedWith(WriteFloppySectors(writer, sectors.data(), 2, 2), writer, ERROR_SECTOR_NOT_FOUND));
-    EXPECT_TRUE(CloseFloppyDevice(writer));
-    std::vector<std::uint8_t> after = ReadWholeFile(path);
-    ASSERT_EQ(after.size(), 3u * 512);
-    EXPECT_TRUE(AllBytes(after, 1024, 1536, 0x5A));
-    EXPECT_TRUE(std::equal(after.begin(), after.begin() + 1024, disk.begin()));
-    FloppyDevice again = Open(false);  // the lock went with the close
-    EXPECT_TRUE(CloseFloppyDevice(again));
-}
-
-TEST_F(StandInTest, FormattingATrackFillsItsSectorsWithTheFillerByteWithinTheFile) {
-    const std::vector<std::uint8_t> disk = PatternDisk(30);
-    WriteWholeFile(path, disk);
-    FloppyDevice device = Open(false);
-    EXPECT_TRUE(FailedWith(FormatFloppyTrack(device, 0, 9, 0, 0), device, ERROR_INVALID_FUNCTION)) << "not prepared";
-    ASSERT_TRUE(PrepareFloppyFormat(device, {2, 2, 9, 0}));
-    ASSERT_TRUE(FormatFloppyTrack(device, 0, 9, 1, 0));  // sectors 18 to 26
-    EXPECT_TRUE(FailedWith(FormatFloppyTrack(device, 0, 9, 1, 1), device, ERROR_SECTOR_NOT_FOUND));  // 27 to 35
-    EXPECT_TRUE(CloseFloppyDevice(device));
-    std::vector<std::uint8_t> after = ReadWholeFile(path);
-    ASSERT_EQ(after.size(), disk.size());
-    EXPECT_TRUE(std::equal(after.begin(), after.begin() + 18 * 512, disk.begin()));
-    EXPECT_TRUE(AllBytes(after, 18 * 512, after.size(), 0xF6));
-}
-
-TEST_F(StandInTest, WhatCannotStandInForADriveIsRefused) {
-    EXPECT_EQ(Open(true, false).lastError, ERROR_NOT_READY);  // missing: no disk
-    WriteWholeFile(path, {});
-    EXPECT_EQ(Open(false, false).lastError, ERROR_NOT_READY);  // empty: no disk
-    EXPECT_EQ(SystemErrorText(ERROR_NOT_READY), "The device is not ready: is there a disk in the drive?\n");
-    std::filesystem::remove(path);
-    std::filesystem::create_directories(path);
-    EXPECT_EQ(Open(true, false).lastError, ERROR_BAD_UNIT);
-    FloppyDevice nothing{};
-    nothing.driveIndex = 25;
-    EXPECT_TRUE(FailedWith(OpenFloppyDevice(nothing), nothing, ERROR_INVALID_DRIVE));
-}
-
-// --- Block devices, call by call -----------------------------------------------
-
-// One system call: its name, the path (open, stat), a number (open flags, ioctl
-// request, flock operation; for pread and pwrite 1 when the buffer is aligned
-// for direct I/O), and the offset and size of a transfer.
+// One system call: its name with the path it opens or stats, a number (open
+// flags, ioctl request, flock operation; for pread and pwrite 1 when the buffer
+// is aligned for direct I/O), and the offset and size of a transfer (FDFMTTRK:
+// track and head).
 struct SysCall {
     std::string name;
-    std::string path;
     unsigned long arg = 0;
     std::int64_t offset = 0;
     std::size_t size = 0;
     bool operator==(const SysCall&) const = default;
 };
-
 void PrintTo(const SysCall& c, std::ostream* os) {
-    *os << c.name << "(" << c.path << " 0x" << std::hex << c.arg << std::dec << " @" << c.offset << " " << c.size
-        << ")";
+    *os << c.name << " 0x" << std::hex << c.arg << std::dec << " @" << c.offset << " " << c.size;
 }
-
-SysCall Call(const char* name, const std::string& path = "", unsigned long arg = 0) { return {name, path, arg}; }
-SysCall Ioctl(unsigned long request) { return {"ioctl", "", request}; }
-SysCall Io(const char* name, std::int64_t offset, std::size_t size) { return {name, "", 1, offset, size}; }
 
 // A SCSI command as SG_IO carried it: command block, direction, the bytes sent
 // to the device, and the length of the transfer.
@@ -166,63 +74,56 @@ struct ScsiCall {
     bool operator==(const ScsiCall&) const = default;
 };
 
-constexpr int kFd = 7;
-
-// Records every call, answers from a block device (a disk in memory) and
-// fails the calls that `fail` gives an errno for.
+// Records every call, answers as a block device (fd0 unless told otherwise)
+// with a disk in memory, and fails the calls `fail` gives an errno for.
 class FakeSys final : public LinuxSysApi {
 public:
     std::vector<SysCall> calls;
     std::function<int(const SysCall&)> fail = [](const SysCall&) { return 0; };
-    dev_t rdev = makedev(2, 0);  // fd0
+    dev_t rdev = makedev(2, 0);
     int sectorSize = 512;
     std::vector<std::uint8_t> disk = std::vector<std::uint8_t>(8 * 512, 0);
     std::vector<floppy_struct> geometries;
-    std::vector<format_descr> tracks;
     std::vector<ScsiCall> scsi;
     std::vector<std::uint8_t> reply;  // what a SCSI command from the device delivers
     std::vector<std::uint8_t> sense;  // when set, SCSI commands end with CHECK CONDITION and this
 
-    int Open(const std::string& path, int flags) override {
-        return Record({"open", path, static_cast<unsigned long>(flags)}) ? -1 : kFd;
-    }
-    int Close(int) override { return Record(Call("close")) ? -1 : 0; }
+    int Open(const std::string& path, int flags) override { return Record({"open " + path, unsigned(flags)}, 7); }
+    int Close(int) override { return Record({"close"}); }
     int Stat(const std::string& path, struct stat& st) override {
         st = {};
         st.st_mode = S_IFBLK | 0660;
         st.st_rdev = rdev;
-        return Record(Call("stat", path)) ? -1 : 0;
+        return Record({"stat " + path});
     }
     int Ioctl(int, unsigned long request, void* p) override {
-        if (Record(Call("ioctl", "", request))) return -1;
+        if (Record({"ioctl", request}) != 0) return -1;
         if (request == BLKSSZGET) *static_cast<int*>(p) = sectorSize;
         if (request == FDSETPRM) geometries.push_back(*static_cast<floppy_struct*>(p));
-        if (request == FDFMTTRK) tracks.push_back(*static_cast<format_descr*>(p));
+        if (request == FDFMTTRK) calls.back() = {"ioctl", FDFMTTRK, static_cast<format_descr*>(p)->track,
+                                                 static_cast<format_descr*>(p)->head};
         if (request == SG_IO) Scsi(*static_cast<sg_io_hdr_t*>(p));
         return 0;
     }
-    ssize_t Pread(int, void* buffer, std::size_t size, off_t offset) override {
-        if (Record(Transfer("pread", buffer, size, offset))) return -1;
-        std::size_t n = std::min(size, disk.size() - std::min(disk.size(), std::size_t(offset)));
-        std::memcpy(buffer, disk.data() + offset, n);
-        return static_cast<ssize_t>(n);
+    ssize_t Pread(int, void* buffer, std::size_t size, off_t at) override { return Io("pread", buffer, size, at); }
+    ssize_t Pwrite(int, const void* buffer, std::size_t size, off_t at) override {
+        return Io("pwrite", const_cast<void*>(buffer), size, at);
     }
-    ssize_t Pwrite(int, const void* buffer, std::size_t size, off_t offset) override {
-        if (Record(Transfer("pwrite", buffer, size, offset))) return -1;
-        std::memcpy(disk.data() + offset, buffer, size);
-        return static_cast<ssize_t>(size);
-    }
-    int Flock(int, int operation) override { return Record(Call("flock", "", operation)) ? -1 : 0; }
-    int Fsync(int) override { return Record(Call("fsync")) ? -1 : 0; }
+    int Flock(int, int operation) override { return Record({"flock", unsigned(operation)}); }
+    int Fsync(int) override { return Record({"fsync"}); }
     int Errno() override { return errno_; }
 
 private:
-    int Record(const SysCall& call) {
+    int Record(const SysCall& call, int result = 0) {
         calls.push_back(call);
-        return errno_ = fail(call);
+        return (errno_ = fail(call)) != 0 ? -1 : result;
     }
-    static SysCall Transfer(const char* name, const void* buffer, std::size_t size, off_t offset) {
-        return {name, "", reinterpret_cast<std::uintptr_t>(buffer) % 4096 == 0 ? 1u : 0u, offset, size};
+    ssize_t Io(const std::string& name, void* buffer, std::size_t size, off_t at) {
+        if (Record({name, reinterpret_cast<std::uintptr_t>(buffer) % 4096 == 0 ? 1u : 0u, at, size}) != 0) return -1;
+        size = std::min(size, disk.size() - std::min(disk.size(), std::size_t(at)));
+        if (name == "pread") std::memcpy(buffer, disk.data() + at, size);
+        else std::memcpy(disk.data() + at, buffer, size);
+        return ssize_t(size);
     }
     void Scsi(sg_io_hdr_t& io) {
         EXPECT_EQ(io.interface_id, 'S');
@@ -232,162 +133,190 @@ private:
         else std::memcpy(io.dxferp, reply.data(), std::min<std::size_t>(reply.size(), io.dxfer_len));
         scsi.push_back(call);
         io.info = sense.empty() ? SG_INFO_OK : SG_INFO_CHECK;
-        io.status = sense.empty() ? 0 : 2;
         io.sb_len_wr = static_cast<unsigned char>(std::min<std::size_t>(sense.size(), io.mx_sb_len));
         std::memcpy(io.sbp, sense.data(), io.sb_len_wr);
     }
     int errno_ = 0;
 };
 
-class LinuxSysTest : public ::testing::Test {
+// The block devices of FakeSys, and plain files through the real system calls.
+class LinuxFloppyTest : public ::testing::Test {
 protected:
     FakeSys sys;
     LinuxFloppyBackend backend{sys, "/no/sys/block", "/dev"};
+    TempDir dir;
+    LinuxFloppyBackend files{LinuxSystemCalls(), dir.File("no-sys-block"), "/dev"};
     ScopedFloppyBackend installed{backend};
+    const std::string path = dir.File("floppy.img");
     alignas(8) std::uint8_t buffer[1 + 512] = {};  // buffer + 1 is a sector that is not aligned
 
-    FloppyDevice Open(const std::string& path, bool readOnly, bool expectOk = true) {
+    // Attaches `drive` to `b` and opens it; the device tells why it did not open.
+    FloppyDevice Open(LinuxFloppyBackend& b, const std::string& drive, bool readOnly, bool expectOk = true) {
         FloppyDevice device{};
-        EXPECT_TRUE(backend.AttachDrive(path, device.driveIndex));
+        EXPECT_TRUE(b.AttachDrive(drive, device.driveIndex));
         device.readOnlyAccess = readOnly;
+        ScopedFloppyBackend use(b);
         EXPECT_EQ(OpenFloppyDevice(device), expectOk) << device.lastError;
         return device;
     }
 };
 
-constexpr int kExclusiveWrite = O_RDWR | O_EXCL | O_DIRECT | O_CLOEXEC;
-constexpr int kDirectRead = O_RDONLY | O_DIRECT | O_CLOEXEC;
+TEST_F(LinuxFloppyTest, AStandInIsADiskOfItsSizeThatNeverGrowsAndIsLockedWhileWritten) {
+    ScopedFloppyBackend use(files);
+    const std::vector<std::uint8_t> disk = PatternDisk(30);
+    WriteWholeFile(path, disk);
+    FloppyDevice reader = Open(files, path, true);
+    std::vector<std::uint8_t> sectors(1024, 0xAB);
+    EXPECT_TRUE(FailedWith(ReadFloppySectors(reader, sectors.data(), 29, 2), reader, ERROR_SECTOR_NOT_FOUND));
+    EXPECT_TRUE(std::equal(sectors.begin(), sectors.begin() + 512, disk.end() - 512));
+    EXPECT_TRUE(AllBytes(sectors, 512, 1024, 0));
+    EXPECT_TRUE(FailedWith(WriteFloppySectors(reader, sectors.data(), 0, 1), reader, ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(CloseFloppyDevice(reader));
 
-TEST_F(LinuxSysTest, ControllerDriveIsWrittenExclusivelyFormattedWithTheFloppyIoctlsAndFlushedOnClose) {
-    FloppyDevice device = Open("/dev/fd0", false);
+    // Writes behind the end fail as reads do; what lies within is written. A
+    // track is formatted with the filler byte, once a layout is prepared.
+    FloppyDevice writer = Open(files, path, false);
+    EXPECT_EQ(Open(files, path, false, false).lastError, ERROR_SHARING_VIOLATION);
+    sectors.assign(1024, 0x5A);
+    EXPECT_TRUE(FailedWith(WriteFloppySectors(writer, sectors.data(), 30, 1), writer, ERROR_SECTOR_NOT_FOUND));
+    EXPECT_TRUE(FailedWith(WriteFloppySectors(writer, sectors.data(), 29, 2), writer, ERROR_SECTOR_NOT_FOUND));
+    EXPECT_TRUE(FailedWith(FormatFloppyTrack(writer, 0, 9, 0, 0), writer, ERROR_INVALID_FUNCTION)) << "not prepared";
+    ASSERT_TRUE(PrepareFloppyFormat(writer, {3, 2, 9, 0}));
+    ASSERT_TRUE(FormatFloppyTrack(writer, 0, 9, 1, 0));  // sectors 18 to 26
+    EXPECT_TRUE(FailedWith(FormatFloppyTrack(writer, 0, 9, 2, 0), writer, ERROR_SECTOR_NOT_FOUND));  // 36 to 44
+    EXPECT_TRUE(CloseFloppyDevice(writer));
+    std::vector<std::uint8_t> after = ReadWholeFile(path);
+    ASSERT_EQ(after.size(), disk.size());
+    EXPECT_TRUE(std::equal(after.begin(), after.begin() + 18 * 512, disk.begin()));
+    EXPECT_TRUE(AllBytes(after, 18 * 512, 27 * 512, 0xF6));
+    EXPECT_TRUE(std::equal(after.begin() + 27 * 512, after.end() - 512, disk.begin() + 27 * 512));
+    EXPECT_TRUE(AllBytes(after, 29 * 512, 30 * 512, 0x5A));
+    FloppyDevice again = Open(files, path, false);  // the lock went with the close
+    EXPECT_TRUE(CloseFloppyDevice(again));
+}
+
+TEST_F(LinuxFloppyTest, WhatCannotStandInForADriveIsRefused) {
+    EXPECT_EQ(Open(files, path, true, false).lastError, ERROR_NOT_READY);  // missing: no disk
+    WriteWholeFile(path, {});
+    EXPECT_EQ(Open(files, path, false, false).lastError, ERROR_NOT_READY);  // empty: no disk
+    std::filesystem::remove(path);
+    std::filesystem::create_directories(path);
+    EXPECT_EQ(Open(files, path, true, false).lastError, ERROR_BAD_UNIT);
+    FloppyDevice nothing{25};
+    EXPECT_TRUE(FailedWith(OpenFloppyDevice(nothing), nothing, ERROR_INVALID_DRIVE));
+}
+
+constexpr unsigned long kExclusiveWrite = O_RDWR | O_EXCL | O_DIRECT | O_CLOEXEC;
+constexpr unsigned long kDirectRead = O_RDONLY | O_DIRECT | O_CLOEXEC;
+
+TEST_F(LinuxFloppyTest, ControllerDriveIsWrittenExclusivelyFormattedWithTheFloppyIoctlsAndFlushedOnClose) {
+    FloppyDevice device = Open(backend, "/dev/fd0", false);
     ASSERT_TRUE(PrepareFloppyFormat(device, {80, 2, 18, 2}));
     ASSERT_TRUE(FormatFloppyTrack(device, 2, 18, 79, 1));
     std::memset(buffer, 0x3C, sizeof buffer);
     ASSERT_TRUE(WriteFloppySectors(device, buffer + 1, 3, 1));
     ASSERT_TRUE(CloseFloppyDevice(device));
-    EXPECT_EQ(sys.calls, (std::vector<SysCall>{Call("stat", "/dev/fd0"), Call("open", "/dev/fd0", kExclusiveWrite),
-                                               Ioctl(BLKSSZGET), Ioctl(FDSETPRM), Ioctl(FDFMTBEG), Ioctl(FDFMTTRK),
-                                               Io("pwrite", 1536, 512), Ioctl(FDFMTEND), Call("fsync"),
-                                               Ioctl(BLKFLSBUF), Ioctl(FDFLUSH), Call("close")}));
-    ASSERT_EQ(sys.tracks.size(), 1u);
-    EXPECT_EQ(sys.tracks[0].track, 79u);
-    EXPECT_EQ(sys.tracks[0].head, 1u);
+    EXPECT_EQ(sys.calls, (std::vector<SysCall>{{"stat /dev/fd0"}, {"open /dev/fd0", kExclusiveWrite},
+                                               {"ioctl", BLKSSZGET}, {"ioctl", FDSETPRM}, {"ioctl", FDFMTBEG},
+                                               {"ioctl", FDFMTTRK, 79, 1}, {"pwrite", 1, 1536, 512}, {"ioctl", FDFMTEND},
+                                               {"fsync"}, {"ioctl", BLKFLSBUF}, {"ioctl", FDFLUSH}, {"close"}}));
     EXPECT_TRUE(AllBytes(sys.disk, 1536, 2048, 0x3C));
 
-    // The geometry of the layout, with the gaps and rates of its density; 40
+    // The driver's geometry of a layout (size, sectors, heads, tracks, stretch,
+    // gap, rate, spec1, format gap) takes the values of its density; 40
     // cylinders of double density step twice in an 80-track drive.
-    struct Row {
-        TrackLayout layout;
-        unsigned size, stretch, gap, rate, spec1, fmtGap;
-    };
-    const Row rows[] = {{{80, 2, 18, 2}, 2880, 0, 0x1B, 0x00, 0xCF, 0x6C},
-                        {{80, 1, 9, 5}, 720, 0, 0x2A, 0x02, 0xDF, 0x50},
-                        {{40, 2, 9, 5}, 720, FD_STRETCH, 0x23, 0x01, 0xDF, 0x50}};
-    sys.geometries.clear();
-    FloppyDevice again = Open("/dev/fd0", false);
-    for (const Row& r : rows) ASSERT_TRUE(PrepareFloppyFormat(again, r.layout));
-    ASSERT_EQ(sys.geometries.size(), std::size(rows));
-    for (std::size_t i = 0; i < std::size(rows); ++i) {
-        const floppy_struct& g = sys.geometries[i];
-        const Row& r = rows[i];
-        EXPECT_EQ(std::vector<unsigned>({g.size, g.sect, g.head, g.track, g.stretch, g.gap, g.rate, g.spec1,
-                                         g.fmt_gap}),
-                  std::vector<unsigned>({r.size, r.layout.sectorsPerTrack, r.layout.heads, r.layout.cylinders,
-                                         r.stretch, r.gap, r.rate, r.spec1, r.fmtGap}))
-            << "row " << i;
+    const std::pair<TrackLayout, std::vector<unsigned>> rows[] = {
+        {{80, 2, 18, 2}, {2880, 18, 2, 80, 0, 0x1B, 0x00, 0xCF, 0x6C}},
+        {{80, 1, 9, 5}, {720, 9, 1, 80, 0, 0x2A, 0x02, 0xDF, 0x50}},
+        {{40, 2, 9, 5}, {720, 9, 2, 40, FD_STRETCH, 0x23, 0x01, 0xDF, 0x50}}};
+    device = Open(backend, "/dev/fd0", false);
+    for (const auto& [layout, expected] : rows) {
+        ASSERT_TRUE(PrepareFloppyFormat(device, layout));
+        const floppy_struct& g = sys.geometries.back();
+        EXPECT_EQ((std::vector<unsigned>{g.size, g.sect, g.head, g.track, g.stretch, g.gap, g.rate, g.spec1, g.fmt_gap}),
+                  expected);
     }
 }
 
-TEST_F(LinuxSysTest, ReadingGoesThroughAnAlignedBufferWithoutExclusionAndClosesWithoutFlushing) {
+TEST_F(LinuxFloppyTest, ReadingGoesThroughAnAlignedBufferWithoutExclusionAndClosesWithoutFlushing) {
     sys.rdev = makedev(8, 16);  // sdb
     for (std::size_t i = 0; i < sys.disk.size(); ++i) sys.disk[i] = static_cast<std::uint8_t>(i / 512 + 1);
-    FloppyDevice device = Open("/dev/sdb", true);
+    FloppyDevice device = Open(backend, "/dev/sdb", true);
     ASSERT_TRUE(ReadFloppySectors(device, buffer + 1, 2, 1));
     EXPECT_TRUE(std::all_of(buffer + 1, buffer + 513, [](std::uint8_t b) { return b == 3; }));
     ASSERT_TRUE(CloseFloppyDevice(device));
-    EXPECT_EQ(sys.calls, (std::vector<SysCall>{Call("stat", "/dev/sdb"), Call("open", "/dev/sdb", kDirectRead),
-                                               Ioctl(BLKSSZGET), Io("pread", 1024, 512), Call("close")}));
+    EXPECT_EQ(sys.calls, (std::vector<SysCall>{{"stat /dev/sdb"}, {"open /dev/sdb", kDirectRead},
+                                               {"ioctl", BLKSSZGET}, {"pread", 1, 1024, 512}, {"close"}}));
 
     // A drive whose logical sectors are not 512 bytes is not kept open.
     sys.sectorSize = 2048;
-    sys.calls.clear();
-    EXPECT_EQ(Open("/dev/sdb", true, false).lastError, kErrorSectorSize);
-    EXPECT_EQ(sys.calls.back(), Call("close"));
+    EXPECT_EQ(Open(backend, "/dev/sdb", true, false).lastError, kErrorSectorSize);
+    EXPECT_EQ(sys.calls.back(), SysCall{"close"});
 }
 
-TEST_F(LinuxSysTest, BusyWriteProtectedAndMissingMediaAreTheirOwnErrors) {
-    struct Case {
-        int openError;      // of the open for writing
-        bool readOnlyOpens; // whether the device then opens for reading
-        std::uint32_t error;
-    };
-    for (const Case& c : {Case{EBUSY, true, ERROR_SHARING_VIOLATION}, Case{EROFS, true, ERROR_WRITE_PROTECT},
-                          Case{EACCES, true, ERROR_WRITE_PROTECT}, Case{EACCES, false, ERROR_ACCESS_DENIED},
-                          Case{ENOMEDIUM, false, ERROR_NO_MEDIA_IN_DRIVE}}) {
+TEST_F(LinuxFloppyTest, BusyWriteProtectedAndMissingMediaAreTheirOwnErrors) {
+    // The errno of the open for writing; whether the device then opens for reading.
+    const std::tuple<int, bool, std::uint32_t> cases[] = {
+        {EBUSY, true, ERROR_SHARING_VIOLATION}, {EROFS, true, ERROR_WRITE_PROTECT},
+        {EACCES, true, ERROR_WRITE_PROTECT},    {EACCES, false, ERROR_ACCESS_DENIED},
+        {ENOMEDIUM, false, ERROR_NO_MEDIA_IN_DRIVE}};
+    for (const auto& [openErrno, readOnlyOpens, error] : cases) {
         sys.calls.clear();
-        sys.fail = [&c](const SysCall& call) {
-            bool write = call.name == "open" && (call.arg & O_ACCMODE) == O_RDWR;
-            return write ? c.openError : call.name == "open" && !c.readOnlyOpens ? c.openError : 0;
+        sys.fail = [&](const SysCall& c) {
+            bool write = (c.arg & O_ACCMODE) == O_RDWR;
+            return c.name.starts_with("open") && (write || !readOnlyOpens) ? openErrno : 0;
         };
-        EXPECT_EQ(Open("/dev/sdb", false, false).lastError, c.error) << c.openError;
-        if (c.error == ERROR_WRITE_PROTECT) {
-            EXPECT_EQ(sys.calls.end()[-2], Call("open", "/dev/sdb", kDirectRead));
-            EXPECT_EQ(sys.calls.back(), Call("close"));
+        EXPECT_EQ(Open(backend, "/dev/sdb", false, false).lastError, error) << openErrno;
+        if (error == ERROR_WRITE_PROTECT) {
+            EXPECT_EQ(sys.calls.end()[-2], (SysCall{"open /dev/sdb", kDirectRead}));
+            EXPECT_EQ(sys.calls.back(), SysCall{"close"});
         }
     }
 
     // Writes: a write-protected disk, and the end of the device.
     sys.fail = [](const SysCall& c) { return c.name == "pwrite" ? (c.offset == 0 ? EROFS : ENOSPC) : 0; };
-    FloppyDevice device = Open("/dev/sdb", false);
+    FloppyDevice device = Open(backend, "/dev/sdb", false);
     EXPECT_TRUE(FailedWith(WriteFloppySectors(device, buffer, 0, 1), device, ERROR_WRITE_PROTECT));
     EXPECT_TRUE(FailedWith(WriteFloppySectors(device, buffer, 2880, 1), device, ERROR_SECTOR_NOT_FOUND));
 }
 
-// Fixed-format sense data with a sense key and an additional sense code.
-std::vector<std::uint8_t> Sense(std::uint8_t key, std::uint8_t asc) {
-    std::vector<std::uint8_t> sense(18, 0);
-    sense[0] = 0x70;
-    sense[2] = key;
-    sense[7] = 10;
-    sense[12] = asc;
-    return sense;
-}
-
-TEST_F(LinuxSysTest, UsbDriveFormatsOneTrackPerUfiFormatUnitOfACapacityItLists) {
+TEST_F(LinuxFloppyTest, UsbDriveFormatsOneTrackPerUfiFormatUnitOfACapacityItLists) {
     sys.rdev = makedev(8, 16);
     // READ FORMAT CAPACITIES: the 1.44 MB current capacity, then 1440 blocks formattable.
     sys.reply = {0, 0, 0, 16, 0, 0, 0x0B, 0x40, 0x02, 0, 0x02, 0, 0, 0, 0x05, 0xA0, 0, 0, 0x02, 0};
-    FloppyDevice device = Open("/dev/sdb", false);
+    FloppyDevice device = Open(backend, "/dev/sdb", false);
     ASSERT_TRUE(PrepareFloppyFormat(device, {80, 2, 9, 5}));
     ASSERT_TRUE(FormatFloppyTrack(device, 5, 9, 79, 1));
     ASSERT_TRUE(FormatFloppyTrack(device, 5, 9, 0, 0));
-    const std::vector<std::uint8_t> formatUnit79 = {0x04, 0x17, 79, 0, 0, 0, 0, 0, 12, 0, 0, 0};
     EXPECT_EQ(sys.scsi, (std::vector<ScsiCall>{
                             {{0x23, 0, 0, 0, 0, 0, 0, 0, 0xFC, 0, 0, 0}, SG_DXFER_FROM_DEV, {}, 0xFC},
-                            {formatUnit79, SG_DXFER_TO_DEV, {0, 0xB1, 0, 8, 0, 0, 0x05, 0xA0, 0, 0, 0x02, 0}, 12},
+                            {{0x04, 0x17, 79, 0, 0, 0, 0, 0, 12, 0, 0, 0}, SG_DXFER_TO_DEV,
+                             {0, 0xB1, 0, 8, 0, 0, 0x05, 0xA0, 0, 0, 0x02, 0}, 12},
                             {{0x04, 0x17, 0, 0, 0, 0, 0, 0, 12, 0, 0, 0}, SG_DXFER_TO_DEV,
                              {0, 0xB0, 0, 8, 0, 0, 0x05, 0xA0, 0, 0, 0x02, 0}, 12}}));
 
-    // A failed command's sense data gives the error.
-    const struct {
-        std::uint8_t key, asc;
-        std::uint32_t error;
-    } senses[] = {{0x07, 0x27, ERROR_WRITE_PROTECT}, {0x02, 0x3A, ERROR_NO_MEDIA_IN_DRIVE}, {0x05, 0x26, 1358}};
-    for (const auto& s : senses) {
-        sys.sense = Sense(s.key, s.asc);
-        EXPECT_TRUE(FailedWith(FormatFloppyTrack(device, 5, 9, 1, 0), device, s.error)) << int(s.key);
+    // A failed command's fixed-format sense data (key, additional code) gives the error.
+    using Sense = std::tuple<std::uint8_t, std::uint8_t, std::uint32_t>;
+    for (auto [key, asc, error] : {Sense{0x07, 0x27, ERROR_WRITE_PROTECT}, {0x02, 0x3A, ERROR_NO_MEDIA_IN_DRIVE},
+                                   {0x05, 0x26, 1358}}) {
+        sys.sense = {0x70, 0, key, 0, 0, 0, 0, 10, 0, 0, 0, 0, asc, 0, 0, 0, 0, 0};
+        EXPECT_TRUE(FailedWith(FormatFloppyTrack(device, 5, 9, 1, 0), device, error)) << int(key);
     }
 
     // Refused before any track: a capacity the drive does not list, a device
     // that does not know the command, and one that takes no SCSI commands.
     sys.sense.clear();
     EXPECT_TRUE(FailedWith(PrepareFloppyFormat(device, {40, 2, 9, 5}), device, 1358u));
-    sys.sense = Sense(0x05, 0x20);
+    sys.sense = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x20, 0, 0, 0, 0, 0};
     EXPECT_TRUE(FailedWith(PrepareFloppyFormat(device, {80, 2, 9, 5}), device, kErrorCannotFormatTracks));
     sys.sense.clear();
     sys.fail = [](const SysCall& c) { return c.arg == SG_IO ? ENOTTY : 0; };
     EXPECT_TRUE(FailedWith(PrepareFloppyFormat(device, {80, 2, 9, 5}), device, kErrorCannotFormatTracks));
     EXPECT_EQ(sys.scsi.size(), 3u + 3 + 2);
+    // Closing flushes the block device's buffers but sends no floppy-controller ioctl.
+    ASSERT_TRUE(CloseFloppyDevice(device));
+    EXPECT_EQ(sys.calls.end()[-3], (SysCall{"fsync"}));
+    EXPECT_EQ(sys.calls.end()[-2], (SysCall{"ioctl", BLKFLSBUF}));
 }
 
 }  // namespace

@@ -6,12 +6,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "fuzz/harness.h"
+#include "tests/support/temp_dir.h"
 
 namespace kv::fuzz {
 namespace {
@@ -30,8 +29,7 @@ TEST_P(CorpusTest, EveryKeptInputKeepsTheInvariants) {
     std::sort(files.begin(), files.end());
     ASSERT_FALSE(files.empty()) << folder;
     for (const auto& path : files) {
-        std::ifstream in(path, std::ios::binary);
-        const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::vector<std::uint8_t> bytes = test::ReadWholeFile(path.string());
         EXPECT_EQ(target(bytes.data(), bytes.size()), "") << path.filename();
     }
 }
