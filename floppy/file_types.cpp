@@ -21,9 +21,9 @@ std::uint32_t RegisterExtension(FileTypeStore& store, const std::string& extensi
     const std::pair<std::string, std::string> steps[] = {
         {typeName, MenuText(descriptionId)},
         {typeName + "\\DefaultIcon", programPath + "," + std::to_string(iconIndex)},
-        {open, MenuText(45)},
+        {open, MenuText(str::kOpenWithVerb)},
         {open + "\\command", programPath + " " + openArguments},
-        {write, MenuText(46)},
+        {write, MenuText(str::kWriteToDiskVerb)},
         {write + "\\command", programPath + " " + writeArguments},
     };
     for (const auto& [key, value] : steps) {
