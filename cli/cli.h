@@ -55,7 +55,9 @@ public:
     int exitCode = kSuccess;
 
     // Opens IMAGE for a command; false after the failure was shown. Commands
-    // that only read open it read-only, and map it rather than read it whole.
+    // that only read open it read-only. A command holds the image only briefly,
+    // so it maps it rather than read it whole, and its save writes back the
+    // pages it wrote.
     bool Open(const std::string& path, bool readOnly);
     // Saves the open image in place with the program's own save (FAT backup
     // refresh, side file). An image opened read-only is not saved. A side file

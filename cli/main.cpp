@@ -17,7 +17,7 @@ Context::Context() : session(ui, list, locale, ListRootDirectory) {}
 
 bool Context::Open(const std::string& path, bool readOnly) {
     ui.declineQuietly = readOnly;
-    bool opened = OpenImage(session, kMainWindow, path, readOnly, readOnly ? ImageLoad::Map : ImageLoad::Read);
+    bool opened = OpenImage(session, kMainWindow, path, readOnly, ImageLoad::Map);
     ui.declineQuietly = false;
     return opened;
 }

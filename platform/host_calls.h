@@ -37,7 +37,18 @@ struct HostCalls {
     // A private, writable mapping of a file's first `size` bytes (MAP_FAILED on failure).
     void* (*map)(int fd, std::size_t size);
     int (*unmap)(void* address, std::size_t size);
+    // Which pages of the `size` bytes of a mapping made by `map` this process
+    // has written since they were mapped or last cleaned: one byte per page of
+    // kMapPageSize bytes, nonzero for a written one. -1, with errno set, when
+    // the host cannot tell.
+    int (*writtenPages)(const void* address, std::size_t size, std::uint8_t* written);
+    // Makes the pages of that range unwritten again, holding what the file
+    // holds now (once their bytes were written to it).
+    int (*cleanPages)(void* address, std::size_t size);
 };
+
+// The page size that writtenPages reports in.
+inline constexpr std::size_t kMapPageSize = 4096;
 
 // The table in use.
 HostCalls& Host();

@@ -276,12 +276,12 @@ bool HostFile::WriteAt(std::uint64_t offset, const void* buffer, std::uint64_t c
     return true;
 }
 
-bool HostFile::ReserveSpace(std::uint64_t size, std::uint32_t& error) {
+bool HostFile::ReserveSpace(std::uint64_t offset, std::uint64_t length, std::uint32_t& error) {
     error = ERROR_SUCCESS;
-    if (size == 0) return true;
+    if (length == 0) return true;
     int result;
     do {
-        result = Host().fallocate(fd_, 0, 0, static_cast<off_t>(size));
+        result = Host().fallocate(fd_, 0, static_cast<off_t>(offset), static_cast<off_t>(length));
     } while (result != 0 && errno == EINTR);
     if (result == 0 || errno == EOPNOTSUPP || errno == ENOSYS) return true;
     error = LastError();

@@ -152,16 +152,68 @@ TEST_F(SaveCloseTest, ASaveWritesOnlyTheSectorsThatDifferFromTheFile) {
     EXPECT_TRUE(ReadWholeFile(path) == DocumentBytes());
 }
 
+// korvane-cli maps the image: a save writes back the pages the process wrote,
+// found without reading the file, each run in one call after the space of
+// every run was secured; a failed save leaves them all to the next one. Where
+// the host cannot tell which pages were written, the sectors that differ from
+// the file are written.
+TEST_F(SaveCloseTest, AMappedImageWritesBackThePagesItWrote) {
+    const struct {
+        bool hostTells;
+        std::string calls, retry;  // R: a reservation, W: a write
+        std::size_t retryBytes;
+    } cases[] = {{true, "RRWW", "RRWW", 3 * 4096}, {false, "RWWWW", "RW", 2 * 512}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.hostTells);
+        s.doc.modified = false;
+        ASSERT_TRUE(CloseImage(s, false));
+        test::WriteWholeFile(path, original);
+        ASSERT_TRUE(OpenImage(s, kMainWindow, path, false, ImageLoad::Map));
+        ASSERT_TRUE(s.doc.IsMapped());
+        Change();  // FAT copy 1 (so copy 2 too) and the root directory: page 0
+        s.doc.Volume()[5 * 4096 + 4095] = 'B';  // the end of page 5 and the start of 6
+        s.doc.Volume()[6 * 4096] = 'C';
+        std::string calls;
+        bool failLast = true;
+        test::FaultPlan plan;
+        plan.unknownWrittenPages = !c.hostTells;
+        plan.failFallocate = [&](int) { return calls += 'R', false; };
+        plan.failWrite = [&](int) { return calls += 'W', failLast && calls == c.calls; };
+        test::ScopedFaults faults(plan);
+        EXPECT_FALSE(SaveImage(s));
+        EXPECT_TRUE(s.doc.modified);
+
+        calls.clear();
+        failLast = false;
+        test::ScopedFaults::reads = 0;
+        test::ScopedFaults::bytesWritten = 0;
+        ASSERT_TRUE(SaveImage(s));
+        EXPECT_EQ(calls, c.retry);
+        EXPECT_EQ(test::ScopedFaults::bytesWritten, c.retryBytes);
+        EXPECT_EQ(test::ScopedFaults::reads == 0, c.hostTells);
+        EXPECT_TRUE(ReadWholeFile(path) == DocumentBytes());
+        calls.clear();
+        ASSERT_TRUE(SaveImage(s));
+        EXPECT_EQ(calls.find('W'), std::string::npos) << "nothing changed since, nothing written";
+    }
+}
+
 // No space for the file's blocks (a sparse image on a full disk, a quota): the
-// save fails before the first byte is overwritten. A file system that cannot
-// reserve space is written all the same.
+// save fails before the first byte is overwritten, read or mapped. A file
+// system that cannot reserve space is written all the same.
 TEST_F(SaveCloseTest, ASaveWithoutSpaceLeavesTheFileAsItWas) {
     const struct {
         int error;
         bool saved;
-    } cases[] = {{ENOSPC, false}, {EDQUOT, false}, {EOPNOTSUPP, true}};
+        ImageLoad load;
+    } cases[] = {{ENOSPC, false, ImageLoad::Read}, {EDQUOT, false, ImageLoad::Read},
+                 {EOPNOTSUPP, true, ImageLoad::Read}, {ENOSPC, false, ImageLoad::Map}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);
+        s.doc.modified = false;
+        ASSERT_TRUE(CloseImage(s, false));
+        test::WriteWholeFile(path, original);
+        ASSERT_TRUE(OpenImage(s, kMainWindow, path, false, c.load));
         ui.Clear();
         Change();
         test::FaultPlan plan;
