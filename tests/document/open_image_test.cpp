@@ -63,18 +63,27 @@ TEST_F(OpenImageTest, ReadOnlyOnRequestWithoutAWarningAndForReadOnlyFilesWithOne
     EXPECT_TRUE(s.doc.readOnly);
 }
 
-// A command that only reads maps the image: the bytes are the file's, and a
-// change made to them in memory never reaches the file. A file that cannot be
-// mapped is read.
-TEST_F(OpenImageTest, AReadOnlyImageMayBeMappedInsteadOfRead) {
+// korvane-cli maps the image: the bytes are the file's, and a change made to
+// them in memory reaches the file only through a save. A file that cannot be
+// mapped is read, and so is one to be changed whose space cannot be secured
+// (the first write to a hole of a full tmpfs would kill the process).
+TEST_F(OpenImageTest, AnImageMayBeMappedInsteadOfRead) {
     const std::string path = WriteBlankImage("a.dsk");
     const std::vector<std::uint8_t> bytes = test::ReadWholeFile(path);
-    for (bool mapFails : {false, true}) {
-        const HostCalls saved = Host();
-        if (mapFails) Host().map = [](int, std::size_t) { return MAP_FAILED; };
-        ASSERT_TRUE(OpenImage(s, kMainWindow, path, true, ImageLoad::Map));
-        Host() = saved;
-        EXPECT_EQ(s.doc.data.get_deleter().mapped != 0, !mapFails);
+    const struct {
+        bool readOnly, mapFails, noSpace, mapped;
+    } cases[] = {{true, false, false, true}, {true, true, false, false}, {true, false, true, true},
+                 {false, false, false, true}, {false, false, true, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.readOnly << c.mapFails << c.noSpace);
+        test::FaultPlan plan;
+        if (c.noSpace) plan.failFallocate = [](int) { return true; };
+        {
+            test::ScopedFaults faults(plan);
+            if (c.mapFails) Host().map = [](int, std::size_t) { return MAP_FAILED; };
+            ASSERT_TRUE(OpenImage(s, kMainWindow, path, c.readOnly, ImageLoad::Map));
+        }
+        EXPECT_EQ(s.doc.IsMapped(), c.mapped);
         EXPECT_TRUE(DocumentBytes() == bytes);
         s.doc.data[3584] = 'X';
         ASSERT_TRUE(CloseImage(s, false));
