@@ -82,9 +82,11 @@ int RunList(Context& ctx, const Args& a) {
 
 int RunAdd(Context& ctx, const Args& a) {
     if (!ctx.Open(a.image, false)) return kFailure;
+    // One change for all the files: the system area is copied once.
+    HostFileAdder adder(ctx.session);
     for (const std::string& path : a.names) {
         const int shown = ctx.ui.shown;
-        if (!AddHostFile(ctx.session, path)) {
+        if (!adder.Add(path)) {
             // Where the core shows nothing (an image that ends inside its
             // root directory), say what failed.
             if (ctx.ui.shown == shown) std::fprintf(stderr, "%s: not added to %s\n", path.c_str(), a.image.c_str());
@@ -93,6 +95,7 @@ int RunAdd(Context& ctx, const Args& a) {
             return kFailure;
         }
     }
+    adder.Commit();
     return SaveIfModified(ctx, kSuccess);
 }
 

@@ -39,22 +39,29 @@ bool WorkingCopy::Create(const ImageDocument& doc) {
 }
 
 bool WorkingCopy::Reserve(std::uint64_t count) {
-    staged_ = AllocateBytes(static_cast<std::size_t>(count));
-    pieces_.clear();
-    return staged_ != nullptr;
+    Bytes bytes = AllocateBytes(static_cast<std::size_t>(count));
+    if (!bytes) return false;
+    staged_.push_back(std::move(bytes));
+    return true;
 }
 
 void WorkingCopy::Place(std::uint64_t offset, std::uint64_t from, std::uint32_t count) {
+    const std::uint8_t* bytes = FileBytes() + from;
     if (offset < systemEnd_) {
-        std::memcpy(Volume() + offset, staged_.get() + from, count);
+        std::memcpy(Volume() + offset, bytes, count);
     } else {
-        pieces_.push_back(Piece{offset, from, count});
+        pieces_.push_back(Piece{offset, bytes, count});
     }
 }
 
 void WorkingCopy::CommitTo(ImageDocument& doc) const {
-    std::memcpy(doc.data.get(), copy_.get(), static_cast<std::size_t>(bootOffset_ + copied_));
-    for (const Piece& p : pieces_) std::memcpy(doc.Volume() + p.offset, staged_.get() + p.from, p.count);
+    // Sectors left as they were stay unwritten (a mapped image saves the pages written).
+    const std::size_t copied = static_cast<std::size_t>(bootOffset_ + copied_);
+    for (std::size_t at = 0; at < copied; at += kSectorSize) {
+        const std::size_t n = std::min<std::size_t>(kSectorSize, copied - at);
+        if (std::memcmp(doc.data.get() + at, copy_.get() + at, n) != 0) std::memcpy(doc.data.get() + at, copy_.get() + at, n);
+    }
+    for (const Piece& p : pieces_) std::memcpy(doc.Volume() + p.offset, p.bytes, p.count);
 }
 
 bool CopyFileIntoClusters(Ui& ui, const VolumeGeometry& g, HostFile& file, WorkingCopy& copy,
@@ -104,13 +111,23 @@ bool CopyFileIntoClusters(Ui& ui, const VolumeGeometry& g, HostFile& file, Worki
 }
 
 bool AddHostFile(Session& s, const std::string& hostPath) {
+    HostFileAdder adder(s);
+    if (!adder.Add(hostPath)) return false;
+    adder.Commit();
+    return true;
+}
+
+bool HostFileAdder::Add(const std::string& hostPath) {
+    Session& s = s_;
     ImageDocument& doc = s.doc;
-    if (!doc.IsOpen()) return false;
-    WorkingCopy copy;
-    if (!copy.Create(doc)) {
+    if (!doc.IsOpen() || failed_) return false;
+    failed_ = true;  // until this one is added
+    if (!created_ && !copy_.Create(doc)) {
         ShowMessage(s.ui, kMainWindow, "Out of memory!", MB_ICONHAND);
         return false;
     }
+    created_ = true;
+    WorkingCopy& copy = copy_;
     std::uint8_t* volume = copy.Volume();
     const std::uint32_t length = copy.VolumeLength();
     const VolumeGeometry& g = doc.geometry;
@@ -168,14 +185,25 @@ bool AddHostFile(Session& s, const std::string& hostPath) {
     WriteDword(slot + dir::kSize, size);
     slot[dir::kAttributes] = static_cast<std::uint8_t>(info.attributes & 0x3F);
 
-    copy.CommitTo(doc);
-    if (hasRow) {
-        s.list.Redraw();
-    } else {
-        AddListRow(s, static_cast<std::uint32_t>(doc.bootOffset + found->offset), found->position);
-    }
-    doc.modified = true;
+    rows_.push_back(Row{static_cast<std::uint32_t>(doc.bootOffset + found->offset), found->position, hasRow});
+    failed_ = false;
     return true;
+}
+
+void HostFileAdder::Commit() {
+    if (failed_ || rows_.empty()) return;
+    copy_.CommitTo(s_.doc);
+    for (const Row& row : rows_) {
+        if (row.exists) {
+            s_.list.Redraw();
+        } else {
+            AddListRow(s_, row.slotOffset, row.position);
+        }
+    }
+    rows_.clear();
+    copy_ = WorkingCopy();
+    created_ = false;
+    s_.doc.modified = true;
 }
 
 bool ChooseAndAddFile(Session& s, WindowRef owner) {
