@@ -65,6 +65,16 @@ bool LockForSharing(int fd, std::uint32_t access, std::uint32_t share, std::uint
     return true;  // a file system without locks shares freely
 }
 
+// Why an existing file may not be opened as asked (ERROR_SUCCESS: it may).
+std::uint32_t Refusal(const struct stat& st, std::uint32_t disposition, bool wantWrite) {
+    if (disposition == CREATE_NEW) return ERROR_FILE_EXISTS;
+    if (S_ISLNK(st.st_mode)) return kErrorSymbolicLink;
+    if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
+    const bool replaces = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+    if ((wantWrite || replaces) && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) return ERROR_ACCESS_DENIED;
+    return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 HostFile::~HostFile() {
@@ -113,28 +123,16 @@ HostFile HostFile::Open(const std::string& path, std::uint32_t access, std::uint
     mode_t mode = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
 
     // Existing files: folders and read-only files refuse what Windows refuses.
+    // A file that may be created is looked at before it is opened (what is
+    // there decides what opening does); one that must exist is looked at
+    // through its descriptor, which spares a second lookup of its path.
     struct stat before {};
     const bool creates = Creates(disposition);
-    if (creates) flags |= O_NOFOLLOW;
-    bool existed = (creates ? Host().lstat(path.c_str(), &before) : Host().stat(path.c_str(), &before)) == 0;
-    if (existed) {
-        if (disposition == CREATE_NEW) {
-            error = ERROR_FILE_EXISTS;
-            return {};
-        }
-        if (S_ISLNK(before.st_mode)) {
-            error = kErrorSymbolicLink;
-            return {};
-        }
-        if (S_ISDIR(before.st_mode)) {
-            error = ERROR_ACCESS_DENIED;
-            return {};
-        }
-        bool replaces = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
-        if ((wantWrite || replaces) && S_ISREG(before.st_mode) && !(before.st_mode & S_IWUSR)) {
-            error = ERROR_ACCESS_DENIED;
-            return {};
-        }
+    bool existed = false;
+    if (creates) {
+        flags |= O_NOFOLLOW;
+        existed = Host().lstat(path.c_str(), &before) == 0;
+        if (existed && (error = Refusal(before, disposition, wantWrite)) != ERROR_SUCCESS) return {};
     }
 
     int fd = Host().open(path.c_str(), flags, mode);
@@ -151,6 +149,14 @@ HostFile HostFile::Open(const std::string& path, std::uint32_t access, std::uint
         return {};
     }
     HostFile file(fd);
+    if (!creates) {
+        existed = true;
+        if (Host().fstat(fd, &before) != 0) {
+            error = LastError();
+            return {};
+        }
+        if ((error = Refusal(before, disposition, wantWrite)) != ERROR_SUCCESS) return {};
+    }
     if (!LockForSharing(fd, access, share, error)) return {};
     if (existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING)) {
         if (Host().ftruncate(fd, 0) != 0) {
