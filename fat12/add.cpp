@@ -39,14 +39,26 @@ bool WorkingCopy::Create(const ImageDocument& doc) {
 }
 
 bool WorkingCopy::Reserve(std::uint64_t count) {
-    Bytes bytes = AllocateBytes(static_cast<std::size_t>(count));
-    if (!bytes) return false;
-    staged_.push_back(std::move(bytes));
+    // The files are staged one after the other in chunks, each made present
+    // in one call rather than a page fault at a time.
+    constexpr std::size_t kChunk = 64 * 1024;
+    if (count > chunkLeft_) {
+        const std::size_t size = std::max(static_cast<std::size_t>(count), kChunk);
+        Bytes chunk = AllocateBytes(size);
+        if (!chunk) return false;
+        PrepareToWrite(chunk.get(), size);
+        next_ = chunk.get();
+        chunkLeft_ = size;
+        staged_.push_back(std::move(chunk));
+    }
+    file_ = next_;
+    next_ += count;
+    chunkLeft_ -= static_cast<std::size_t>(count);
     return true;
 }
 
 void WorkingCopy::Place(std::uint64_t offset, std::uint64_t from, std::uint32_t count) {
-    const std::uint8_t* bytes = FileBytes() + from;
+    const std::uint8_t* bytes = file_ + from;
     if (offset < systemEnd_) {
         std::memcpy(Volume() + offset, bytes, count);
     } else {
@@ -61,7 +73,22 @@ void WorkingCopy::CommitTo(ImageDocument& doc) const {
         const std::size_t n = std::min<std::size_t>(kSectorSize, copied - at);
         if (std::memcmp(doc.data.get() + at, copy_.get() + at, n) != 0) std::memcpy(doc.data.get() + at, copy_.get() + at, n);
     }
-    for (const Piece& p : pieces_) std::memcpy(doc.Volume() + p.offset, p.bytes, p.count);
+    // The pages of each run of pieces that leaves no page between them
+    // unwritten are made writable in one call (where the image is mapped,
+    // they are copied then) rather than a page fault at a time.
+    const auto page = [&](std::uint64_t offset) {
+        return (reinterpret_cast<std::uintptr_t>(doc.Volume()) + offset) / kMapPageSize;
+    };
+    for (std::size_t i = 0; i < pieces_.size();) {
+        const std::uint64_t start = pieces_[i].offset;
+        std::uint64_t end = start + pieces_[i].count;
+        std::size_t j = i + 1;
+        for (; j < pieces_.size() && pieces_[j].offset >= end && page(pieces_[j].offset) <= page(end - 1) + 1; ++j) {
+            end = pieces_[j].offset + pieces_[j].count;
+        }
+        PrepareToWrite(doc.Volume() + start, static_cast<std::size_t>(end - start));
+        for (; i < j; ++i) std::memcpy(doc.Volume() + pieces_[i].offset, pieces_[i].bytes, pieces_[i].count);
+    }
 }
 
 bool CopyFileIntoClusters(Ui& ui, const VolumeGeometry& g, HostFile& file, WorkingCopy& copy,
@@ -83,8 +110,9 @@ bool CopyFileIntoClusters(Ui& ui, const VolumeGeometry& g, HostFile& file, Worki
     std::uint32_t remaining = byteCount;
     std::uint32_t previous = 0;
     while (remaining != 0) {
-        // First fit: every cluster below the one just taken is taken too.
-        std::uint32_t x = FindFreeCluster(g, volume, length, previous + 1);
+        // First fit: every cluster below the one just taken is taken too, and
+        // so is every one below where the copy's search starts.
+        std::uint32_t x = FindFreeCluster(g, volume, length, previous == 0 ? copy.SearchFrom() : previous + 1);
         if (x == 0) {
             ShowMessage(ui, kMainWindow, "Disk full!", MB_ICONHAND);
             return false;
@@ -107,6 +135,7 @@ bool CopyFileIntoClusters(Ui& ui, const VolumeGeometry& g, HostFile& file, Worki
         previous = x;
         remaining -= piece;
     }
+    copy.SetSearchFrom(previous + 1);
     return true;
 }
 
@@ -162,7 +191,10 @@ bool HostFileAdder::Add(const std::string& hostPath) {
     // A label or another system's long-name entry of the same name has no row
     // yet: the entry that replaces it needs one.
     const bool hasRow = found->exists && IsShownSlot(slot);
-    if (found->exists) FreeClusterChain(g, slot, volume, length);
+    if (found->exists) {
+        FreeClusterChain(g, slot, volume, length);
+        copy.SetSearchFrom(2);
+    }
     if (slot[0] == dir::kEndMarker) KeepEndMarkerBehind(g, volume, length, found->offset);
     std::memcpy(slot + dir::kName, field, dir::kShortNameLength);
     WriteWord(slot + dir::kFirstCluster, 0);

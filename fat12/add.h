@@ -33,7 +33,7 @@ public:
     // short.
     bool Reserve(std::uint64_t count);
     // The bytes of that file, in file order.
-    std::uint8_t* FileBytes() { return staged_.back().get(); }
+    std::uint8_t* FileBytes() { return file_; }
 
     // The volume of the copy: only its system area may be read or written
     // through this pointer; cluster data goes through Place.
@@ -42,6 +42,11 @@ public:
     // Puts `count` bytes of the file from offset `from` at volume offset
     // `offset` (a cluster).
     void Place(std::uint64_t offset, std::uint64_t from, std::uint32_t count);
+
+    // Where the search for a free cluster may start: every cluster below it
+    // is taken in the copy (the first fit of the next file begins there).
+    std::uint32_t SearchFrom() const { return searchFrom_; }
+    void SetSearchFrom(std::uint32_t cluster) { searchFrom_ = cluster; }
 
     // Lays the copy (the sectors of it that differ) and the staged data into
     // the image, in the order they were placed.
@@ -58,7 +63,11 @@ private:
     std::uint32_t length_ = 0;      // the whole volume's length
     std::uint64_t systemEnd_ = 0;   // volume offset where staging begins
     std::uint64_t copied_ = 0;      // volume bytes in copy_: the system area and one cluster
-    std::vector<Bytes> staged_;  // the files' bytes
+    std::vector<Bytes> staged_;  // chunks of the files' bytes
+    std::uint8_t* file_ = nullptr;  // the bytes of the latest file
+    std::uint8_t* next_ = nullptr;  // the free rest of the latest chunk
+    std::size_t chunkLeft_ = 0;
+    std::uint32_t searchFrom_ = 2;
     std::vector<Piece> pieces_;
 };
 
@@ -86,8 +95,8 @@ private:
 };
 
 // Copies `byteCount` bytes of `file` into free clusters of the working copy,
-// first fit from cluster 2, linking them into the chain of the entry at
-// `entrySlot` (in the copy). The file is read first, in one transfer (as much
+// first fit (from the copy's SearchFrom), linking them into the chain of the
+// entry at `entrySlot` (in the copy). The file is read first, in one transfer (as much
 // of it as the volume's clusters can hold), so a failing read is reported
 // before a full disk would be. False after the host's reason for a failed
 // read, "Disk full!" or "Disk full!\n(image too small)".

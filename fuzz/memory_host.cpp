@@ -291,6 +291,8 @@ int WrittenPages(const void*, std::size_t size, std::uint8_t* written) {
 
 int CleanPages(void*, std::size_t) { return 0; }
 
+int PrepareWrite(void*, std::size_t) { return 0; }
+
 }  // namespace
 
 MemoryHost& MemoryHost::Get() {
@@ -301,7 +303,7 @@ MemoryHost& MemoryHost::Get() {
 MemoryHost::MemoryHost() {
     Host() = HostCalls{Open,  Read,   Write,    ReadAt,   WriteAt,    Seek,     StatDescriptor,
                        Truncate, Reserve, Flush,  Close,    Unlink,     Rename,   StatPath,
-                       StatPath, ChangeMode, SetTimes, Allocate, Map, Unmap, WrittenPages, CleanPages};
+                       StatPath, ChangeMode, SetTimes, Allocate, Map, Unmap, WrittenPages, CleanPages, PrepareWrite};
     Reset();
 }
 

@@ -74,10 +74,18 @@ int RealWrittenPages(const void* address, std::size_t size, std::uint8_t* writte
 // Dropping a private mapping's own copies brings back the file's pages.
 int RealCleanPages(void* address, std::size_t size) { return ::madvise(address, size, MADV_DONTNEED); }
 
+// For a page of a private file mapping, writing means copying it first; for
+// fresh memory, clearing it.
+int RealPrepareWrite(void* address, std::size_t size) {
+    const auto start = reinterpret_cast<std::uintptr_t>(address) & ~(kMapPageSize - 1);
+    const auto end = reinterpret_cast<std::uintptr_t>(address) + size;
+    return ::madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
+}
+
 const HostCalls kReal = {
     RealOpen, ::read,  ::write, ::pread,    ::pwrite,     ::lseek,  ::fstat, ::ftruncate, ::fallocate,
     ::fsync,  ::close, ::unlink, ::rename,  ::stat,       ::lstat,  ::chmod, ::futimens,  RealAllocate,
-    RealMap,  ::munmap, RealWrittenPages, RealCleanPages,
+    RealMap,  ::munmap, RealWrittenPages, RealCleanPages, RealPrepareWrite,
 };
 
 HostCalls current = kReal;
@@ -94,6 +102,10 @@ void FreeBytes::operator()(std::uint8_t* p) const {
     } else {
         std::free(p);
     }
+}
+
+void PrepareToWrite(void* address, std::size_t size) {
+    if (size != 0) Host().prepareWrite(address, size);
 }
 
 Bytes AllocateBytes(std::size_t size) {

@@ -45,6 +45,10 @@ struct HostCalls {
     // Makes the pages of that range unwritten again, holding what the file
     // holds now (once their bytes were written to it).
     int (*cleanPages)(void* address, std::size_t size);
+    // A hint that every page of the range is about to be written: they are
+    // made present and writable in one call instead of a fault each. Failure
+    // is harmless.
+    int (*prepareWrite)(void* address, std::size_t size);
 };
 
 // The page size that writtenPages reports in.
@@ -62,6 +66,10 @@ struct FreeBytes {
     void operator()(std::uint8_t* p) const;
 };
 using Bytes = std::unique_ptr<std::uint8_t[], FreeBytes>;
+
+// Hints that the `size` bytes at `address` are about to be written (see
+// HostCalls::prepareWrite): a matter of speed only.
+void PrepareToWrite(void* address, std::size_t size);
 
 // Allocates `size` bytes (at least one), or gives null when memory is short.
 Bytes AllocateBytes(std::size_t size);

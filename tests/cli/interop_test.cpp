@@ -68,6 +68,10 @@ TEST_P(InteropTest, KorvaneImagesAreReadByPeers) {
     ::chmod((in + "/ro.txt").c_str(), 0444);
     ::mkdir((in + "/Folder").c_str(), 0755);
     ASSERT_EQ(Cli("--yes add", paths + " '" + in + "/Folder'"), 0) << output;
+    ASSERT_EQ(RunCli("list --json '" + image + "'", &output, true), 0);
+    std::map<std::string, int> first;
+    for (const auto& row : nlohmann::json::parse(output)) first[row["name"]] = row["firstCluster"];
+    EXPECT_LT(first["README.TXT"], first["DATA.BIN"]) << "first fit takes the replaced file's clusters again";
     ASSERT_EQ(Cli("attrib", "readme.txt +s -a"), 0) << output;
     ASSERT_EQ(Cli("attrib", "empty +h"), 0) << output;
     ASSERT_EQ(Cli("label", "'Disk One'"), 0) << output;
