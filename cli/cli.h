@@ -80,7 +80,7 @@ bool ParseFormatCode(const std::string& text, std::uint32_t& code);
 // was shown) or kUsage.
 int ConfigureCustomFormat(Context& ctx, const std::string& keyValues);
 // The help text of the --custom option.
-std::string CustomFormatHelp();
+const char* CustomFormatHelp();
 
 // What the command line gives a command: each command's table row names the
 // fields it takes.
@@ -98,17 +98,17 @@ struct Args {
 struct Option {
     using Field = std::variant<std::string Args::*, std::vector<std::string> Args::*, std::optional<std::string> Args::*,
                                std::vector<std::uint32_t> Args::*, bool Args::*>;
-    std::string names;  // as CLI11 takes them: "IMAGE", "-d,--directory"
-    std::string help;
+    const char* names;  // as CLI11 takes them: "IMAGE", "-d,--directory"
+    const char* help;
     Field field;
     bool required = false;
-    const char* initial = nullptr;     // a string field's value when the option is not given
-    std::vector<std::string> choices{};  // the only values taken (none: any)
+    const char* initial = nullptr;                         // a string field's value when the option is not given
+    const std::vector<std::string>* choices = nullptr;  // the only values taken (none: any)
 };
 
 struct Command {
-    std::string name;
-    std::string help;
+    const char* name;
+    const char* help;
     int (*run)(Context& ctx, const Args& args);
     std::vector<Option> options{};
     // Words that are not options are taken as they come (attrib's +h and -h):

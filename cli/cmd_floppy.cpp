@@ -276,13 +276,16 @@ int RunRegister(Context& ctx, const Args& a) {
 
 }  // namespace
 
-std::string CustomFormatHelp() {
-    CustomFormatFields initial;
-    std::string help = "Fields of the custom format as key=value,... (with --format custom); keys and defaults:";
-    for (std::size_t i = 0; i < kCustomFieldCount; ++i) {
-        help += std::string(i == 0 ? " " : ", ") + kCustomKeys[i] + "=" + initial.texts[i];
-    }
-    return help;
+const char* CustomFormatHelp() {
+    static const std::string help = [] {
+        CustomFormatFields initial;
+        std::string text = "Fields of the custom format as key=value,... (with --format custom); keys and defaults:";
+        for (std::size_t i = 0; i < kCustomFieldCount; ++i) {
+            text += std::string(i == 0 ? " " : ", ") + kCustomKeys[i] + "=" + initial.texts[i];
+        }
+        return text;
+    }();
+    return help.c_str();
 }
 
 int ConfigureCustomFormat(Context& ctx, const std::string& keyValues) {
@@ -293,7 +296,7 @@ int ConfigureCustomFormat(Context& ctx, const std::string& keyValues) {
 
 std::vector<Command> FloppyCommands() {
     const char* const driveHelp = "A drive letter as 'drives' lists it, or a device or file path";
-    const std::vector<std::string> answers = {"abort", "retry", "ignore"};
+    static const std::vector<std::string> answers = {"abort", "retry", "ignore"};
     return {
         {"drives", "List the removable drives and their letters", RunDrives, {}},
         {"read-floppy", "Read a floppy into a new image file", RunReadFloppy,
@@ -303,12 +306,12 @@ std::vector<Command> FloppyCommands() {
            "Read this many sectors: the format's media byte in hex, or custom (default: as the boot sector says)",
            &Args::format},
           {"--custom", CustomFormatHelp(), &Args::custom},
-          {"--on-error", "What to do with a sector that cannot be read", &Args::onError, false, nullptr, answers}}},
+          {"--on-error", "What to do with a sector that cannot be read", &Args::onError, false, nullptr, &answers}}},
         {"write-floppy", "Write an image onto a floppy", RunWriteFloppy,
          {{"IMAGE", "The image file", &Args::image, true},
           {"DRIVE", driveHelp, &Args::drive, true},
           {"--format-tracks", "Format every track before writing", &Args::formatTracks},
-          {"--on-error", "What to do with a sector that cannot be written", &Args::onError, false, nullptr, answers}}},
+          {"--on-error", "What to do with a sector that cannot be written", &Args::onError, false, nullptr, &answers}}},
         {"register", "Register the desktop program for .dsk and .flp images (MIME type, desktop entry)", RunRegister,
          {{"--program", "The program the file types open (default: korvane beside this one)", &Args::program}}},
     };

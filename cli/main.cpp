@@ -68,7 +68,7 @@ void AddCommand(CLI::App& app, Context& ctx, const Command& c) {
             },
             o.field);
         if (o.required) option->required();
-        if (!o.choices.empty()) option->check(CLI::IsMember(o.choices));
+        if (o.choices != nullptr) option->check(CLI::IsMember(*o.choices));
     }
     cmd->callback([&ctx, args, cmd, run = c.run, words = c.takesWords] {
         if (words) {
@@ -86,7 +86,7 @@ void AddCommand(CLI::App& app, Context& ctx, const Command& c) {
 const Command* NamedCommand(int argc, char** argv, const std::vector<Command>& commands) {
     auto find = [&](std::string_view word) -> const Command* {
         for (const Command& c : commands) {
-            if (c.name == word) return &c;
+            if (std::string_view(c.name) == word) return &c;
         }
         return nullptr;
     };
