@@ -123,14 +123,15 @@ HostFile HostFile::Open(const std::string& path, std::uint32_t access, std::uint
     mode_t mode = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
 
     // Existing files: folders and read-only files refuse what Windows refuses.
-    // A file that may be created is looked at before it is opened (what is
+    // A file that may be replaced is looked at before it is opened (what is
     // there decides what opening does); one that must exist is looked at
-    // through its descriptor, which spares a second lookup of its path.
+    // through its descriptor, which spares a second lookup of its path; and
+    // for a new one, O_EXCL refuses whatever is there (a link too).
     struct stat before {};
     const bool creates = Creates(disposition);
     bool existed = false;
-    if (creates) {
-        flags |= O_NOFOLLOW;
+    if (creates) flags |= O_NOFOLLOW;
+    if (creates && disposition != CREATE_NEW) {
         existed = Host().lstat(path.c_str(), &before) == 0;
         if (existed && (error = Refusal(before, disposition, wantWrite)) != ERROR_SUCCESS) return {};
     }
