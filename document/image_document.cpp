@@ -63,10 +63,13 @@ struct Run {
 };
 
 // The runs of pages of a mapped image that this process wrote, as byte ranges
-// of the image. False when the host cannot tell which pages were written.
+// of the image. False when the host cannot tell which pages were written, and
+// when it tells of none for a modified image (every change writes a byte, so a
+// host whose page map shows nothing would lose the change).
 bool WrittenRuns(const ImageDocument& doc, std::vector<Run>& runs) {
     std::vector<std::uint8_t> written((doc.size + kMapPageSize - 1) / kMapPageSize);
     if (Host().writtenPages(doc.data.get(), doc.size, written.data()) != 0) return false;
+    if (doc.modified && std::find(written.begin(), written.end(), 1) == written.end()) return false;
     for (std::size_t page = 0; page < written.size();) {
         if (!written[page]) {
             ++page;

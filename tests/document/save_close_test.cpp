@@ -155,16 +155,19 @@ TEST_F(SaveCloseTest, ASaveWritesOnlyTheSectorsThatDifferFromTheFile) {
 // korvane-cli maps the image: a save writes back the pages the process wrote,
 // found without reading the file, each run in one call after the space of
 // every run was secured; a failed save leaves them all to the next one. Where
-// the host cannot tell which pages were written, the sectors that differ from
-// the file are written.
+// the host cannot tell which pages were written, or tells of none although
+// the image was changed, the sectors that differ from the file are written.
 TEST_F(SaveCloseTest, AMappedImageWritesBackThePagesItWrote) {
+    enum PageMap { kTells, kCannotTell, kTellsNothing };
     const struct {
-        bool hostTells;
+        PageMap map;
         std::string calls, retry;  // R: a reservation, W: a write
         std::size_t retryBytes;
-    } cases[] = {{true, "RRWW", "RRWW", 3 * 4096}, {false, "RWWWW", "RW", 2 * 512}};
+    } cases[] = {{kTells, "RRWW", "RRWW", 3 * 4096},
+                 {kCannotTell, "RWWWW", "RW", 2 * 512},
+                 {kTellsNothing, "RWWWW", "RW", 2 * 512}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.hostTells);
+        SCOPED_TRACE(c.map);
         s.doc.modified = false;
         ASSERT_TRUE(CloseImage(s, false));
         test::WriteWholeFile(path, original);
@@ -176,10 +179,16 @@ TEST_F(SaveCloseTest, AMappedImageWritesBackThePagesItWrote) {
         std::string calls;
         bool failLast = true;
         test::FaultPlan plan;
-        plan.unknownWrittenPages = !c.hostTells;
+        plan.unknownWrittenPages = c.map == kCannotTell;
         plan.failFallocate = [&](int) { return calls += 'R', false; };
         plan.failWrite = [&](int) { return calls += 'W', failLast && calls == c.calls; };
         test::ScopedFaults faults(plan);
+        if (c.map == kTellsNothing) {
+            Host().writtenPages = [](const void*, std::size_t size, std::uint8_t* written) {
+                std::fill_n(written, (size + kMapPageSize - 1) / kMapPageSize, std::uint8_t{0});
+                return 0;
+            };
+        }
         EXPECT_FALSE(SaveImage(s));
         EXPECT_TRUE(s.doc.modified);
 
@@ -190,7 +199,7 @@ TEST_F(SaveCloseTest, AMappedImageWritesBackThePagesItWrote) {
         ASSERT_TRUE(SaveImage(s));
         EXPECT_EQ(calls, c.retry);
         EXPECT_EQ(test::ScopedFaults::bytesWritten, c.retryBytes);
-        EXPECT_EQ(test::ScopedFaults::reads == 0, c.hostTells);
+        EXPECT_EQ(test::ScopedFaults::reads == 0, c.map == kTells) << "the file is read only to compare";
         EXPECT_TRUE(ReadWholeFile(path) == DocumentBytes());
         calls.clear();
         ASSERT_TRUE(SaveImage(s));
