@@ -84,17 +84,19 @@ bool WrittenRuns(const ImageDocument& doc, std::vector<Run>& runs) {
 }
 
 // A mapped image: the pages it wrote are all that can differ from the file,
-// since every other page is the file's own. Their space is secured before the
-// first is written; once written they are the file's pages again, so that the
-// next save writes only what changes after this one.
+// since every other page is the file's own. The space from the first run to
+// the end of the last is secured in one call before the first is written;
+// once written, the pages of that stretch are the file's again (the written
+// ones were all written back), so that the next save writes only what
+// changes after this one.
 bool WriteRuns(ImageDocument& doc, const std::vector<Run>& runs, std::uint32_t& error) {
-    for (const Run& r : runs) {
-        if (!doc.file.ReserveSpace(r.start, r.length, error)) return false;
-    }
+    if (runs.empty()) return true;
+    const std::uint64_t start = runs.front().start, length = runs.back().start + runs.back().length - start;
+    if (!doc.file.ReserveSpace(start, length, error)) return false;
     for (const Run& r : runs) {
         if (!doc.file.WriteAt(r.start, doc.data.get() + r.start, r.length, error)) return false;
     }
-    for (const Run& r : runs) Host().cleanPages(doc.data.get() + r.start, r.length);
+    Host().cleanPages(doc.data.get() + start, static_cast<std::size_t>(length));
     return true;
 }
 
