@@ -110,7 +110,7 @@ bool WriteImageFile(ImageDocument& doc, std::uint32_t& error) {
         doc.file = std::move(file);
     }
     std::vector<Run> runs;
-    bool ok = !doc.fileIsNew && doc.IsMapped() && WrittenRuns(doc, runs)
+    bool ok = doc.mapsFile && WrittenRuns(doc, runs)
                   ? WriteRuns(doc, runs, error)
                   : doc.file.ReserveSpace(0, doc.size, error) &&
                         WriteChangedSectors(doc.file, doc.data.get(), doc.size, error);
@@ -205,6 +205,7 @@ bool OpenImage(Session& s, WindowRef owner, const std::optional<std::string>& re
     doc.path = path;
     doc.modified = false;
     doc.readOnly = readOnly;
+    doc.mapsFile = doc.data.get_deleter().mapped != 0;
 
     bool valid = ReadVolumeGeometry(s, owner, true);
     if (CreateMediaErrorList(doc.errors, doc.geometry.totalSectors)) {
@@ -232,6 +233,7 @@ bool CloseImage(Session& s, bool updateTitle) {
     doc.file.Close(ignored);
     ForgetNewFile(doc);
     doc.data.reset();
+    doc.mapsFile = false;
     CloseMediaErrorFile(doc.errors);
     doc.errors.bytes.reset();
     doc.errors.byteCount = 0;
@@ -298,6 +300,7 @@ bool SaveImageAs(Session& s, WindowRef owner) {
     ForgetNewFile(doc);
     doc.file = std::move(file);  // closes the old file
     doc.fileIsNew = true;
+    doc.mapsFile = false;
     doc.newFilePath = newPath;
     doc.path = path;
     CloseMediaErrorFile(doc.errors);
@@ -344,6 +347,7 @@ void AdoptUntitledImage(Session& s, Bytes data, std::uint32_t size) {
     doc.file.Close(ignored);
     ForgetNewFile(doc);
     doc.data = std::move(data);
+    doc.mapsFile = false;
     doc.size = size;
     doc.bootOffset = 0;
     doc.path = LoadText(str::kUntitled);

@@ -39,10 +39,12 @@ struct ImageDocument {
     // (`newFilePath` empty) and the next save makes another.
     bool fileIsNew = false;
     std::string newFilePath;
+    // The bytes are a private mapping of `file` itself (ImageLoad::Map), so
+    // every page the process has not written is what the file holds. Not so
+    // after a Save As, which binds another file.
+    bool mapsFile = false;
 
     bool IsOpen() const { return data != nullptr; }
-    // The bytes are a private mapping of `file` (ImageLoad::Map).
-    bool IsMapped() const { return data.get_deleter().mapped != 0; }
     // The volume: the image bytes from the boot sector on.
     std::uint8_t* Volume() const { return data.get() + bootOffset; }
     std::uint32_t VolumeLength() const { return size - bootOffset; }

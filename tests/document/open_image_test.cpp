@@ -83,7 +83,7 @@ TEST_F(OpenImageTest, AnImageMayBeMappedInsteadOfRead) {
             if (c.mapFails) Host().map = [](int, std::size_t) { return MAP_FAILED; };
             ASSERT_TRUE(OpenImage(s, kMainWindow, path, c.readOnly, ImageLoad::Map));
         }
-        EXPECT_EQ(s.doc.IsMapped(), c.mapped);
+        EXPECT_EQ(s.doc.mapsFile, c.mapped);
         EXPECT_TRUE(DocumentBytes() == bytes);
         s.doc.data[3584] = 'X';
         ASSERT_TRUE(CloseImage(s, false));

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -172,7 +173,7 @@ TEST_F(SaveCloseTest, AMappedImageWritesBackThePagesItWrote) {
         ASSERT_TRUE(CloseImage(s, false));
         test::WriteWholeFile(path, original);
         ASSERT_TRUE(OpenImage(s, kMainWindow, path, false, ImageLoad::Map));
-        ASSERT_TRUE(s.doc.IsMapped());
+        ASSERT_TRUE(s.doc.mapsFile);
         Change();  // FAT copy 1 (so copy 2 too) and the root directory: page 0
         s.doc.Volume()[5 * 4096 + 4095] = 'B';  // the end of page 5 and the start of 6
         s.doc.Volume()[6 * 4096] = 'C';
@@ -205,6 +206,24 @@ TEST_F(SaveCloseTest, AMappedImageWritesBackThePagesItWrote) {
         ASSERT_TRUE(SaveImage(s));
         EXPECT_EQ(calls.find('W'), std::string::npos) << "nothing changed since, nothing written";
     }
+}
+
+// After Save As the mapping follows the old file, not the kept one: what
+// another program then writes to the old file shows in the image, and the
+// saves that follow compare, so the new file still equals the image.
+TEST_F(SaveCloseTest, AMappedImageSavedUnderAnotherNameComparesFromThenOn) {
+    ASSERT_TRUE(CloseImage(s, false));
+    ASSERT_TRUE(OpenImage(s, kMainWindow, path, false, ImageLoad::Map));
+    const std::string target = dir.File("copy.dsk");
+    ui.WillChoose(target);
+    ASSERT_TRUE(SaveImageAs(s, kMainWindow) && SaveImage(s));
+    std::FILE* old = std::fopen(path.c_str(), "r+b");  // rewritten in place, not cut
+    ASSERT_NE(old, nullptr);
+    std::fwrite(std::vector<std::uint8_t>(original.size(), 0xE5).data(), 1, original.size(), old);
+    std::fclose(old);
+    Change();
+    ASSERT_TRUE(SaveImage(s));
+    EXPECT_TRUE(ReadWholeFile(target) == DocumentBytes());
 }
 
 // No space for the file's blocks (a sparse image on a full disk, a quota): the
