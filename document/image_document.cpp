@@ -171,11 +171,12 @@ bool OpenImage(Session& s, WindowRef owner, const std::optional<std::string>& re
         ShowStringMessage(s.ui, owner, str::kFileTooSmall, MB_ICONHAND);
         return FailOpen(s, file);
     }
-    // A file that cannot be mapped is read. So is one that may be changed and
-    // whose space cannot be secured: on some file systems (tmpfs) the first
-    // write to a page of a hole takes a page of the file system, and without
-    // one the process would be killed.
-    const bool map = load == ImageLoad::Map && (readOnly || file.ReserveSpace(0, size, error));
+    // A file that cannot be mapped is read. So is one that may be changed, has
+    // holes and whose space cannot be secured: on some file systems (tmpfs)
+    // the first write to a page of a hole takes a page of the file system, and
+    // without one the process would be killed.
+    const bool map = load == ImageLoad::Map &&
+                     (readOnly || !file.MayHaveHoles(size) || file.ReserveSpace(0, size, error));
     Bytes data = map ? MapFileBytes(file.Descriptor(), static_cast<std::size_t>(size)) : Bytes();
     if (!data) {
         data = AllocateBytes(static_cast<std::size_t>(size));

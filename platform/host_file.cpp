@@ -295,6 +295,12 @@ bool HostFile::ReserveSpace(std::uint64_t offset, std::uint64_t length, std::uin
     return false;
 }
 
+bool HostFile::MayHaveHoles(std::uint64_t size) {
+    const off_t hole = Host().lseek(fd_, 0, SEEK_HOLE);
+    Host().lseek(fd_, 0, SEEK_SET);
+    return hole < 0 || static_cast<std::uint64_t>(hole) < size;
+}
+
 bool HostFile::Flush(std::uint32_t& error) {
     error = ERROR_SUCCESS;
     if (Host().fsync(fd_) == 0) return true;

@@ -65,17 +65,22 @@ TEST_F(OpenImageTest, ReadOnlyOnRequestWithoutAWarningAndForReadOnlyFilesWithOne
 
 // korvane-cli maps the image: the bytes are the file's, and a change made to
 // them in memory reaches the file only through a save. A file that cannot be
-// mapped is read, and so is one to be changed whose space cannot be secured
-// (the first write to a hole of a full tmpfs would kill the process).
+// mapped is read, and so is one to be changed that has holes whose space
+// cannot be secured (the first write to a hole of a full tmpfs would kill the
+// process).
 TEST_F(OpenImageTest, AnImageMayBeMappedInsteadOfRead) {
-    const std::string path = WriteBlankImage("a.dsk");
-    const std::vector<std::uint8_t> bytes = test::ReadWholeFile(path);
+    const std::string whole = WriteBlankImage("a.dsk");
+    const std::vector<std::uint8_t> bytes = test::ReadWholeFile(whole);
     const struct {
-        bool readOnly, mapFails, noSpace, mapped;
-    } cases[] = {{true, false, false, true}, {true, true, false, false}, {true, false, true, true},
-                 {false, false, false, true}, {false, false, true, false}};
+        bool readOnly, mapFails, holes, noSpace, mapped;
+    } cases[] = {{true, false, false, false, true},  {true, true, false, false, false}, {true, false, true, true, true},
+                 {false, false, false, true, true},  {false, false, true, false, true},  {false, false, true, true, false}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.readOnly << c.mapFails << c.noSpace);
+        SCOPED_TRACE(::testing::Message() << c.readOnly << c.mapFails << c.holes << c.noSpace);
+        // A fresh sparse file each time: a reservation fills its hole.
+        const std::string path = c.holes ? WriteImage("sparse.dsk", {bytes.begin(), bytes.begin() + 16384}) : whole;
+        if (c.holes) std::filesystem::resize_file(path, bytes.size());  // the rest is a hole, reading as zeros
+        const std::vector<std::uint8_t> before = test::ReadWholeFile(path);
         test::FaultPlan plan;
         if (c.noSpace) plan.failFallocate = [](int) { return true; };
         {
@@ -84,10 +89,10 @@ TEST_F(OpenImageTest, AnImageMayBeMappedInsteadOfRead) {
             ASSERT_TRUE(OpenImage(s, kMainWindow, path, c.readOnly, ImageLoad::Map));
         }
         EXPECT_EQ(s.doc.mapsFile, c.mapped);
-        EXPECT_TRUE(DocumentBytes() == bytes);
+        EXPECT_TRUE(DocumentBytes() == before);
         s.doc.data[3584] = 'X';
         ASSERT_TRUE(CloseImage(s, false));
-        EXPECT_TRUE(test::ReadWholeFile(path) == bytes);
+        EXPECT_TRUE(test::ReadWholeFile(path) == before);
     }
 }
 
