@@ -96,8 +96,8 @@ struct Args {
 // An option or positional of a command: a flag for a bool field, a value (or
 // values) otherwise.
 struct Option {
-    using Field = std::variant<std::string Args::*, std::vector<std::string> Args::*, std::optional<std::string> Args::*,
-                               std::vector<std::uint32_t> Args::*, bool Args::*>;
+    using Field = std::variant<std::string Args::*, std::vector<std::string> Args::*,
+                               std::optional<std::string> Args::*, std::vector<std::uint32_t> Args::*, bool Args::*>;
     const char* names;  // as CLI11 takes them: "IMAGE", "-d,--directory"
     const char* help;
     Field field;

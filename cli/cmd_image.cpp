@@ -109,7 +109,8 @@ std::vector<Command> ImageCommands() {
     return {
         {"new", "Make a new blank image (MSX-DOS boot sector)", RunNew,
          {{"IMAGE", "The image file to write", &Args::image, true},
-          {"--format", "Media byte of the format in hex: F0, F8-FF (default F9), or custom", &Args::format, false, "F9"},
+          {"--format", "Media byte of the format in hex: F0, F8-FF (default F9), or custom", &Args::format, false,
+           "F9"},
           {"--custom", CustomFormatHelp(), &Args::custom},
           {"--force", "Replace an existing file", &Args::force}}},
         {"info", "Show an image's geometry, OEM name, label, used and free space, and bad sectors", RunInfo,

@@ -71,7 +71,8 @@ void WorkingCopy::CommitTo(ImageDocument& doc) const {
     const std::size_t copied = static_cast<std::size_t>(bootOffset_ + copied_);
     for (std::size_t at = 0; at < copied; at += kSectorSize) {
         const std::size_t n = std::min<std::size_t>(kSectorSize, copied - at);
-        if (std::memcmp(doc.data.get() + at, copy_.get() + at, n) != 0) std::memcpy(doc.data.get() + at, copy_.get() + at, n);
+        std::uint8_t* to = doc.data.get() + at;
+        if (std::memcmp(to, copy_.get() + at, n) != 0) std::memcpy(to, copy_.get() + at, n);
     }
     // The pages of each run of pieces that leaves no page between them
     // unwritten are made writable in one call (where the image is mapped,

@@ -96,9 +96,9 @@ private:
 
 // Copies `byteCount` bytes of `file` into free clusters of the working copy,
 // first fit (from the copy's SearchFrom), linking them into the chain of the
-// entry at `entrySlot` (in the copy). The file is read first, in one transfer (as much
-// of it as the volume's clusters can hold), so a failing read is reported
-// before a full disk would be. False after the host's reason for a failed
+// entry at `entrySlot` (in the copy). The file is read first, in one transfer
+// (as much of it as the volume's clusters can hold), so a failing read is
+// reported before a full disk would be. False after the host's reason for a failed
 // read, "Disk full!" or "Disk full!\n(image too small)".
 bool CopyFileIntoClusters(Ui& ui, const VolumeGeometry& g, HostFile& file, WorkingCopy& copy,
                           const std::string& hostPath, std::uint8_t* entrySlot, std::uint32_t byteCount);

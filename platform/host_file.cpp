@@ -67,7 +67,6 @@ bool LockForSharing(int fd, std::uint32_t access, std::uint32_t share, std::uint
 
 // Why an existing file may not be opened as asked (ERROR_SUCCESS: it may).
 std::uint32_t Refusal(const struct stat& st, std::uint32_t disposition, bool wantWrite) {
-    if (disposition == CREATE_NEW) return ERROR_FILE_EXISTS;
     if (S_ISLNK(st.st_mode)) return kErrorSymbolicLink;
     if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
     const bool replaces = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
