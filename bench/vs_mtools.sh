@@ -15,7 +15,10 @@
 # and both results are checked to hold the same files. The ratio is Korvane's
 # time over mtools' (below 1: Korvane is faster); the goals are at most 0.8 for
 # the 1.44 MB operations and at most 1.5 for the 32 MB add. Build korvane-cli
-# with the release preset first.
+# with the release preset first. The machine's load is printed before and
+# after: other work on the machine moves the figures. The files live in a
+# folder made by mktemp, so TMPDIR chooses the file system (creating files,
+# most of what extracting costs, depends on it: TMPDIR=/dev/shm leaves it out).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cli=${1:-build/release/cli/korvane-cli}
@@ -88,6 +91,8 @@ cp "$work/blank32.dsk" "$work/m32.dsk" && mcopy -i "$work/m32.dsk" "$work"/big/*
 for i in k144 m144; do check_same "$work/$i.dsk" "$work/small"; done
 for i in k32 m32; do check_same "$work/$i.dsk" "$work/big"; done
 
+load() { printf 'load average: %s\n' "$(cut -d' ' -f1-3 /proc/loadavg)"; }
+load
 printf 'CPU time per command, %s, median of %s pairs\n' "$meter" "$pairs"
 printf '%-40s %12s %12s %8s\n' "" "korvane-cli" "mtools" "ratio"
 run "add 100 files (1.44 MB)" "cp '$work/blank144.dsk' '$work/t.dsk'" \
@@ -97,3 +102,4 @@ run "extract 100 files (1.44 MB)" "rm -rf '$work/o' && mkdir '$work/o'" \
 run "list (1.44 MB)" ":" "'$cli' list '$work/k144.dsk'" "mdir -i '$work/m144.dsk' ::"
 run "add 200 files (32 MB, 16 sectors/cluster)" "cp '$work/blank32.dsk' '$work/t.dsk'" \
   "'$cli' -q add '$work/t.dsk' '$work'/big/*" "mcopy -i '$work/t.dsk' '$work'/big/* ::"
+load

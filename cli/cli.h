@@ -1,11 +1,14 @@
 // The command-line program: one session over the core, with the terminal's Ui
-// and an in-memory file list. Each group of commands registers itself here.
+// and an in-memory file list. Each group of commands gives its table here.
 #pragma once
 
-#include <CLI/CLI.hpp>
 #include <clocale>
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <variant>
+#include <vector>
 
 #include "cli/terminal_ui.h"
 #include "document/file_list.h"
@@ -55,7 +58,9 @@ public:
     int exitCode = kSuccess;
 
     // Opens IMAGE for a command; false after the failure was shown. Commands
-    // that only read open it read-only, and map it rather than read it whole.
+    // that only read open it read-only. A command holds the image only briefly,
+    // so it maps it rather than read it whole, and its save writes back the
+    // pages it wrote.
     bool Open(const std::string& path, bool readOnly);
     // Saves the open image in place with the program's own save (FAT backup
     // refresh, side file). An image opened read-only is not saved. A side file
@@ -75,11 +80,45 @@ bool ParseFormatCode(const std::string& text, std::uint32_t& code);
 // was shown) or kUsage.
 int ConfigureCustomFormat(Context& ctx, const std::string& keyValues);
 // The help text of the --custom option.
-std::string CustomFormatHelp();
+const char* CustomFormatHelp();
 
-// Each adds its commands to the program.
-void AddImageCommands(CLI::App& app, Context& ctx);
-void AddFileCommands(CLI::App& app, Context& ctx);
-void AddFloppyCommands(CLI::App& app, Context& ctx);
+// What the command line gives a command: each command's table row names the
+// fields it takes.
+struct Args {
+    std::string image, drive, name, newName, format, custom, onError, program;
+    std::string folder;
+    std::vector<std::string> names;  // names in the image, host paths, or attrib's names and changes
+    std::optional<std::string> text;
+    std::vector<std::uint32_t> add, remove;
+    bool json = false, all = false, overwrite = false, clear = false, force = false, formatTracks = false;
+};
+
+// An option or positional of a command: a flag for a bool field, a value (or
+// values) otherwise.
+struct Option {
+    using Field = std::variant<std::string Args::*, std::vector<std::string> Args::*,
+                               std::optional<std::string> Args::*, std::vector<std::uint32_t> Args::*, bool Args::*>;
+    const char* names;  // as CLI11 takes them: "IMAGE", "-d,--directory"
+    const char* help;
+    Field field;
+    bool required = false;
+    const char* initial = nullptr;                         // a string field's value when the option is not given
+    const std::vector<std::string>* choices = nullptr;  // the only values taken (none: any)
+};
+
+struct Command {
+    const char* name;
+    const char* help;
+    int (*run)(Context& ctx, const Args& args);
+    std::vector<Option> options{};
+    // Words that are not options are taken as they come (attrib's +h and -h):
+    // help is --help only, and the extra words join `names`.
+    bool takesWords = false;
+};
+
+// The commands of each group, in the order the help lists them.
+std::vector<Command> ImageCommands();
+std::vector<Command> FileCommands();
+std::vector<Command> FloppyCommands();
 
 }  // namespace kv::cli

@@ -3,7 +3,6 @@
 // runs, on the command line's file list and Ui.
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -75,37 +74,32 @@ int SaveIfModified(Context& ctx, int result) {
     return result;
 }
 
-int RunList(Context& ctx, const std::string& image, bool json) {
-    if (!ctx.Open(image, true)) return kFailure;
-    std::fputs(ListOutput(ctx.session, json).c_str(), ctx.out);
+int RunList(Context& ctx, const Args& a) {
+    if (!ctx.Open(a.image, true)) return kFailure;
+    std::fputs(ListOutput(ctx.session, a.json).c_str(), ctx.out);
     return kSuccess;
 }
 
-int RunAdd(Context& ctx, const std::string& image, const std::vector<std::string>& paths) {
-    if (!ctx.Open(image, false)) return kFailure;
-    for (const std::string& path : paths) {
+int RunAdd(Context& ctx, const Args& a) {
+    if (!ctx.Open(a.image, false)) return kFailure;
+    // One change for all the files: the system area is copied once.
+    HostFileAdder adder(ctx.session);
+    for (const std::string& path : a.names) {
         const int shown = ctx.ui.shown;
-        if (!AddHostFile(ctx.session, path)) {
+        if (!adder.Add(path)) {
             // Where the core shows nothing (an image that ends inside its
             // root directory), say what failed.
-            if (ctx.ui.shown == shown) std::fprintf(stderr, "%s: not added to %s\n", path.c_str(), image.c_str());
+            if (ctx.ui.shown == shown) std::fprintf(stderr, "%s: not added to %s\n", path.c_str(), a.image.c_str());
             // Unlike files dropped on the window, the earlier ones are not
             // saved either: the image stays as it was.
             return kFailure;
         }
     }
+    adder.Commit();
     return SaveIfModified(ctx, kSuccess);
 }
 
-struct ExtractOptions {
-    std::string image;
-    std::vector<std::string> names;
-    std::string folder = ".";
-    bool all = false;
-    bool overwrite = false;
-};
-
-int RunExtract(Context& ctx, const ExtractOptions& o) {
+int RunExtract(Context& ctx, const Args& o) {
     if (o.names.empty() && !o.all) return ctx.Usage("extract: name the files, or give --all");
     if (o.folder.empty()) return ctx.Usage("extract: -d names no folder");
     if (!ctx.Open(o.image, true)) return kFailure;
@@ -148,37 +142,31 @@ int RunExtract(Context& ctx, const ExtractOptions& o) {
     return finished && !refused && ctx.ui.failures == 0 && ctx.ui.warnings == warnings ? kSuccess : kFailure;
 }
 
-int RunDelete(Context& ctx, const std::string& image, const std::vector<std::string>& names) {
-    if (!ctx.Open(image, false) || !SelectMatching(ctx, names)) return kFailure;
+int RunDelete(Context& ctx, const Args& a) {
+    if (!ctx.Open(a.image, false) || !SelectMatching(ctx, a.names)) return kFailure;
     DeleteSelection(ctx.session, kMainWindow);
     // Rows still selected were not deleted: directories, No or Cancel.
     return SaveIfModified(ctx, ctx.list.SelectedCount() == 0 ? kSuccess : kFailure);
 }
 
-int RunRename(Context& ctx, const std::string& image, const std::string& name, const std::string& newName) {
-    if (!ctx.Open(image, false) || !SelectMatching(ctx, {name})) return kFailure;
+int RunRename(Context& ctx, const Args& a) {
+    if (!ctx.Open(a.image, false) || !SelectMatching(ctx, {a.name})) return kFailure;
     if (ctx.list.SelectedCount() != 1) {
-        std::fprintf(stderr, "%s: matches %zu files; rename takes one\n", TerminalText(name).c_str(),
+        std::fprintf(stderr, "%s: matches %zu files; rename takes one\n", TerminalText(a.name).c_str(),
                      ctx.list.SelectedCount());
         return kFailure;
     }
     std::size_t row = 0;
     while (!ctx.list.IsSelected(row)) ++row;
-    if (!RenameEntry(ctx.session, kMainWindow, newName, row)) return kFailure;
+    if (!RenameEntry(ctx.session, kMainWindow, a.newName, row)) return kFailure;
     return SaveIfModified(ctx, kSuccess);
 }
 
-struct AttribOptions {
-    std::string image;
-    std::vector<std::string> args;  // names and +x / -x changes, in any order
-};
-
-int RunAttrib(Context& ctx, const AttribOptions& o, const std::vector<std::string>& extras) {
+// `names` holds names and +x / -x changes, in any order.
+int RunAttrib(Context& ctx, const Args& o) {
     std::vector<std::string> names;
     std::uint8_t set = 0, clear = 0;
-    std::vector<std::string> all = o.args;
-    all.insert(all.end(), extras.begin(), extras.end());
-    for (const std::string& a : all) {
+    for (const std::string& a : o.names) {
         if (a.size() == 2 && (a[0] == '+' || a[0] == '-')) {
             std::uint8_t bit = 0;
             switch (a[1] | 0x20) {
@@ -213,15 +201,16 @@ int RunAttrib(Context& ctx, const AttribOptions& o, const std::vector<std::strin
     return SaveIfModified(ctx, kSuccess);
 }
 
-int RunLabel(Context& ctx, const std::string& image, const std::optional<std::string>& text, bool clear) {
-    if (text && clear) return ctx.Usage("label: give a label or --clear, not both");
+int RunLabel(Context& ctx, const Args& a) {
+    const std::optional<std::string>& text = a.text;
+    if (text && a.clear) return ctx.Usage("label: give a label or --clear, not both");
     std::string label;
     if (text) {
         label = Utf8ToCp437(*text);
         if (label.size() > dir::kShortNameLength) return ctx.Usage("label: at most 11 characters");
     }
-    const bool change = text || clear;
-    if (!ctx.Open(image, !change)) return kFailure;
+    const bool change = text || a.clear;
+    if (!ctx.Open(a.image, !change)) return kFailure;
     if (!change) {
         std::string current = VolumeLabelText(ctx.session.doc);
         if (!current.empty()) std::fprintf(ctx.out, "%s\n", TerminalText(Cp437ToUtf8(current)).c_str());
@@ -231,89 +220,41 @@ int RunLabel(Context& ctx, const std::string& image, const std::optional<std::st
     return SaveIfModified(ctx, kSuccess);
 }
 
-int RunCheck(Context& ctx, const std::string& image, bool json) {
-    if (!ctx.Open(image, true)) return kFailure;
+int RunCheck(Context& ctx, const Args& a) {
+    if (!ctx.Open(a.image, true)) return kFailure;
     bool clean = false;
-    std::fputs(CheckOutput(ctx.session, image, json, ctx.quiet, clean).c_str(), ctx.out);
+    std::fputs(CheckOutput(ctx.session, a.image, a.json, ctx.quiet, clean).c_str(), ctx.out);
     return clean ? kSuccess : kFailure;
 }
 
 }  // namespace
 
-void AddFileCommands(CLI::App& app, Context& ctx) {
-    {
-        auto image = std::make_shared<std::string>();
-        auto json = std::make_shared<bool>(false);
-        CLI::App* cmd = app.add_subcommand("list", "List the files of the root directory");
-        cmd->add_option("IMAGE", *image, "The image file")->required();
-        cmd->add_flag("--json", *json, "Print JSON");
-        cmd->callback([&ctx, image, json] { ctx.exitCode = RunList(ctx, *image, *json); });
-    }
-    {
-        auto image = std::make_shared<std::string>();
-        auto paths = std::make_shared<std::vector<std::string>>();
-        CLI::App* cmd = app.add_subcommand("add", "Add host files and folders, in order; stops at the first failure");
-        cmd->add_option("IMAGE", *image, "The image file")->required();
-        cmd->add_option("PATH", *paths, "Host files or folders")->required();
-        cmd->callback([&ctx, image, paths] { ctx.exitCode = RunAdd(ctx, *image, *paths); });
-    }
-    {
-        auto o = std::make_shared<ExtractOptions>();
-        CLI::App* cmd = app.add_subcommand("extract", "Copy files out of the image (names take * and ?)");
-        cmd->add_option("IMAGE", o->image, "The image file")->required();
-        cmd->add_option("NAME", o->names, "Names of files in the image");
-        cmd->add_option("-d,--directory", o->folder, "The folder to write into (default: the current one)");
-        cmd->add_flag("--all", o->all, "Every file of the root directory");
-        cmd->add_flag("--overwrite", o->overwrite, "Replace existing host files without asking");
-        cmd->callback([&ctx, o] { ctx.exitCode = RunExtract(ctx, *o); });
-    }
-    {
-        auto image = std::make_shared<std::string>();
-        auto names = std::make_shared<std::vector<std::string>>();
-        CLI::App* cmd = app.add_subcommand("delete", "Delete files (asks for each unless --yes)");
-        cmd->add_option("IMAGE", *image, "The image file")->required();
-        cmd->add_option("NAME", *names, "Names of files in the image")->required();
-        cmd->callback([&ctx, image, names] { ctx.exitCode = RunDelete(ctx, *image, *names); });
-    }
-    {
-        auto image = std::make_shared<std::string>();
-        auto name = std::make_shared<std::string>();
-        auto newName = std::make_shared<std::string>();
-        CLI::App* cmd = app.add_subcommand("rename", "Give a file or directory a new 8.3 name");
-        cmd->add_option("IMAGE", *image, "The image file")->required();
-        cmd->add_option("NAME", *name, "The entry's name")->required();
-        cmd->add_option("NEWNAME", *newName, "The new name")->required();
-        cmd->callback([&ctx, image, name, newName] { ctx.exitCode = RunRename(ctx, *image, *name, *newName); });
-    }
-    {
-        auto o = std::make_shared<AttribOptions>();
-        CLI::App* cmd = app.add_subcommand("attrib", "Show or change attributes: +r -r +h -h +a -a +s -s");
+std::vector<Command> FileCommands() {
+    const Option image{"IMAGE", "The image file", &Args::image, true};
+    const Option json{"--json", "Print JSON", &Args::json};
+    const Option names{"NAME", "Names of files in the image", &Args::names};
+    return {
+        {"list", "List the files of the root directory", RunList, {image, json}},
+        {"add", "Add host files and folders, in order; stops at the first failure", RunAdd,
+         {image, {"PATH", "Host files or folders", &Args::names, true}}},
+        {"extract", "Copy files out of the image (names take * and ?)", RunExtract,
+         {image, names,
+          {"-d,--directory", "The folder to write into (default: the current one)", &Args::folder, false, "."},
+          {"--all", "Every file of the root directory", &Args::all},
+          {"--overwrite", "Replace existing host files without asking", &Args::overwrite}}},
+        {"delete", "Delete files (asks for each unless --yes)", RunDelete,
+         {image, {"NAME", "Names of files in the image", &Args::names, true}}},
+        {"rename", "Give a file or directory a new 8.3 name", RunRename,
+         {image, {"NAME", "The entry's name", &Args::name, true}, {"NEWNAME", "The new name", &Args::newName, true}}},
         // -h and -a are attribute changes here, not options.
-        cmd->set_help_flag("--help", "Print this help message and exit");
-        cmd->allow_extras();
-        cmd->add_option("IMAGE", o->image, "The image file")->required();
-        cmd->add_option("ARGS", o->args, "Names of files and attribute changes");
-        cmd->callback([&ctx, o, cmd] { ctx.exitCode = RunAttrib(ctx, *o, cmd->remaining()); });
-    }
-    {
-        auto image = std::make_shared<std::string>();
-        auto text = std::make_shared<std::optional<std::string>>();
-        auto clear = std::make_shared<bool>(false);
-        CLI::App* cmd = app.add_subcommand("label", "Show, set or remove the volume label");
-        cmd->add_option("IMAGE", *image, "The image file")->required();
-        cmd->add_option("TEXT", *text, "The new label (at most 11 characters, kept as typed)");
-        cmd->add_flag("--clear", *clear, "Remove the label");
-        cmd->callback([&ctx, image, text, clear] { ctx.exitCode = RunLabel(ctx, *image, *text, *clear); });
-    }
-    {
-        auto image = std::make_shared<std::string>();
-        auto json = std::make_shared<bool>(false);
-        CLI::App* cmd = app.add_subcommand(
-            "check", "Report lost and cross-linked clusters, chains that do not fit their sizes, differing FAT copies");
-        cmd->add_option("IMAGE", *image, "The image file")->required();
-        cmd->add_flag("--json", *json, "Print JSON");
-        cmd->callback([&ctx, image, json] { ctx.exitCode = RunCheck(ctx, *image, *json); });
-    }
+        {"attrib", "Show or change attributes: +r -r +h -h +a -a +s -s", RunAttrib,
+         {image, {"ARGS", "Names of files and attribute changes", &Args::names}}, true},
+        {"label", "Show, set or remove the volume label", RunLabel,
+         {image, {"TEXT", "The new label (at most 11 characters, kept as typed)", &Args::text},
+          {"--clear", "Remove the label", &Args::clear}}},
+        {"check", "Report lost and cross-linked clusters, chains that do not fit their sizes, differing FAT copies",
+         RunCheck, {image, json}},
+    };
 }
 
 }  // namespace kv::cli

@@ -120,7 +120,7 @@ std::string SectorList(const std::vector<std::uint32_t>& sectors) {
     return text;
 }
 
-int RunDrives(Context& ctx) {
+int RunDrives(Context& ctx, const Args&) {
     std::vector<std::string> lines = ListRemovableDrives();
     for (const std::string& line : lines) std::fprintf(ctx.out, "%s\n", TerminalText(line).c_str());
     if (lines.empty() && !ctx.quiet) std::fprintf(stderr, "No removable drives.\n");
@@ -155,14 +155,6 @@ int ParseCustomFields(Context& ctx, const std::string& keyValues, CustomFormatFi
     return kSuccess;
 }
 
-struct ReadOptions {
-    std::string drive;
-    std::string image;
-    std::string format;
-    std::string custom;
-    std::string onError;  // unset: asked on a terminal
-};
-
 // The answer --on-error gives to Abort / Retry / Ignore; without it they are
 // asked on a terminal.
 bool ApplyOnError(Context& ctx, const std::string& onError) {
@@ -173,7 +165,8 @@ bool ApplyOnError(Context& ctx, const std::string& onError) {
     return true;
 }
 
-int RunReadFloppy(Context& ctx, const ReadOptions& o) {
+// Without --on-error (empty), the questions are asked on a terminal.
+int RunReadFloppy(Context& ctx, const Args& o) {
     Session& s = ctx.session;
     if (!ApplyOnError(ctx, o.onError)) return ctx.Usage("--on-error takes abort, retry or ignore");
     NewImageDialog dialog;
@@ -220,14 +213,7 @@ int RunReadFloppy(Context& ctx, const ReadOptions& o) {
     return kSuccess;
 }
 
-struct WriteOptions {
-    std::string image;
-    std::string drive;
-    bool formatTracks = false;
-    std::string onError;  // unset: asked on a terminal
-};
-
-int RunWriteFloppy(Context& ctx, const WriteOptions& o) {
+int RunWriteFloppy(Context& ctx, const Args& o) {
     Session& s = ctx.session;
     if (!ApplyOnError(ctx, o.onError)) return ctx.Usage("--on-error takes abort, retry or ignore");
     std::string line;
@@ -271,8 +257,8 @@ std::string DefaultProgramPath() {
     return self.substr(0, self.find_last_of('/') + 1) + "korvane";
 }
 
-int RunRegister(Context& ctx, const std::string& programOption) {
-    std::string program = programOption.empty() ? DefaultProgramPath() : programOption;
+int RunRegister(Context& ctx, const Args& a) {
+    std::string program = a.program.empty() ? DefaultProgramPath() : a.program;
     if (!program.empty() && ::access(program.c_str(), X_OK) != 0 && !ctx.quiet) {
         std::fprintf(stderr, "Note: %s is not an executable program (yet); --program chooses another.\n",
                      TerminalText(program).c_str());
@@ -290,13 +276,16 @@ int RunRegister(Context& ctx, const std::string& programOption) {
 
 }  // namespace
 
-std::string CustomFormatHelp() {
-    CustomFormatFields initial;
-    std::string help = "Fields of the custom format as key=value,... (with --format custom); keys and defaults:";
-    for (std::size_t i = 0; i < kCustomFieldCount; ++i) {
-        help += std::string(i == 0 ? " " : ", ") + kCustomKeys[i] + "=" + initial.texts[i];
-    }
-    return help;
+const char* CustomFormatHelp() {
+    static const std::string help = [] {
+        CustomFormatFields initial;
+        std::string text = "Fields of the custom format as key=value,... (with --format custom); keys and defaults:";
+        for (std::size_t i = 0; i < kCustomFieldCount; ++i) {
+            text += std::string(i == 0 ? " " : ", ") + kCustomKeys[i] + "=" + initial.texts[i];
+        }
+        return text;
+    }();
+    return help.c_str();
 }
 
 int ConfigureCustomFormat(Context& ctx, const std::string& keyValues) {
@@ -305,38 +294,27 @@ int ConfigureCustomFormat(Context& ctx, const std::string& keyValues) {
     return ConfirmCustomFormat(ctx.ui, kMainWindow, fields, ctx.session.formats) ? kSuccess : kFailure;
 }
 
-void AddFloppyCommands(CLI::App& app, Context& ctx) {
-    CLI::App* drives = app.add_subcommand("drives", "List the removable drives and their letters");
-    drives->callback([&ctx] { ctx.exitCode = RunDrives(ctx); });
-
-    auto read = std::make_shared<ReadOptions>();
-    CLI::App* readCmd = app.add_subcommand("read-floppy", "Read a floppy into a new image file");
-    readCmd->add_option("DRIVE", read->drive, "A drive letter as 'drives' lists it, or a device or file path")
-        ->required();
-    readCmd->add_option("IMAGE", read->image, "The image file to save")->required();
-    readCmd->add_option("--format", read->format,
-                        "Read this many sectors: the format's media byte in hex, or custom (default: as the boot "
-                        "sector says)");
-    readCmd->add_option("--custom", read->custom, CustomFormatHelp());
-    readCmd->add_option("--on-error", read->onError, "What to do with a sector that cannot be read")
-        ->check(CLI::IsMember({"abort", "retry", "ignore"}));
-    readCmd->callback([&ctx, read] { ctx.exitCode = RunReadFloppy(ctx, *read); });
-
-    auto write = std::make_shared<WriteOptions>();
-    CLI::App* writeCmd = app.add_subcommand("write-floppy", "Write an image onto a floppy");
-    writeCmd->add_option("IMAGE", write->image, "The image file")->required();
-    writeCmd->add_option("DRIVE", write->drive, "A drive letter as 'drives' lists it, or a device or file path")
-        ->required();
-    writeCmd->add_flag("--format-tracks", write->formatTracks, "Format every track before writing");
-    writeCmd->add_option("--on-error", write->onError, "What to do with a sector that cannot be written")
-        ->check(CLI::IsMember({"abort", "retry", "ignore"}));
-    writeCmd->callback([&ctx, write] { ctx.exitCode = RunWriteFloppy(ctx, *write); });
-
-    auto program = std::make_shared<std::string>();
-    CLI::App* registerCmd =
-        app.add_subcommand("register", "Register the desktop program for .dsk and .flp images (MIME type, desktop entry)");
-    registerCmd->add_option("--program", *program, "The program the file types open (default: korvane beside this one)");
-    registerCmd->callback([&ctx, program] { ctx.exitCode = RunRegister(ctx, *program); });
+std::vector<Command> FloppyCommands() {
+    const char* const driveHelp = "A drive letter as 'drives' lists it, or a device or file path";
+    static const std::vector<std::string> answers = {"abort", "retry", "ignore"};
+    return {
+        {"drives", "List the removable drives and their letters", RunDrives, {}},
+        {"read-floppy", "Read a floppy into a new image file", RunReadFloppy,
+         {{"DRIVE", driveHelp, &Args::drive, true},
+          {"IMAGE", "The image file to save", &Args::image, true},
+          {"--format",
+           "Read this many sectors: the format's media byte in hex, or custom (default: as the boot sector says)",
+           &Args::format},
+          {"--custom", CustomFormatHelp(), &Args::custom},
+          {"--on-error", "What to do with a sector that cannot be read", &Args::onError, false, nullptr, &answers}}},
+        {"write-floppy", "Write an image onto a floppy", RunWriteFloppy,
+         {{"IMAGE", "The image file", &Args::image, true},
+          {"DRIVE", driveHelp, &Args::drive, true},
+          {"--format-tracks", "Format every track before writing", &Args::formatTracks},
+          {"--on-error", "What to do with a sector that cannot be written", &Args::onError, false, nullptr, &answers}}},
+        {"register", "Register the desktop program for .dsk and .flp images (MIME type, desktop entry)", RunRegister,
+         {{"--program", "The program the file types open (default: korvane beside this one)", &Args::program}}},
+    };
 }
 
 }  // namespace kv::cli

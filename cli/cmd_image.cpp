@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,14 +20,7 @@
 namespace kv::cli {
 namespace {
 
-struct NewOptions {
-    std::string image;
-    std::string format = "F9";
-    std::string custom;
-    bool force = false;
-};
-
-int RunNew(Context& ctx, const NewOptions& o) {
+int RunNew(Context& ctx, const Args& o) {
     std::uint32_t code = 0;
     if (o.format == "custom") {
         if (int result = ConfigureCustomFormat(ctx, o.custom); result != kSuccess) return result;
@@ -62,20 +54,13 @@ int RunNew(Context& ctx, const NewOptions& o) {
     return kSuccess;
 }
 
-int RunInfo(Context& ctx, const std::string& image, bool json) {
-    if (!ctx.Open(image, true)) return kFailure;
-    std::fputs(InfoOutput(ctx.session, image, json).c_str(), ctx.out);
+int RunInfo(Context& ctx, const Args& a) {
+    if (!ctx.Open(a.image, true)) return kFailure;
+    std::fputs(InfoOutput(ctx.session, a.image, a.json).c_str(), ctx.out);
     return kSuccess;
 }
 
-struct ErrorsOptions {
-    std::string image;
-    std::vector<std::uint32_t> add;
-    std::vector<std::uint32_t> remove;
-    bool clear = false;
-};
-
-int RunErrors(Context& ctx, const ErrorsOptions& o) {
+int RunErrors(Context& ctx, const Args& o) {
     bool change = o.clear || !o.add.empty() || !o.remove.empty();
     if (!ctx.Open(o.image, !change)) return kFailure;
     ImageDocument& doc = ctx.session.doc;
@@ -119,30 +104,21 @@ bool ParseFormatCode(const std::string& text, std::uint32_t& code) {
     return true;
 }
 
-void AddImageCommands(CLI::App& app, Context& ctx) {
-    auto newOptions = std::make_shared<NewOptions>();
-    CLI::App* newCmd = app.add_subcommand("new", "Make a new blank image (MSX-DOS boot sector)");
-    newCmd->add_option("IMAGE", newOptions->image, "The image file to write")->required();
-    newCmd->add_option("--format", newOptions->format,
-                       "Media byte of the format in hex: F0, F8-FF (default F9), or custom");
-    newCmd->add_option("--custom", newOptions->custom, CustomFormatHelp());
-    newCmd->add_flag("--force", newOptions->force, "Replace an existing file");
-    newCmd->callback([&ctx, newOptions] { ctx.exitCode = RunNew(ctx, *newOptions); });
-
-    auto infoImage = std::make_shared<std::string>();
-    auto infoJson = std::make_shared<bool>(false);
-    CLI::App* info = app.add_subcommand("info", "Show an image's geometry, OEM name, label, used and free space, and bad sectors");
-    info->add_option("IMAGE", *infoImage, "The image file")->required();
-    info->add_flag("--json", *infoJson, "Print JSON");
-    info->callback([&ctx, infoImage, infoJson] { ctx.exitCode = RunInfo(ctx, *infoImage, *infoJson); });
-
-    auto errorsOptions = std::make_shared<ErrorsOptions>();
-    CLI::App* errors = app.add_subcommand("errors", "Show or change the list of bad sectors (the .der side file)");
-    errors->add_option("IMAGE", errorsOptions->image, "The image file")->required();
-    errors->add_option("--add", errorsOptions->add, "Mark sectors as bad");
-    errors->add_option("--remove", errorsOptions->remove, "Unmark sectors");
-    errors->add_flag("--clear", errorsOptions->clear, "Unmark every sector");
-    errors->callback([&ctx, errorsOptions] { ctx.exitCode = RunErrors(ctx, *errorsOptions); });
+std::vector<Command> ImageCommands() {
+    const Option image{"IMAGE", "The image file", &Args::image, true};
+    return {
+        {"new", "Make a new blank image (MSX-DOS boot sector)", RunNew,
+         {{"IMAGE", "The image file to write", &Args::image, true},
+          {"--format", "Media byte of the format in hex: F0, F8-FF (default F9), or custom", &Args::format, false,
+           "F9"},
+          {"--custom", CustomFormatHelp(), &Args::custom},
+          {"--force", "Replace an existing file", &Args::force}}},
+        {"info", "Show an image's geometry, OEM name, label, used and free space, and bad sectors", RunInfo,
+         {image, {"--json", "Print JSON", &Args::json}}},
+        {"errors", "Show or change the list of bad sectors (the .der side file)", RunErrors,
+         {image, {"--add", "Mark sectors as bad", &Args::add}, {"--remove", "Unmark sectors", &Args::remove},
+          {"--clear", "Unmark every sector", &Args::clear}}},
+    };
 }
 
 }  // namespace kv::cli

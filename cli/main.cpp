@@ -1,10 +1,14 @@
 // korvane-cli: the command-line program over the same core as the desktop one.
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <sstream>
+#include <string_view>
+#include <type_traits>
 
 #include "cli/cli.h"
 #include "cli/render.h"
@@ -17,7 +21,7 @@ Context::Context() : session(ui, list, locale, ListRootDirectory) {}
 
 bool Context::Open(const std::string& path, bool readOnly) {
     ui.declineQuietly = readOnly;
-    bool opened = OpenImage(session, kMainWindow, path, readOnly, readOnly ? ImageLoad::Map : ImageLoad::Read);
+    bool opened = OpenImage(session, kMainWindow, path, readOnly, ImageLoad::Map);
     ui.declineQuietly = false;
     return opened;
 }
@@ -39,6 +43,66 @@ int Context::Usage(const std::string& message) {
     return kUsage;
 }
 
+namespace {
+
+// Adds one command: its own Args, its options, and its run as the callback.
+void AddCommand(CLI::App& app, Context& ctx, const Command& c) {
+    auto args = std::make_shared<Args>();
+    CLI::App* cmd = app.add_subcommand(c.name, c.help);
+    if (c.takesWords) {
+        cmd->set_help_flag("--help", "Print this help message and exit");
+        cmd->allow_extras();
+    }
+    for (const Option& o : c.options) {
+        CLI::Option* option = std::visit(
+            [&](auto field) {
+                auto& target = (*args).*field;
+                if constexpr (std::is_same_v<std::remove_reference_t<decltype(target)>, bool>) {
+                    return cmd->add_flag(o.names, target, o.help);
+                } else {
+                    if constexpr (std::is_same_v<std::remove_reference_t<decltype(target)>, std::string>) {
+                        if (o.initial != nullptr) target = o.initial;
+                    }
+                    return cmd->add_option(o.names, target, o.help);
+                }
+            },
+            o.field);
+        if (o.required) option->required();
+        if (o.choices != nullptr) option->check(CLI::IsMember(*o.choices));
+    }
+    cmd->callback([&ctx, args, cmd, run = c.run, words = c.takesWords] {
+        if (words) {
+            std::vector<std::string> more = cmd->remaining();
+            args->names.insert(args->names.end(), more.begin(), more.end());
+        }
+        ctx.exitCode = run(ctx, *args);
+    });
+}
+
+// The command that argv names, when parsing needs no other: it follows only
+// the global flags, and no later word names a command. Otherwise (help, no
+// command, an unknown one, or a word that might be read as another command)
+// every command is added, so that the help and the errors read the same.
+const Command* NamedCommand(int argc, char** argv, const std::vector<Command>& commands) {
+    auto find = [&](std::string_view word) -> const Command* {
+        for (const Command& c : commands) {
+            if (std::string_view(c.name) == word) return &c;
+        }
+        return nullptr;
+    };
+    int i = 1;
+    for (; i < argc; ++i) {
+        std::string_view word = argv[i];
+        if (word != "--yes" && word != "--no" && word != "-q" && word != "--quiet") break;
+    }
+    const Command* named = i < argc ? find(argv[i]) : nullptr;
+    for (int j = i + 1; named != nullptr && j < argc; ++j) {
+        if (find(argv[j]) != nullptr) named = nullptr;
+    }
+    return named;
+}
+
+}  // namespace
 }  // namespace kv::cli
 
 int main(int argc, char** argv) {
@@ -57,9 +121,14 @@ int main(int argc, char** argv) {
     app.add_flag("--no", no, "Answer every question No");
     app.add_flag("-q,--quiet", ctx.quiet, "No progress output");
 
-    kv::cli::AddImageCommands(app, ctx);
-    kv::cli::AddFileCommands(app, ctx);
-    kv::cli::AddFloppyCommands(app, ctx);
+    std::vector<kv::cli::Command> commands = kv::cli::ImageCommands();
+    for (auto group : {kv::cli::FileCommands, kv::cli::FloppyCommands}) {
+        for (kv::cli::Command& c : group()) commands.push_back(std::move(c));
+    }
+    const kv::cli::Command* named = kv::cli::NamedCommand(argc, argv, commands);
+    for (const kv::cli::Command& c : commands) {
+        if (named == nullptr || named == &c) kv::cli::AddCommand(app, ctx, c);
+    }
 
     app.parse_complete_callback([&] {
         if (yes && no) throw CLI::ValidationError("--yes and --no", "choose one of them");

@@ -55,6 +55,16 @@ std::string CleanText(std::string_view text, bool terminal) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
+        // Runs of ASCII that need no replacing are taken whole.
+        std::size_t run = i;
+        while (run < text.size()) {
+            const auto b = static_cast<unsigned char>(text[run]);
+            if (b >= 0x80 || (terminal && ((b < 0x20 && b != '\n') || b == 0x7F))) break;
+            ++run;
+        }
+        out.append(text.data() + i, run - i);
+        if (run == text.size()) break;
+        i = run;
         char32_t c = 0;
         const std::size_t length = Utf8CharAt(text, i, c);
         const bool control = terminal && ((c < 0x20 && c != '\n') || (c >= 0x7F && c <= 0x9F));
@@ -129,11 +139,17 @@ std::string ListOutput(const Session& s, bool json) {
                             {"firstCluster", e.firstCluster},
                             {"slot", (row.slotOffset - doc.bootOffset - RootDirectoryOffset(doc.geometry)) / 32}});
         } else {
-            char line[160];
-            std::snprintf(line, sizeof line, "%-12s %10s  %-19s  %s\n", name.c_str(),
-                          SupplyCellText(slot, ListColumn::Size, kIso).c_str(), date.c_str(),
-                          SupplyCellText(slot, ListColumn::Attributes, kIso).c_str());
-            text += line;
+            // "%-12s %10s  %-19s  %s\n", without printf's parsing for every row.
+            const std::string size = SupplyCellText(slot, ListColumn::Size, kIso);
+            text += name;
+            text.append(name.size() < 12 ? 12 - name.size() : 0, ' ');
+            text.append(size.size() < 10 ? 11 - size.size() : 1, ' ');
+            text += size;
+            text += "  ";
+            text += date;
+            text.append(date.size() < 19 ? 21 - date.size() : 2, ' ');
+            text += SupplyCellText(slot, ListColumn::Attributes, kIso);
+            text += '\n';
         }
     }
     return json ? Dump(rows) : TerminalText(text);

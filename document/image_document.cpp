@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "document/boot_sector.h"
 #include "platform/errors.h"
@@ -29,9 +30,8 @@ void ForgetNewFile(ImageDocument& doc) {
 }
 
 // Writes the sectors of `data` that differ from what `file` holds now, in as
-// few calls as there are runs of them; a file longer than `size` is cut. The
-// file is read in chunks with its own calls, so what is compared is what the
-// file holds, whoever wrote it.
+// few calls as there are runs of them. The file is read in chunks with its own
+// calls, so what is compared is what the file holds, whoever wrote it.
 bool WriteChangedSectors(HostFile& file, const std::uint8_t* data, std::uint64_t size, std::uint32_t& error) {
     constexpr std::uint64_t kSector = 512;
     constexpr std::uint64_t kChunk = 64 * 1024;
@@ -55,20 +55,67 @@ bool WriteChangedSectors(HostFile& file, const std::uint8_t* data, std::uint64_t
             if (!changed.Add(sector, length)) return false;
         }
     }
-    if (!changed.Flush()) return false;
-    std::uint64_t now = 0;
-    return file.Size(now, error) && (now <= size || file.Truncate(size, error));
+    return changed.Flush();
 }
 
-// The writing part of SaveImage: secure the space, write what changed, and put
-// the new file of a Save As in place (removing it when that fails).
+struct Run {
+    std::uint64_t start, length;
+};
+
+// The runs of pages of a mapped image that this process wrote, as byte ranges
+// of the image. False when the host cannot tell which pages were written, and
+// when it tells of none for a modified image (every change writes a byte, so a
+// host whose page map shows nothing would lose the change).
+bool WrittenRuns(const ImageDocument& doc, std::vector<Run>& runs) {
+    std::vector<std::uint8_t> written((doc.size + kMapPageSize - 1) / kMapPageSize);
+    if (Host().writtenPages(doc.data.get(), doc.size, written.data()) != 0) return false;
+    if (doc.modified && std::find(written.begin(), written.end(), 1) == written.end()) return false;
+    for (std::size_t page = 0; page < written.size();) {
+        if (!written[page]) {
+            ++page;
+            continue;
+        }
+        const std::size_t first = page;
+        while (page < written.size() && written[page]) ++page;
+        const std::uint64_t start = first * kMapPageSize;
+        runs.push_back(Run{start, std::min<std::uint64_t>(page * kMapPageSize, doc.size) - start});
+    }
+    return true;
+}
+
+// A mapped image: the pages it wrote are all that can differ from the file,
+// since every other page is the file's own. The space from the first run to
+// the end of the last is secured in one call before the first is written;
+// once written, the pages of that stretch are the file's again (the written
+// ones were all written back), so that the next save writes only what
+// changes after this one.
+bool WriteRuns(ImageDocument& doc, const std::vector<Run>& runs, std::uint32_t& error) {
+    if (runs.empty()) return true;
+    const std::uint64_t start = runs.front().start, length = runs.back().start + runs.back().length - start;
+    if (!doc.file.ReserveSpace(start, length, error)) return false;
+    for (const Run& r : runs) {
+        if (!doc.file.WriteAt(r.start, doc.data.get() + r.start, r.length, error)) return false;
+    }
+    Host().cleanPages(doc.data.get() + start, static_cast<std::size_t>(length));
+    return true;
+}
+
+// The writing part of SaveImage: secure the space, write what changed, cut
+// what lies beyond the image, and put the new file of a Save As in place
+// (removing it when that fails).
 bool WriteImageFile(ImageDocument& doc, std::uint32_t& error) {
     if (doc.fileIsNew && doc.newFilePath.empty()) {
         HostFile file = HostFile::CreateBeside(doc.path, doc.newFilePath, error);
         if (!file.IsOpen()) return false;
         doc.file = std::move(file);
     }
-    bool ok = doc.file.ReserveSpace(doc.size, error) && WriteChangedSectors(doc.file, doc.data.get(), doc.size, error);
+    std::vector<Run> runs;
+    bool ok = doc.mapsFile && WrittenRuns(doc, runs)
+                  ? WriteRuns(doc, runs, error)
+                  : doc.file.ReserveSpace(0, doc.size, error) &&
+                        WriteChangedSectors(doc.file, doc.data.get(), doc.size, error);
+    std::uint64_t now = 0;
+    ok = ok && doc.file.Size(now, error) && (now <= doc.size || doc.file.Truncate(doc.size, error));
     if (doc.fileIsNew) {
         ok = ok && doc.file.Flush(error) && CheckReplaceable(doc.path, error) &&
              ReplaceHostFile(doc.newFilePath, doc.path, error);
@@ -124,9 +171,13 @@ bool OpenImage(Session& s, WindowRef owner, const std::optional<std::string>& re
         ShowStringMessage(s.ui, owner, str::kFileTooSmall, MB_ICONHAND);
         return FailOpen(s, file);
     }
-    // A file that cannot be mapped is read.
-    Bytes data = load == ImageLoad::Map && readOnly ? MapFileBytes(file.Descriptor(), static_cast<std::size_t>(size))
-                                                    : Bytes();
+    // A file that cannot be mapped is read. So is one that may be changed, has
+    // holes and whose space cannot be secured: on some file systems (tmpfs)
+    // the first write to a page of a hole takes a page of the file system, and
+    // without one the process would be killed.
+    const bool map = load == ImageLoad::Map &&
+                     (readOnly || !file.MayHaveHoles(size) || file.ReserveSpace(0, size, error));
+    Bytes data = map ? MapFileBytes(file.Descriptor(), static_cast<std::size_t>(size)) : Bytes();
     if (!data) {
         data = AllocateBytes(static_cast<std::size_t>(size));
         if (!data) {
@@ -155,6 +206,7 @@ bool OpenImage(Session& s, WindowRef owner, const std::optional<std::string>& re
     doc.path = path;
     doc.modified = false;
     doc.readOnly = readOnly;
+    doc.mapsFile = doc.data.get_deleter().mapped != 0;
 
     bool valid = ReadVolumeGeometry(s, owner, true);
     if (CreateMediaErrorList(doc.errors, doc.geometry.totalSectors)) {
@@ -182,6 +234,7 @@ bool CloseImage(Session& s, bool updateTitle) {
     doc.file.Close(ignored);
     ForgetNewFile(doc);
     doc.data.reset();
+    doc.mapsFile = false;
     CloseMediaErrorFile(doc.errors);
     doc.errors.bytes.reset();
     doc.errors.byteCount = 0;
@@ -208,8 +261,12 @@ bool SaveImage(Session& s, bool* sideFileSaved) {
         std::uint64_t fatSize = FatCopySize(doc.geometry);
         std::uint64_t fat2 = static_cast<std::uint64_t>(doc.bootOffset) + 512 + fatSize;
         if (fat2 <= doc.size) {
-            std::uint64_t count = std::min<std::uint64_t>(fatSize, doc.size - fat2);
-            std::memmove(doc.data.get() + fat2, doc.data.get() + doc.bootOffset + 512, static_cast<std::size_t>(count));
+            // Copy 2 is written only when it differs (a mapped image writes
+            // back every page written).
+            const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(fatSize, doc.size - fat2));
+            std::uint8_t* copy2 = doc.data.get() + fat2;
+            const std::uint8_t* copy1 = doc.data.get() + doc.bootOffset + 512;
+            if (std::memcmp(copy2, copy1, count) != 0) std::memmove(copy2, copy1, count);
         }
     }
     std::uint32_t error = 0;
@@ -244,6 +301,7 @@ bool SaveImageAs(Session& s, WindowRef owner) {
     ForgetNewFile(doc);
     doc.file = std::move(file);  // closes the old file
     doc.fileIsNew = true;
+    doc.mapsFile = false;
     doc.newFilePath = newPath;
     doc.path = path;
     CloseMediaErrorFile(doc.errors);
@@ -290,6 +348,7 @@ void AdoptUntitledImage(Session& s, Bytes data, std::uint32_t size) {
     doc.file.Close(ignored);
     ForgetNewFile(doc);
     doc.data = std::move(data);
+    doc.mapsFile = false;
     doc.size = size;
     doc.bootOffset = 0;
     doc.path = LoadText(str::kUntitled);

@@ -39,6 +39,10 @@ struct ImageDocument {
     // (`newFilePath` empty) and the next save makes another.
     bool fileIsNew = false;
     std::string newFilePath;
+    // The bytes are a private mapping of `file` itself (ImageLoad::Map), so
+    // every page the process has not written is what the file holds. Not so
+    // after a Save As, which binds another file.
+    bool mapsFile = false;
 
     bool IsOpen() const { return data != nullptr; }
     // The volume: the image bytes from the boot sector on.
@@ -79,8 +83,12 @@ struct Session {
 };
 
 // How an opened image's bytes come into memory: read whole into memory of
-// their own, or, for an image opened read-only that is never saved (a command
-// that only reads), mapped from the file privately, which spares the copy.
+// their own, or mapped from the file privately, which spares the copy and
+// lets a save find the pages that changed without reading the file. A mapped
+// image's pages that were never written follow the file, so only a process
+// that holds the image briefly maps it (a command of korvane-cli); the desktop
+// program reads, so that nothing another program writes to the file while the
+// image is open can mix into what it saves.
 enum class ImageLoad { Read, Map };
 
 // Asks for an image path when none is given, closes the current image (with the
@@ -97,10 +105,13 @@ bool CloseImage(Session& s, bool updateTitle);
 // Makes the image's file equal to the image (asking for a file with Save As
 // when it has none), after bringing FAT copy 2 in line with FAT copy 1 when the
 // image was modified; then the side file follows the bad-sector list. All or
-// nothing on disk: the file's whole space is secured before any byte of it is
-// overwritten (no space: the file stays as it was), then only the 512-byte
-// sectors that differ from what the file holds are written; a new file from
-// Save As is written whole, flushed and renamed over the chosen path. A failed
+// nothing on disk: the space of everything to be written is secured before any
+// byte of the file is overwritten (no space: the file stays as it was). A
+// mapped image writes the pages this process wrote since it was opened or last
+// saved; otherwise (or where the host cannot tell which pages were written)
+// the 512-byte sectors that differ from what the file holds are written. A new
+// file from Save As is written whole, flushed and renamed over the chosen
+// path. Each run of adjacent pages or sectors is one write. A failed
 // save shows the system's message and keeps `modified` set. `sideFileSaved`
 // receives whether the side file followed (its failure, shown, does not fail
 // the save).

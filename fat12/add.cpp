@@ -39,22 +39,57 @@ bool WorkingCopy::Create(const ImageDocument& doc) {
 }
 
 bool WorkingCopy::Reserve(std::uint64_t count) {
-    staged_ = AllocateBytes(static_cast<std::size_t>(count));
-    pieces_.clear();
-    return staged_ != nullptr;
+    // The files are staged one after the other in chunks, each made present
+    // in one call rather than a page fault at a time.
+    constexpr std::size_t kChunk = 64 * 1024;
+    if (count > chunkLeft_) {
+        const std::size_t size = std::max(static_cast<std::size_t>(count), kChunk);
+        Bytes chunk = AllocateBytes(size);
+        if (!chunk) return false;
+        PrepareToWrite(chunk.get(), size);
+        next_ = chunk.get();
+        chunkLeft_ = size;
+        staged_.push_back(std::move(chunk));
+    }
+    file_ = next_;
+    next_ += count;
+    chunkLeft_ -= static_cast<std::size_t>(count);
+    return true;
 }
 
 void WorkingCopy::Place(std::uint64_t offset, std::uint64_t from, std::uint32_t count) {
+    const std::uint8_t* bytes = file_ + from;
     if (offset < systemEnd_) {
-        std::memcpy(Volume() + offset, staged_.get() + from, count);
+        std::memcpy(Volume() + offset, bytes, count);
     } else {
-        pieces_.push_back(Piece{offset, from, count});
+        pieces_.push_back(Piece{offset, bytes, count});
     }
 }
 
 void WorkingCopy::CommitTo(ImageDocument& doc) const {
-    std::memcpy(doc.data.get(), copy_.get(), static_cast<std::size_t>(bootOffset_ + copied_));
-    for (const Piece& p : pieces_) std::memcpy(doc.Volume() + p.offset, staged_.get() + p.from, p.count);
+    // Sectors left as they were stay unwritten (a mapped image saves the pages written).
+    const std::size_t copied = static_cast<std::size_t>(bootOffset_ + copied_);
+    for (std::size_t at = 0; at < copied; at += kSectorSize) {
+        const std::size_t n = std::min<std::size_t>(kSectorSize, copied - at);
+        std::uint8_t* to = doc.data.get() + at;
+        if (std::memcmp(to, copy_.get() + at, n) != 0) std::memcpy(to, copy_.get() + at, n);
+    }
+    // The pages of each run of pieces that leaves no page between them
+    // unwritten are made writable in one call (where the image is mapped,
+    // they are copied then) rather than a page fault at a time.
+    const auto page = [&](std::uint64_t offset) {
+        return (reinterpret_cast<std::uintptr_t>(doc.Volume()) + offset) / kMapPageSize;
+    };
+    for (std::size_t i = 0; i < pieces_.size();) {
+        const std::uint64_t start = pieces_[i].offset;
+        std::uint64_t end = start + pieces_[i].count;
+        std::size_t j = i + 1;
+        for (; j < pieces_.size() && pieces_[j].offset >= end && page(pieces_[j].offset) <= page(end - 1) + 1; ++j) {
+            end = pieces_[j].offset + pieces_[j].count;
+        }
+        PrepareToWrite(doc.Volume() + start, static_cast<std::size_t>(end - start));
+        for (; i < j; ++i) std::memcpy(doc.Volume() + pieces_[i].offset, pieces_[i].bytes, pieces_[i].count);
+    }
 }
 
 bool CopyFileIntoClusters(Ui& ui, const VolumeGeometry& g, HostFile& file, WorkingCopy& copy,
@@ -76,8 +111,9 @@ bool CopyFileIntoClusters(Ui& ui, const VolumeGeometry& g, HostFile& file, Worki
     std::uint32_t remaining = byteCount;
     std::uint32_t previous = 0;
     while (remaining != 0) {
-        // First fit: every cluster below the one just taken is taken too.
-        std::uint32_t x = FindFreeCluster(g, volume, length, previous + 1);
+        // First fit: every cluster below the one just taken is taken too, and
+        // so is every one below where the copy's search starts.
+        std::uint32_t x = FindFreeCluster(g, volume, length, previous == 0 ? copy.SearchFrom() : previous + 1);
         if (x == 0) {
             ShowMessage(ui, kMainWindow, "Disk full!", MB_ICONHAND);
             return false;
@@ -100,17 +136,28 @@ bool CopyFileIntoClusters(Ui& ui, const VolumeGeometry& g, HostFile& file, Worki
         previous = x;
         remaining -= piece;
     }
+    copy.SetSearchFrom(previous + 1);
     return true;
 }
 
 bool AddHostFile(Session& s, const std::string& hostPath) {
+    HostFileAdder adder(s);
+    if (!adder.Add(hostPath)) return false;
+    adder.Commit();
+    return true;
+}
+
+bool HostFileAdder::Add(const std::string& hostPath) {
+    Session& s = s_;
     ImageDocument& doc = s.doc;
-    if (!doc.IsOpen()) return false;
-    WorkingCopy copy;
-    if (!copy.Create(doc)) {
+    if (!doc.IsOpen() || failed_) return false;
+    failed_ = true;  // until this one is added
+    if (!created_ && !copy_.Create(doc)) {
         ShowMessage(s.ui, kMainWindow, "Out of memory!", MB_ICONHAND);
         return false;
     }
+    created_ = true;
+    WorkingCopy& copy = copy_;
     std::uint8_t* volume = copy.Volume();
     const std::uint32_t length = copy.VolumeLength();
     const VolumeGeometry& g = doc.geometry;
@@ -145,7 +192,10 @@ bool AddHostFile(Session& s, const std::string& hostPath) {
     // A label or another system's long-name entry of the same name has no row
     // yet: the entry that replaces it needs one.
     const bool hasRow = found->exists && IsShownSlot(slot);
-    if (found->exists) FreeClusterChain(g, slot, volume, length);
+    if (found->exists) {
+        FreeClusterChain(g, slot, volume, length);
+        copy.SetSearchFrom(2);
+    }
     if (slot[0] == dir::kEndMarker) KeepEndMarkerBehind(g, volume, length, found->offset);
     std::memcpy(slot + dir::kName, field, dir::kShortNameLength);
     WriteWord(slot + dir::kFirstCluster, 0);
@@ -168,14 +218,25 @@ bool AddHostFile(Session& s, const std::string& hostPath) {
     WriteDword(slot + dir::kSize, size);
     slot[dir::kAttributes] = static_cast<std::uint8_t>(info.attributes & 0x3F);
 
-    copy.CommitTo(doc);
-    if (hasRow) {
-        s.list.Redraw();
-    } else {
-        AddListRow(s, static_cast<std::uint32_t>(doc.bootOffset + found->offset), found->position);
-    }
-    doc.modified = true;
+    rows_.push_back(Row{static_cast<std::uint32_t>(doc.bootOffset + found->offset), found->position, hasRow});
+    failed_ = false;
     return true;
+}
+
+void HostFileAdder::Commit() {
+    if (failed_ || rows_.empty()) return;
+    copy_.CommitTo(s_.doc);
+    for (const Row& row : rows_) {
+        if (row.exists) {
+            s_.list.Redraw();
+        } else {
+            AddListRow(s_, row.slotOffset, row.position);
+        }
+    }
+    rows_.clear();
+    copy_ = WorkingCopy();
+    created_ = false;
+    s_.doc.modified = true;
 }
 
 bool ChooseAndAddFile(Session& s, WindowRef owner) {

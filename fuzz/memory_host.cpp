@@ -283,6 +283,16 @@ int Unmap(void* address, std::size_t) {
     return 0;
 }
 
+// The copy keeps no trace of what was written: every page counts as written.
+int WrittenPages(const void*, std::size_t size, std::uint8_t* written) {
+    std::fill_n(written, (size + kMapPageSize - 1) / kMapPageSize, std::uint8_t{1});
+    return 0;
+}
+
+int CleanPages(void*, std::size_t) { return 0; }
+
+int PrepareWrite(void*, std::size_t) { return 0; }
+
 }  // namespace
 
 MemoryHost& MemoryHost::Get() {
@@ -293,7 +303,7 @@ MemoryHost& MemoryHost::Get() {
 MemoryHost::MemoryHost() {
     Host() = HostCalls{Open,  Read,   Write,    ReadAt,   WriteAt,    Seek,     StatDescriptor,
                        Truncate, Reserve, Flush,  Close,    Unlink,     Rename,   StatPath,
-                       StatPath, ChangeMode, SetTimes, Allocate, Map, Unmap};
+                       StatPath, ChangeMode, SetTimes, Allocate, Map, Unmap, WrittenPages, CleanPages, PrepareWrite};
     Reset();
 }
 

@@ -4,7 +4,10 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <iterator>
 
 namespace kv {
 namespace {
@@ -30,10 +33,59 @@ void* RealAllocate(std::size_t size) {
 
 void* RealMap(int fd, std::size_t size) { return ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd, 0); }
 
+// A page of a private file mapping is the file's (its page in the page cache)
+// until it is first written, when the process gets a copy of its own, an
+// anonymous page. /proc/self/pagemap tells them apart: per page a 64-bit entry
+// with bit 63 (present), bit 62 (swapped out) and bit 61 (a file page). A
+// present anonymous page, or a swapped one, was written; a page never touched,
+// only read, or dropped again by the kernel is the file's. No privilege is
+// needed for these bits.
+int RealWrittenPages(const void* address, std::size_t size, std::uint8_t* written) {
+    if (::sysconf(_SC_PAGESIZE) != static_cast<long>(kMapPageSize)) {
+        errno = ENOTSUP;
+        return -1;
+    }
+    const int fd = ::open("/proc/self/pagemap", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    const std::uint64_t first = reinterpret_cast<std::uintptr_t>(address) / kMapPageSize;
+    const std::size_t pages = (size + kMapPageSize - 1) / kMapPageSize;
+    std::uint64_t entries[512];
+    for (std::size_t done = 0; done < pages;) {
+        const std::size_t want = std::min(pages - done, std::size(entries));
+        const ssize_t got = ::pread(fd, entries, want * sizeof entries[0],
+                                    static_cast<off_t>((first + done) * sizeof entries[0]));
+        if (got < static_cast<ssize_t>(sizeof entries[0])) {
+            if (got >= 0) errno = EIO;
+            ::close(fd);
+            return -1;
+        }
+        const std::size_t n = static_cast<std::size_t>(got) / sizeof entries[0];
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint64_t e = entries[i];
+            const bool present = (e >> 63) & 1, swapped = (e >> 62) & 1, file = (e >> 61) & 1;
+            written[done + i] = (present && !file) || swapped;
+        }
+        done += n;
+    }
+    ::close(fd);
+    return 0;
+}
+
+// Dropping a private mapping's own copies brings back the file's pages.
+int RealCleanPages(void* address, std::size_t size) { return ::madvise(address, size, MADV_DONTNEED); }
+
+// For a page of a private file mapping, writing means copying it first; for
+// fresh memory, clearing it.
+int RealPrepareWrite(void* address, std::size_t size) {
+    const auto start = reinterpret_cast<std::uintptr_t>(address) & ~(kMapPageSize - 1);
+    const auto end = reinterpret_cast<std::uintptr_t>(address) + size;
+    return ::madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
+}
+
 const HostCalls kReal = {
     RealOpen, ::read,  ::write, ::pread,    ::pwrite,     ::lseek,  ::fstat, ::ftruncate, ::fallocate,
     ::fsync,  ::close, ::unlink, ::rename,  ::stat,       ::lstat,  ::chmod, ::futimens,  RealAllocate,
-    RealMap,  ::munmap,
+    RealMap,  ::munmap, RealWrittenPages, RealCleanPages, RealPrepareWrite,
 };
 
 HostCalls current = kReal;
@@ -50,6 +102,10 @@ void FreeBytes::operator()(std::uint8_t* p) const {
     } else {
         std::free(p);
     }
+}
+
+void PrepareToWrite(void* address, std::size_t size) {
+    if (size != 0) Host().prepareWrite(address, size);
 }
 
 Bytes AllocateBytes(std::size_t size) {

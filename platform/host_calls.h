@@ -37,7 +37,22 @@ struct HostCalls {
     // A private, writable mapping of a file's first `size` bytes (MAP_FAILED on failure).
     void* (*map)(int fd, std::size_t size);
     int (*unmap)(void* address, std::size_t size);
+    // Which pages of the `size` bytes of a mapping made by `map` this process
+    // has written since they were mapped or last cleaned: one byte per page of
+    // kMapPageSize bytes, nonzero for a written one. -1, with errno set, when
+    // the host cannot tell.
+    int (*writtenPages)(const void* address, std::size_t size, std::uint8_t* written);
+    // Makes the pages of that range unwritten again, holding what the file
+    // holds now (once their bytes were written to it).
+    int (*cleanPages)(void* address, std::size_t size);
+    // A hint that every page of the range is about to be written: they are
+    // made present and writable in one call instead of a fault each. Failure
+    // is harmless.
+    int (*prepareWrite)(void* address, std::size_t size);
 };
+
+// The page size that writtenPages reports in.
+inline constexpr std::size_t kMapPageSize = 4096;
 
 // The table in use.
 HostCalls& Host();
@@ -51,6 +66,10 @@ struct FreeBytes {
     void operator()(std::uint8_t* p) const;
 };
 using Bytes = std::unique_ptr<std::uint8_t[], FreeBytes>;
+
+// Hints that the `size` bytes at `address` are about to be written (see
+// HostCalls::prepareWrite): a matter of speed only.
+void PrepareToWrite(void* address, std::size_t size);
 
 // Allocates `size` bytes (at least one), or gives null when memory is short.
 Bytes AllocateBytes(std::size_t size);

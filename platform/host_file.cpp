@@ -65,6 +65,15 @@ bool LockForSharing(int fd, std::uint32_t access, std::uint32_t share, std::uint
     return true;  // a file system without locks shares freely
 }
 
+// Why an existing file may not be opened as asked (ERROR_SUCCESS: it may).
+std::uint32_t Refusal(const struct stat& st, std::uint32_t disposition, bool wantWrite) {
+    if (S_ISLNK(st.st_mode)) return kErrorSymbolicLink;
+    if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
+    const bool replaces = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+    if ((wantWrite || replaces) && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) return ERROR_ACCESS_DENIED;
+    return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 HostFile::~HostFile() {
@@ -113,28 +122,17 @@ HostFile HostFile::Open(const std::string& path, std::uint32_t access, std::uint
     mode_t mode = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
 
     // Existing files: folders and read-only files refuse what Windows refuses.
+    // A file that may be replaced is looked at before it is opened (what is
+    // there decides what opening does); one that must exist is looked at
+    // through its descriptor, which spares a second lookup of its path; and
+    // for a new one, O_EXCL refuses whatever is there (a link too).
     struct stat before {};
     const bool creates = Creates(disposition);
+    bool existed = false;
     if (creates) flags |= O_NOFOLLOW;
-    bool existed = (creates ? Host().lstat(path.c_str(), &before) : Host().stat(path.c_str(), &before)) == 0;
-    if (existed) {
-        if (disposition == CREATE_NEW) {
-            error = ERROR_FILE_EXISTS;
-            return {};
-        }
-        if (S_ISLNK(before.st_mode)) {
-            error = kErrorSymbolicLink;
-            return {};
-        }
-        if (S_ISDIR(before.st_mode)) {
-            error = ERROR_ACCESS_DENIED;
-            return {};
-        }
-        bool replaces = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
-        if ((wantWrite || replaces) && S_ISREG(before.st_mode) && !(before.st_mode & S_IWUSR)) {
-            error = ERROR_ACCESS_DENIED;
-            return {};
-        }
+    if (creates && disposition != CREATE_NEW) {
+        existed = Host().lstat(path.c_str(), &before) == 0;
+        if (existed && (error = Refusal(before, disposition, wantWrite)) != ERROR_SUCCESS) return {};
     }
 
     int fd = Host().open(path.c_str(), flags, mode);
@@ -151,6 +149,14 @@ HostFile HostFile::Open(const std::string& path, std::uint32_t access, std::uint
         return {};
     }
     HostFile file(fd);
+    if (!creates) {
+        existed = true;
+        if (Host().fstat(fd, &before) != 0) {
+            error = LastError();
+            return {};
+        }
+        if ((error = Refusal(before, disposition, wantWrite)) != ERROR_SUCCESS) return {};
+    }
     if (!LockForSharing(fd, access, share, error)) return {};
     if (existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING)) {
         if (Host().ftruncate(fd, 0) != 0) {
@@ -276,16 +282,22 @@ bool HostFile::WriteAt(std::uint64_t offset, const void* buffer, std::uint64_t c
     return true;
 }
 
-bool HostFile::ReserveSpace(std::uint64_t size, std::uint32_t& error) {
+bool HostFile::ReserveSpace(std::uint64_t offset, std::uint64_t length, std::uint32_t& error) {
     error = ERROR_SUCCESS;
-    if (size == 0) return true;
+    if (length == 0) return true;
     int result;
     do {
-        result = Host().fallocate(fd_, 0, 0, static_cast<off_t>(size));
+        result = Host().fallocate(fd_, 0, static_cast<off_t>(offset), static_cast<off_t>(length));
     } while (result != 0 && errno == EINTR);
     if (result == 0 || errno == EOPNOTSUPP || errno == ENOSYS) return true;
     error = LastError();
     return false;
+}
+
+bool HostFile::MayHaveHoles(std::uint64_t size) {
+    const off_t hole = Host().lseek(fd_, 0, SEEK_HOLE);
+    Host().lseek(fd_, 0, SEEK_SET);
+    return hole < 0 || static_cast<std::uint64_t>(hole) < size;
 }
 
 bool HostFile::Flush(std::uint32_t& error) {

@@ -63,10 +63,14 @@ public:
     bool ReadAt(std::uint64_t offset, void* buffer, std::uint64_t count, std::uint64_t& done, std::uint32_t& error);
     bool WriteAt(std::uint64_t offset, const void* buffer, std::uint64_t count, std::uint32_t& error);
 
-    // Secures disk space for the file's first `size` bytes, so that writing
+    // Secures disk space for the `length` bytes at `offset`, so that writing
     // them later cannot run out of space. False, with `error`, when the space
     // is not there; true also when the file system cannot secure space.
-    bool ReserveSpace(std::uint64_t size, std::uint32_t& error);
+    bool ReserveSpace(std::uint64_t offset, std::uint64_t length, std::uint32_t& error);
+    // Whether the file's first `size` bytes may hold a hole (a range without
+    // blocks of its own); true where the host cannot tell. Moves the position
+    // to the start.
+    bool MayHaveHoles(std::uint64_t size);
     // Writes what the host holds of the file through to the disk.
     bool Flush(std::uint32_t& error);
     bool Truncate(std::uint64_t size, std::uint32_t& error);

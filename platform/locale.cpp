@@ -1,5 +1,6 @@
 #include "platform/locale.h"
 
+#include <charconv>
 #include <clocale>
 #include <cstdio>
 #include <ctime>
@@ -10,6 +11,19 @@ namespace {
 const char* const kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
                                "July",    "August",   "September", "October", "November", "December"};
 const char* const kWeekdays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+
+// `value` in decimal, zero-padded to `width` characters, as "%0*d" writes it.
+void AppendZeroPadded(std::string& out, int value, int width) {
+    char digits[16];
+    const long magnitude = value < 0 ? -static_cast<long>(value) : value;
+    const char* end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
+    if (value < 0) {
+        out += '-';
+        --width;
+    }
+    if (end - digits < width) out.append(static_cast<std::size_t>(width - (end - digits)), '0');
+    out.append(digits, static_cast<std::size_t>(end - digits));
+}
 
 std::string Strftime(const char* format, const CalendarTime& t) {
     std::tm tm = ToTm(t);
@@ -42,16 +56,21 @@ std::string EnglishLocale::TimeText(const CalendarTime& t) const {
 
 NumberConventions IsoLocale::Numbers() const { return NumberConventions{"", ".", 0, 2}; }
 
+// Listings print a date for every row: these spare printf's parsing.
 std::string IsoLocale::DateText(const CalendarTime& t, DateStyle) const {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", t.year, t.month, t.day);
-    return buffer;
+    std::string text;
+    AppendZeroPadded(text, t.year, 4);
+    AppendZeroPadded(text += '-', t.month, 2);
+    AppendZeroPadded(text += '-', t.day, 2);
+    return text;
 }
 
 std::string IsoLocale::TimeText(const CalendarTime& t) const {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", t.hour, t.minute, t.second);
-    return buffer;
+    std::string text;
+    AppendZeroPadded(text, t.hour, 2);
+    AppendZeroPadded(text += ':', t.minute, 2);
+    AppendZeroPadded(text += ':', t.second, 2);
+    return text;
 }
 
 NumberConventions CLibraryLocale::Numbers() const {

@@ -178,6 +178,23 @@ TEST_F(CliImageTest, ListInfoAttribAndUsageErrors) {
     EXPECT_EQ(Stdout("attrib " + Q("a.dsk") + " f -a +h +r"), "RH     F\n");
 }
 
+// Only the command that is run is set up, yet the help lists them all, a
+// command's help is its own wherever --help stands, and a word that is no
+// command is still an error.
+TEST_F(CliImageTest, HelpListsEveryCommandAndACommandsHelpIsItsOwn) {
+    EXPECT_EQ(Run("--help"), 0);
+    for (const char* name : {"new", "info", "errors", "list", "add", "extract", "delete", "rename", "attrib", "label",
+                             "check", "drives", "read-floppy", "write-floppy", "register"}) {
+        EXPECT_TRUE(Said("\n  " + std::string(name) + " ")) << name;
+    }
+    for (const char* args : {"--yes list --help", "-q --help list a.dsk"}) {
+        EXPECT_EQ(Run(args), 0) << args;
+        EXPECT_TRUE(Said("Usage: korvane-cli list [OPTIONS] IMAGE")) << output;
+    }
+    EXPECT_EQ(Run("lis a.dsk"), 2);
+    EXPECT_TRUE(Said("A subcommand is required")) << output;
+}
+
 TEST(CliText, JsonHoldsOnlyUtf8AndTheTerminalNoControlCharacters) {
     const std::string r = "\xEF\xBF\xBD";  // U+FFFD
     const struct {

@@ -59,12 +59,19 @@ TEST_P(InteropTest, KorvaneImagesAreReadByPeers) {
         {"EMPTY", {"empty", 0}},                     {"LONGFILE.NAM", {"LongFileName.txt", Cluster()}},
         {"RO.TXT", {"ro.txt", 2 * Cluster()}},
     };
-    std::string paths;
+    // One add of them all, the first of which a later one replaces (with
+    // --yes): its clusters are freed and taken again within the same change.
+    ::mkdir((in + "/old").c_str(), 0755);
+    std::string paths = " '" + HostFile("old/README.TXT", 4 * Cluster(), 99) + "'";
     unsigned seed = 0;
     for (const auto& [name, host] : files) paths += " '" + HostFile(host.first, host.second, ++seed) + "'";
     ::chmod((in + "/ro.txt").c_str(), 0444);
     ::mkdir((in + "/Folder").c_str(), 0755);
-    ASSERT_EQ(Cli("add", paths + " '" + in + "/Folder'"), 0) << output;
+    ASSERT_EQ(Cli("--yes add", paths + " '" + in + "/Folder'"), 0) << output;
+    ASSERT_EQ(RunCli("list --json '" + image + "'", &output, true), 0);
+    std::map<std::string, int> first;
+    for (const auto& row : nlohmann::json::parse(output)) first[row["name"]] = row["firstCluster"];
+    EXPECT_LT(first["README.TXT"], first["DATA.BIN"]) << "first fit takes the replaced file's clusters again";
     ASSERT_EQ(Cli("attrib", "readme.txt +s -a"), 0) << output;
     ASSERT_EQ(Cli("attrib", "empty +h"), 0) << output;
     ASSERT_EQ(Cli("label", "'Disk One'"), 0) << output;

@@ -63,22 +63,37 @@ TEST_F(OpenImageTest, ReadOnlyOnRequestWithoutAWarningAndForReadOnlyFilesWithOne
     EXPECT_TRUE(s.doc.readOnly);
 }
 
-// A command that only reads maps the image: the bytes are the file's, and a
-// change made to them in memory never reaches the file. A file that cannot be
-// mapped is read.
-TEST_F(OpenImageTest, AReadOnlyImageMayBeMappedInsteadOfRead) {
-    const std::string path = WriteBlankImage("a.dsk");
-    const std::vector<std::uint8_t> bytes = test::ReadWholeFile(path);
-    for (bool mapFails : {false, true}) {
-        const HostCalls saved = Host();
-        if (mapFails) Host().map = [](int, std::size_t) { return MAP_FAILED; };
-        ASSERT_TRUE(OpenImage(s, kMainWindow, path, true, ImageLoad::Map));
-        Host() = saved;
-        EXPECT_EQ(s.doc.data.get_deleter().mapped != 0, !mapFails);
-        EXPECT_TRUE(DocumentBytes() == bytes);
+// korvane-cli maps the image: the bytes are the file's, and a change made to
+// them in memory reaches the file only through a save. A file that cannot be
+// mapped is read, and so is one to be changed that has holes whose space
+// cannot be secured (the first write to a hole of a full tmpfs would kill the
+// process).
+TEST_F(OpenImageTest, AnImageMayBeMappedInsteadOfRead) {
+    const std::string whole = WriteBlankImage("a.dsk");
+    const std::vector<std::uint8_t> bytes = test::ReadWholeFile(whole);
+    const struct {
+        bool readOnly, mapFails, holes, noSpace, mapped;
+    } cases[] = {{true, false, false, false, true},  {true, true, false, false, false},
+                 {true, false, true, true, true},    {false, false, false, true, true},
+                 {false, false, true, false, true},  {false, false, true, true, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.readOnly << c.mapFails << c.holes << c.noSpace);
+        // A fresh sparse file each time: a reservation fills its hole.
+        const std::string path = c.holes ? WriteImage("sparse.dsk", {bytes.begin(), bytes.begin() + 16384}) : whole;
+        if (c.holes) std::filesystem::resize_file(path, bytes.size());  // the rest is a hole, reading as zeros
+        const std::vector<std::uint8_t> before = test::ReadWholeFile(path);
+        test::FaultPlan plan;
+        if (c.noSpace) plan.failFallocate = [](int) { return true; };
+        {
+            test::ScopedFaults faults(plan);
+            if (c.mapFails) Host().map = [](int, std::size_t) { return MAP_FAILED; };
+            ASSERT_TRUE(OpenImage(s, kMainWindow, path, c.readOnly, ImageLoad::Map));
+        }
+        EXPECT_EQ(s.doc.mapsFile, c.mapped);
+        EXPECT_TRUE(DocumentBytes() == before);
         s.doc.data[3584] = 'X';
         ASSERT_TRUE(CloseImage(s, false));
-        EXPECT_TRUE(test::ReadWholeFile(path) == bytes);
+        EXPECT_TRUE(test::ReadWholeFile(path) == before);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -152,16 +153,95 @@ TEST_F(SaveCloseTest, ASaveWritesOnlyTheSectorsThatDifferFromTheFile) {
     EXPECT_TRUE(ReadWholeFile(path) == DocumentBytes());
 }
 
+// korvane-cli maps the image: a save writes back the pages the process wrote,
+// found without reading the file, each run in one call after the space of
+// them all was secured; a failed save leaves them all to the next one. Where
+// the host cannot tell which pages were written, or tells of none although
+// the image was changed, the sectors that differ from the file are written.
+TEST_F(SaveCloseTest, AMappedImageWritesBackThePagesItWrote) {
+    enum PageMap { kTells, kCannotTell, kTellsNothing };
+    const struct {
+        PageMap map;
+        std::string calls, retry;  // R: a reservation, W: a write
+        std::size_t retryBytes;
+    } cases[] = {{kTells, "RWW", "RWW", 3 * 4096},
+                 {kCannotTell, "RWWWW", "RW", 2 * 512},
+                 {kTellsNothing, "RWWWW", "RW", 2 * 512}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.map);
+        s.doc.modified = false;
+        ASSERT_TRUE(CloseImage(s, false));
+        test::WriteWholeFile(path, original);
+        ASSERT_TRUE(OpenImage(s, kMainWindow, path, false, ImageLoad::Map));
+        ASSERT_TRUE(s.doc.mapsFile);
+        Change();  // FAT copy 1 (so copy 2 too) and the root directory: page 0
+        s.doc.Volume()[5 * 4096 + 4095] = 'B';  // the end of page 5 and the start of 6
+        s.doc.Volume()[6 * 4096] = 'C';
+        std::string calls;
+        bool failLast = true;
+        test::FaultPlan plan;
+        plan.unknownWrittenPages = c.map == kCannotTell;
+        plan.failFallocate = [&](int) { return calls += 'R', false; };
+        plan.failWrite = [&](int) { return calls += 'W', failLast && calls == c.calls; };
+        test::ScopedFaults faults(plan);
+        if (c.map == kTellsNothing) {
+            Host().writtenPages = [](const void*, std::size_t size, std::uint8_t* written) {
+                std::fill_n(written, (size + kMapPageSize - 1) / kMapPageSize, std::uint8_t{0});
+                return 0;
+            };
+        }
+        EXPECT_FALSE(SaveImage(s));
+        EXPECT_TRUE(s.doc.modified);
+
+        calls.clear();
+        failLast = false;
+        test::ScopedFaults::reads = 0;
+        test::ScopedFaults::bytesWritten = 0;
+        ASSERT_TRUE(SaveImage(s));
+        EXPECT_EQ(calls, c.retry);
+        EXPECT_EQ(test::ScopedFaults::bytesWritten, c.retryBytes);
+        EXPECT_EQ(test::ScopedFaults::reads == 0, c.map == kTells) << "the file is read only to compare";
+        EXPECT_TRUE(ReadWholeFile(path) == DocumentBytes());
+        calls.clear();
+        ASSERT_TRUE(SaveImage(s));
+        EXPECT_EQ(calls.find('W'), std::string::npos) << "nothing changed since, nothing written";
+    }
+}
+
+// After Save As the mapping follows the old file, not the kept one: what
+// another program then writes to the old file shows in the image, and the
+// saves that follow compare, so the new file still equals the image.
+TEST_F(SaveCloseTest, AMappedImageSavedUnderAnotherNameComparesFromThenOn) {
+    ASSERT_TRUE(CloseImage(s, false));
+    ASSERT_TRUE(OpenImage(s, kMainWindow, path, false, ImageLoad::Map));
+    const std::string target = dir.File("copy.dsk");
+    ui.WillChoose(target);
+    ASSERT_TRUE(SaveImageAs(s, kMainWindow) && SaveImage(s));
+    std::FILE* old = std::fopen(path.c_str(), "r+b");  // rewritten in place, not cut
+    ASSERT_NE(old, nullptr);
+    std::fwrite(std::vector<std::uint8_t>(original.size(), 0xE5).data(), 1, original.size(), old);
+    std::fclose(old);
+    Change();
+    ASSERT_TRUE(SaveImage(s));
+    EXPECT_TRUE(ReadWholeFile(target) == DocumentBytes());
+}
+
 // No space for the file's blocks (a sparse image on a full disk, a quota): the
-// save fails before the first byte is overwritten. A file system that cannot
-// reserve space is written all the same.
+// save fails before the first byte is overwritten, read or mapped. A file
+// system that cannot reserve space is written all the same.
 TEST_F(SaveCloseTest, ASaveWithoutSpaceLeavesTheFileAsItWas) {
     const struct {
         int error;
         bool saved;
-    } cases[] = {{ENOSPC, false}, {EDQUOT, false}, {EOPNOTSUPP, true}};
+        ImageLoad load;
+    } cases[] = {{ENOSPC, false, ImageLoad::Read}, {EDQUOT, false, ImageLoad::Read},
+                 {EOPNOTSUPP, true, ImageLoad::Read}, {ENOSPC, false, ImageLoad::Map}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);
+        s.doc.modified = false;
+        ASSERT_TRUE(CloseImage(s, false));
+        test::WriteWholeFile(path, original);
+        ASSERT_TRUE(OpenImage(s, kMainWindow, path, false, c.load));
         ui.Clear();
         Change();
         test::FaultPlan plan;

@@ -69,6 +69,12 @@ void* FaultyAllocate(std::size_t size) {
     return RealHostCalls().allocate(size);
 }
 
+int FaultyWrittenPages(const void* address, std::size_t size, std::uint8_t* written) {
+    if (!active->unknownWrittenPages) return RealHostCalls().writtenPages(address, size, written);
+    errno = ENOENT;
+    return -1;
+}
+
 }  // namespace
 
 int ScopedFaults::reads = 0;
@@ -91,6 +97,7 @@ ScopedFaults::ScopedFaults(FaultPlan plan) {
     h.lseek = FaultySeek;
     h.fstat = FaultyFstat;
     h.allocate = FaultyAllocate;
+    h.writtenPages = FaultyWrittenPages;
 }
 
 ScopedFaults::~ScopedFaults() {

@@ -25,6 +25,7 @@ struct FaultPlan {
     int fallocateErrno = 28;  // ENOSPC
     std::function<bool(int fd)> failFsync;
     std::function<bool(const char* to)> failRename;
+    bool unknownWrittenPages = false;  // the host cannot tell a mapping's written pages
 };
 
 // Installs a plan for its lifetime; the real calls come back afterwards.
