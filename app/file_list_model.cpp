@@ -122,7 +122,7 @@ void FileListModel::SetSelected(std::size_t index, bool selected) {
 std::size_t FileListModel::SelectedCount() const {
     if (!selection_.hasSelection()) return 0;
     std::size_t count = 0;
-    for (std::size_t i = 0; i < rows_.size(); ++i) count += IsSelected(i) ? 1 : 0;
+    for (std::size_t i = 0; i < rows_.size(); ++i) count += IsSelected(i) ? 1u : 0u;
     return count;
 }
 

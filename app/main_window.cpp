@@ -455,10 +455,10 @@ std::unique_ptr<QMimeData> MainWindow::PrepareDragOut() {
 // Qt's drag loop ends the drag: Escape cancels it, releasing the button drops.
 // The files stay in the drag folder whatever the outcome.
 void MainWindow::DragOut() {
-    std::unique_ptr<QMimeData> data = PrepareDragOut();
-    if (!data) return;
+    std::unique_ptr<QMimeData> files = PrepareDragOut();
+    if (!files) return;
     auto* drag = new QDrag(CurrentView());
-    drag->setMimeData(data.release());
+    drag->setMimeData(files.release());
     drag->exec(Qt::CopyAction, Qt::CopyAction);
 }
 

@@ -97,7 +97,7 @@ std::string Dump(const nlohmann::json& j) {
         const auto next = i + 1 < json.size() ? static_cast<unsigned char>(json[i + 1]) : 0;
         if (b == 0x7F || (b == 0xC2 && next >= 0x80 && next <= 0x9F)) {
             char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", b == 0x7F ? 0x7Fu : next);
+            std::snprintf(escape, sizeof escape, "\\u%04x", b == 0x7F ? 0x7Fu : static_cast<unsigned>(next));
             out += escape;
             if (b == 0xC2) ++i;
         } else {

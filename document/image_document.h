@@ -61,8 +61,8 @@ using DirectoryLister = std::function<void(Session& s)>;
 // document, the format table with its custom row, and the parts of the window
 // that the operations use.
 struct Session {
-    Session(Ui& ui, FileListView& list, const Locale& locale, DirectoryLister lister)
-        : ui(ui), list(list), locale(locale), listRootDirectory(std::move(lister)) {}
+    Session(Ui& ui_, FileListView& list_, const Locale& locale_, DirectoryLister lister)
+        : ui(ui_), list(list_), locale(locale_), listRootDirectory(std::move(lister)) {}
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 

@@ -213,7 +213,7 @@ std::string Modify(const std::uint8_t* data, std::size_t size) {
                 const fs::path path = scratch.In() / name;
                 if (op == 0) {
                     std::vector<std::uint8_t> content(script.Word() % 6000);
-                    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(i * 7 + step);
+                    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(i * 7 + static_cast<std::size_t>(step));
                     WriteFile(path.string(), content.data(), content.size());
                 } else {
                     MemoryHost::Get().MakeFolder(path.string());

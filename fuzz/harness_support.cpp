@@ -253,9 +253,9 @@ std::string CheckExtraction(Session& s, FuzzUi& ui) {
         const std::string name = SafeHostFileName(list->RowAt(i).text.substr(0, 12));
         const DirEntry e = ReadDirEntry(doc.data.get() + list->RowAt(i).slotOffset);
         if (uses[name] != 1 || (e.attributes & (attr::kDirectory | attr::kVolumeLabel)) != 0) continue;
-        const std::vector<std::uint8_t>* written = MemoryHost::Get().File((Scratch::Get().Out() / name).string());
-        if (!written) continue;  // a failed extraction (a read-only file replaced) ends the walk
-        const std::vector<std::uint8_t>& got = *written;
+        const std::vector<std::uint8_t>* stored = MemoryHost::Get().File((Scratch::Get().Out() / name).string());
+        if (!stored) continue;  // a failed extraction (a read-only file replaced) ends the walk
+        const std::vector<std::uint8_t>& got = *stored;
         std::vector<std::uint8_t> want;
         std::uint32_t remaining = e.size;
         for (ChainWalk walk(g, doc.Volume(), doc.VolumeLength(), e.firstCluster); remaining != 0 && walk.AtCluster();

@@ -61,7 +61,8 @@ public:
             const FieldSpec& spec = kFields[i];
             const int f = spec.field;
             auto* edit =
-                Make<QLineEdit>(this, spec.name, f >= 0 ? Q(initial.texts[f]) : QString::fromLatin1(spec.initial));
+                Make<QLineEdit>(this, spec.name,
+                                f >= 0 ? Q(initial.texts[static_cast<std::size_t>(f)]) : QString::fromLatin1(spec.initial));
             auto* label = BuddyLabel(this, QString::fromLatin1(spec.label), edit);
             edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
             if (f == kCustomMedia) edit->setValidator(new UpperCase(edit));
@@ -69,7 +70,7 @@ public:
                 edit->setEnabled(false);
                 if (i + 1 == kFields.size()) label->setEnabled(false);  // "Hidden sectors" with its label
             } else {
-                fields_[f] = edit;
+                fields_[static_cast<std::size_t>(f)] = edit;
                 connect(edit, &QLineEdit::textChanged, this, [this] { UpdateCapacity(); });
             }
             const int column = i < 6 ? 0 : 2;
