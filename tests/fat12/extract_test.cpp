@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
 
 #include "platform/errors.h"
 #include "platform/messages.h"
@@ -144,9 +145,7 @@ TEST_F(ExtractTest, TheDragFolderIsMadeOnceRefusedWholeForDirectoriesAndDiscarde
     ASSERT_TRUE(BeginDragOut(s, kMainWindow, paths));
     const std::string folder = dir.File("KV$2");
     ASSERT_EQ(s.dragFolder, folder);
-    struct stat st {};
-    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all);
     EXPECT_EQ(paths, (Texts{folder + "/A.TXT", folder + "/B"}));
     EXPECT_EQ(ReadWholeFile(folder + "/B"), Pattern(20));
     ASSERT_TRUE(BeginDragOut(s, kMainWindow, paths));  // the same folder; copies replaced without a question
@@ -169,8 +168,7 @@ TEST_F(ExtractTest, TheDragFolderIsMadeOnceRefusedWholeForDirectoriesAndDiscarde
     EXPECT_EQ(ReadWholeFile(dir.File("victim")), std::vector<std::uint8_t>{'v'});
     EXPECT_FALSE(FileExists(folder + "/B"));
     EXPECT_TRUE(FileExists(folder + "/SUB/KEPT")) << "sub-folders are not entered, so the folder stays";
-    ::unlink((folder + "/SUB/KEPT").c_str());
-    ::rmdir((folder + "/SUB").c_str());
+    std::filesystem::remove_all(folder + "/SUB");
     RemoveTempFolder(folder);
     EXPECT_FALSE(FileExists(folder));
     EXPECT_TRUE(FileExists(dir.File("KV$1")));
