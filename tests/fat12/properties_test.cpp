@@ -41,7 +41,6 @@ TEST_F(PropertiesTest, CellsAreMadeFromTheSlot) {
         EXPECT_EQ(SupplyCellText(slot, ListColumn::Size, locale), c.sizeText);
         EXPECT_EQ(SupplyCellText(slot, ListColumn::LastChange, locale), c.dateText) << c.date << " " << c.time;
         EXPECT_EQ(SupplyCellText(slot, ListColumn::Attributes, locale), c.letters);
-        EXPECT_EQ(SupplyCellText(slot, ListColumn::Filename, locale), "");
     }
 }
 
@@ -53,7 +52,6 @@ TEST_F(PropertiesTest, TheGeneralPageShowsTheEntry) {
     GeneralPage readme = FillGeneralPage(Put(0, "README     ", 0x21, 2, 1536), G(), locale, ini);
     EXPECT_EQ(readme.name, "README");
     EXPECT_EQ(readme.type, "");
-    EXPECT_EQ(readme.location, "\\");
     EXPECT_EQ(readme.size, "1.50 KB (1,536 Byte), 2,048 Byte allocated");
     EXPECT_EQ(readme.date, "Tuesday, March 29, 2005 12:34:56 PM");
     EXPECT_TRUE(readme.checks.readOnly && readme.checks.archive && !readme.checks.hidden && !readme.checks.system);

@@ -27,7 +27,6 @@ TEST(SystemErrors, EachErrnoIsShownInTheHostsWordsOrInWordsOfItsOwn) {
     };
     for (auto [error, meaning] : words) EXPECT_EQ(SystemErrorText(ErrorFromErrno(error)), HostWords(meaning)) << error;
     EXPECT_EQ(ErrorFromErrno(ENOTDIR), ERROR_PATH_NOT_FOUND) << "a code of its own";
-    EXPECT_EQ(ErrorFromErrno(0), ERROR_SUCCESS);
     // Where the host's words would mislead, the program has its own.
     EXPECT_EQ(SystemErrorText(ErrorFromErrno(ETXTBSY)), "The file is in use by another program.\n");
     EXPECT_EQ(SystemErrorText(ErrorFromErrno(ECHILD)), "The device is not functioning.\n") << "an errno without a row";

@@ -11,7 +11,8 @@
 namespace kv {
 namespace {
 
-// The tests run with TZ=Europe/Amsterdam (see tests/CMakeLists.txt).
+// The tests run with TZ=Europe/Amsterdam (see tests/CMakeLists.txt). Stamps
+// going back to the host are checked through extracting (tests/fat12).
 std::int64_t LocalSeconds(int y, int mo, int d, int h, int mi, int s) {
     std::tm tm{s, mi, h, d, mo - 1, y - 1900, 0, 0, -1, 0, nullptr};
     return std::mktime(&tm);
@@ -19,7 +20,7 @@ std::int64_t LocalSeconds(int y, int mo, int d, int h, int mi, int s) {
 constexpr std::uint16_t Date(int y, int m, int d) { return static_cast<std::uint16_t>((y - 1980) << 9 | m << 5 | d); }
 constexpr std::uint16_t Time(int h, int m, int s) { return static_cast<std::uint16_t>(h << 11 | m << 5 | s / 2); }
 
-TEST(DosTime, HostTimesBecomeLocalDosStampsClampedToTheDosRangeAndBack) {
+TEST(DosTime, HostTimesBecomeLocalDosStampsClampedToTheDosRange) {
     const struct {
         std::int64_t host;
         std::uint16_t date, time;
@@ -33,9 +34,6 @@ TEST(DosTime, HostTimesBecomeLocalDosStampsClampedToTheDosRangeAndBack) {
         DosDateTimeFromHostTime(c.host, date, time);
         EXPECT_EQ(std::make_pair(date, time), std::make_pair(c.date, c.time)) << c.host;
     }
-    std::int64_t back = 0;
-    EXPECT_TRUE(HostTimeFromDosDateTime(Date(2024, 7, 15), Time(13, 45, 30), back));
-    EXPECT_EQ(back, LocalSeconds(2024, 7, 15, 13, 45, 30));
 }
 
 TEST(DosTime, StampsThatAreNoRealTimeGiveTheEarliestDosTime) {
