@@ -70,6 +70,7 @@ TEST_F(FatTest, ChainWalksEndEveryWayAChainCanGoWrong) {
         EXPECT_EQ(walk(9, Len()), Seen{9}) << bad;
     }
     EXPECT_EQ(walk(0, Len()), Seen{});
+    EXPECT_EQ(ChainWalk(G(), Vol(), Len(), 0).state(), ChainWalk::State::BadLink) << "0 is no link, not an end";
     Link({399, 400});
     EXPECT_EQ(walk(399, ClusterOffset(G(), 400) + 100), Seen{399});
 }
