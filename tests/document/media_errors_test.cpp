@@ -7,6 +7,7 @@
 
 #include "document/boot_sector.h"
 #include "platform/errors.h"
+#include "platform/messages.h"
 #include "platform/string_table.h"
 #include "tests/support/host_faults.h"
 #include "tests/support/session_fixture.h"
@@ -41,16 +42,14 @@ TEST(MediaErrorList, BitsAreSectorsMostSignificantFirst) {
     EXPECT_FALSE(HasMediaErrors(none));
 }
 
+// The side file's path is never the image itself: *.der images get ".der" behind.
 TEST(MediaErrorList, SideFilePathReplacesOrAddsTheExtension) {
-    EXPECT_EQ(MediaErrorFilePath("/img/game.dsk"), "/img/game.der");
-    EXPECT_EQ(MediaErrorFilePath("/img.v2/game"), "/img.v2/game.der");
-    EXPECT_EQ(MediaErrorFilePath("game.tar.dsk"), "game.tar.der");
-    EXPECT_EQ(MediaErrorFilePath("C:\\img\\game.dsk"), "C:\\img\\game.der");
-    EXPECT_EQ(MediaErrorFilePath("C:\\img.v2\\game"), "C:\\img.v2\\game.der");
-    EXPECT_EQ(MediaErrorFilePath(""), "der");
-    // Never the image itself.
-    EXPECT_EQ(MediaErrorFilePath("/img/disk.der"), "/img/disk.der.der");
-    EXPECT_EQ(MediaErrorFilePath("DISK.DER"), "DISK.DER.der");
+    for (auto [image, side] : {std::pair<const char*, const char*>{"/img/game.dsk", "/img/game.der"},
+                               {"/img.v2/game", "/img.v2/game.der"}, {"game.tar.dsk", "game.tar.der"},
+                               {"C:\\img.v2\\game", "C:\\img.v2\\game.der"}, {"", "der"},
+                               {"/img/disk.der", "/img/disk.der.der"}, {"DISK.DER", "DISK.DER.der"}}) {
+        EXPECT_EQ(MediaErrorFilePath(image), side);
+    }
 }
 
 class SideFileTest : public test::SessionFixture {
@@ -85,52 +84,33 @@ TEST_F(SideFileTest, MarkedSectorsAreWrittenBesideTheImageAtTheNextSaveAndSaveAs
     EXPECT_EQ(ReadWholeFile(side), written) << "the old side file is left alone";
 }
 
-TEST_F(SideFileTest, AnImageNamedDerKeepsItsBytesBesideItsSideFile) {
-    const std::string der = WriteBlankImage("disk.der");
-    const std::vector<std::uint8_t> blank = ReadWholeFile(der);
-    OpenQuietly(der);
-    MarkBadSector(s.doc.errors, 5);
-    ASSERT_TRUE(SaveImage(s));
-    ClearMediaErrors(s.doc.errors);
-    ASSERT_TRUE(SaveImage(s));  // deletes the side file
-    EXPECT_TRUE(ReadWholeFile(der) == blank);
-    EXPECT_FALSE(FileExists(der + ".der"));
-}
-
-TEST_F(SideFileTest, AShortSideFileLoadsWhatItHolds) {
+TEST_F(SideFileTest, ASideFileIsReadAsFarAsItGoesAndNeverShortened) {
     test::WriteWholeFile(side, SideFile(2, {{21, 0x01}}));
     OpenQuietly(image);
     EXPECT_EQ(ListBadSectors(s.doc.errors, 1440), (std::vector<std::uint32_t>{15}));
-    // Saving rewrites the start and keeps a longer tail: the file is not shortened.
-    std::vector<std::uint8_t> longer = SideFile(300, {{21, 0x01}, {310, 0x77}});
     CloseImage(s, false);
+    std::vector<std::uint8_t> longer = SideFile(300, {{21, 0x01}, {310, 0x77}});
     test::WriteWholeFile(side, longer);
     OpenQuietly(image);
     MarkBadSector(s.doc.errors, 0);
     ASSERT_TRUE(SaveImage(s));
-    std::vector<std::uint8_t> saved = ReadWholeFile(side);
-    ASSERT_EQ(saved.size(), longer.size());
-    EXPECT_EQ(saved[20], 0x80);
-    EXPECT_EQ(saved[310], 0x77);
+    longer[20] = 0x80;
+    EXPECT_EQ(ReadWholeFile(side), longer) << "the start rewritten, the tail kept";
 }
 
 TEST_F(SideFileTest, ASideFileOfUnknownFormatIsReportedAndReplacedAtTheNextSave) {
-    for (std::vector<std::uint8_t> bad : {std::vector<std::uint8_t>(10, 'x'), SideFile(180, {{0, 'd'}})}) {
-        test::WriteWholeFile(side, bad);
+    for (bool marked : {false, true}) {
+        test::WriteWholeFile(side, SideFile(180, {{0, 'd'}, {20, 0xFF}}));
         ASSERT_TRUE(OpenImage(s, kMainWindow, image));
-        EXPECT_TRUE(ui.Showed(LoadText(42), MB_ICONEXCLAMATION));
+        EXPECT_TRUE(ui.Showed(LoadText(str::kSideFileUnknown), MB_ICONEXCLAMATION));
         EXPECT_FALSE(HasMediaErrors(s.doc.errors));
-        EXPECT_FALSE(s.doc.errors.sideFile.IsOpen());
+        if (marked) MarkBadSector(s.doc.errors, 7);
         ASSERT_TRUE(SaveImage(s));
-        EXPECT_FALSE(FileExists(side)) << "no marked sector: deleted";
+        EXPECT_EQ(ReadWholeFile(side), marked ? SideFile(180, {{20, 0x01}}) : std::vector<std::uint8_t>{});
+        EXPECT_EQ(FileExists(side), marked) << "deleted without a marked sector";
         ASSERT_TRUE(CloseImage(s, false));
         ui.Clear();
     }
-    test::WriteWholeFile(side, std::vector<std::uint8_t>(10, 'x'));
-    OpenImage(s, kMainWindow, image);
-    MarkBadSector(s.doc.errors, 7);
-    ASSERT_TRUE(SaveImage(s));
-    EXPECT_EQ(ReadWholeFile(side), SideFile(180, {{20, 0x01}})) << "marked: replaced";
 }
 
 TEST_F(SideFileTest, AReadOnlyImageOpensItsSideFileForReadingOnly) {
@@ -144,37 +124,31 @@ TEST_F(SideFileTest, AReadOnlyImageOpensItsSideFileForReadingOnly) {
     EXPECT_EQ(ListBadSectors(s.doc.errors, 1440), (std::vector<std::uint32_t>{2}));
 }
 
+// The side file cannot be created (its path is a folder), written, or deleted
+// (read-only): shown, told to the caller, and the image save stands.
 TEST_F(SideFileTest, SideFileFailuresAreShownButTheImageSaveStands) {
     OpenQuietly(image);
-    // The side file's path is a folder: it cannot be created.
     std::filesystem::create_directory(side);
     MarkBadSector(s.doc.errors, 1);
     s.doc.modified = true;
     bool sideFileSaved = true;
     EXPECT_TRUE(SaveImage(s, &sideFileSaved));
-    EXPECT_FALSE(sideFileSaved) << "the caller learns of it";
-    EXPECT_FALSE(s.doc.modified);
-    EXPECT_TRUE(ui.Showed(side + "\n" + SystemErrorText(ERROR_ACCESS_DENIED), MB_ICONHAND));
+    EXPECT_FALSE(sideFileSaved || s.doc.modified);
+    EXPECT_TRUE(ui.Showed(SystemErrorMessage(side, ERROR_ACCESS_DENIED, std::nullopt), MB_ICONHAND));
     std::filesystem::remove(side);
-
-    // A kept side file whose write fails.
-    ui.Clear();
     ASSERT_TRUE(SaveImage(s));
-    ASSERT_TRUE(s.doc.errors.sideFile.IsOpen());
+    ui.Clear();
     {
         test::FaultPlan plan;
         plan.failWrite = test::OnFile(side);
         test::ScopedFaults faults(plan);
         EXPECT_TRUE(SaveImage(s));
     }
-    EXPECT_EQ(ui.Texts(), std::vector<std::string>{side + "\n" + SystemErrorText(ERROR_DISK_FULL)});
-
-    // A side file that cannot be deleted (read-only) once no sector is marked.
-    ui.Clear();
     ClearMediaErrors(s.doc.errors);
     ::chmod(side.c_str(), 0444);
     EXPECT_TRUE(SaveImage(s));
-    EXPECT_EQ(ui.Texts(), std::vector<std::string>{side + "\n" + SystemErrorText(ERROR_ACCESS_DENIED)});
+    EXPECT_EQ(ui.Texts(), (std::vector<std::string>{SystemErrorMessage(side, ERROR_DISK_FULL, std::nullopt),
+                                                   SystemErrorMessage(side, ERROR_ACCESS_DENIED, std::nullopt)}));
     EXPECT_TRUE(FileExists(side));
 }
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "tests/fat12/fat_fixture.h"
 
 namespace kv::test {
@@ -55,8 +57,7 @@ TEST(ShortNames, SafeHostNamesStayInsideTheirFolder) {
 
 using DirectoryTest = FatFixture;
 
-TEST_F(DirectoryTest, ListingShowsFilesHiddenEntriesAndDirectoriesOnly) {
-    Blank();
+TEST_F(DirectoryTest, ListingShowsFilesHiddenEntriesAndDirectoriesOnlyUpToTheEndMarker) {
     Put(0, "FILE    TXT", 0x20);
     Put(1, "GONE    TXT", 0x20)[0] = 0xE5;
     Put(2, "LABEL      ", 0x28);
@@ -64,60 +65,46 @@ TEST_F(DirectoryTest, ListingShowsFilesHiddenEntriesAndDirectoriesOnly) {
     Put(4, "HIDDEN  SYS", 0x06);
     Put(5, "SUBDIR     ", 0x10);
     Put(6, "\0          ", 0);
-    Put(7, "BEHIND  END", 0x20);  // after the end marker: never looked at
+    Put(7, "BEHIND  END", 0x20);
     Relist();
-    ASSERT_EQ(list.RowCount(), 3u);
-    EXPECT_EQ(list.RowAt(0).text, "FILE.TXT");
-    EXPECT_EQ(list.RowAt(1).text, "HIDDEN.SYS");
-    EXPECT_EQ(list.RowAt(2).text, "SUBDIR");
+    EXPECT_EQ(Rows(), (Texts{"FILE.TXT", "HIDDEN.SYS", "SUBDIR"}));
     EXPECT_EQ(list.RowAt(0).kind, RowKind::File);
     EXPECT_EQ(list.RowAt(2).kind, RowKind::Directory);
-    EXPECT_EQ(list.RowAt(1).slotOffset, s.doc.bootOffset + RootDirectoryOffset(G()) + 4 * 32);
-    EXPECT_EQ(list.Status(), "3 Object(s)");
+    EXPECT_EQ(list.RowAt(1).slotOffset, s.doc.bootOffset + SlotOffset(4));
 
-    // Cut the image inside slot 3: slots 0-2 lie wholly before the end (the
-    // slot that ends exactly at the cut does not count).
+    // Cut the image at the end of slot 3: only slots 0-2 lie wholly before the
+    // end (a slot that ends exactly there does not count).
     for (std::uint32_t i = 0; i < 5; ++i) Put(i, "FILE       ", 0x20)[4] = static_cast<std::uint8_t>('0' + i);
-    s.doc.size = static_cast<std::uint32_t>(RootDirectoryOffset(G()) + 3 * 32 + 16);
+    s.doc.size = static_cast<std::uint32_t>(SlotOffset(4));
     Relist();
     EXPECT_EQ(list.RowCount(), 3u);
     EXPECT_FALSE(FindDirectorySlot(ui, G(), Vol(), Len(), "NEW", Bytes(Field("NEW")), false));
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(DirectoryTest, SlotPreferenceSameNameThenEndSlotThenDeleted) {
-    Blank();
+TEST_F(DirectoryTest, SlotPreferenceSameNameThenEndSlotThenFirstDeleted) {
     const std::string field = Field("NEW.TXT");
-    auto find = [&](bool silent) {
-        return FindDirectorySlot(ui, G(), Vol(), Len(), "NEW.TXT", Bytes(field), silent);
+    auto find = [&](bool silent) { return FindDirectorySlot(ui, G(), Vol(), Len(), "NEW.TXT", Bytes(field), silent); };
+    auto where = [](const std::optional<DirectorySlot>& slot) {
+        return slot ? std::make_tuple(slot->offset, slot->position, slot->exists) : std::make_tuple(std::uint64_t{0}, std::size_t{0}, false);
     };
     Put(0, "A       TXT", 0x20);
     Put(1, "B       TXT", 0x20)[0] = 0xE5;
     Put(2, "C       TXT", 0x20);
-    auto found = find(false);
-    ASSERT_TRUE(found);
-    EXPECT_EQ(found->offset, RootDirectoryOffset(G()) + 3 * 32);
-    EXPECT_EQ(found->position, 3u);
-    EXPECT_FALSE(found->exists);
+    EXPECT_EQ(where(find(false)), std::make_tuple(SlotOffset(3), 3ul, false));
 
-    // Every slot live but a deleted one at 5: slot 5, reported at the end.
+    // Every slot live but deleted ones at 5 and 9: slot 5, reported at the end.
     FillRoot();
-    Slot(5)[0] = 0xE5;
-    found = find(false);
-    ASSERT_TRUE(found);
-    EXPECT_EQ(found->offset, RootDirectoryOffset(G()) + 5 * 32);
-    EXPECT_EQ(found->position, G().rootEntries);
+    Slot(5)[0] = Slot(9)[0] = 0xE5;
+    EXPECT_EQ(where(find(false)), std::make_tuple(SlotOffset(5), std::size_t{G().rootEntries}, false));
 
     // Silent: a same name is found without a question, labels included.
     Put(7, "NEW     TXT", 0x28);
-    found = find(true);
-    ASSERT_TRUE(found);
-    EXPECT_TRUE(found->exists);
-    EXPECT_EQ(found->offset, RootDirectoryOffset(G()) + 7 * 32);
+    EXPECT_EQ(where(find(true)), std::make_tuple(SlotOffset(7), 7ul, true));
     Put(7, "FILL       ", 0x20);
 
     // No slot at all: "Directory full!", unless silent.
-    Slot(5)[0] = 'F';
+    Slot(5)[0] = Slot(9)[0] = 'F';
     EXPECT_FALSE(find(true));
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_FALSE(find(false));

@@ -14,76 +14,58 @@ namespace {
 
 class EntriesTest : public FatFixture {
 protected:
-    void SetUp() override { Blank(); }
     std::optional<std::uint64_t> Label() { return FindVolumeLabel(G(), Vol(), Len()); }
-    std::uint64_t SlotOffset(std::uint32_t i) { return RootDirectoryOffset(G()) + 32 * i; }
 };
 
-TEST_F(EntriesTest, DeleteAsksForEachRowAndFreesTheChain) {
+// Each row is asked for in turn (adjacent rows too, once the one before went),
+// read-only files without a further question; directories are refused, and
+// Cancel ends the walk.
+TEST_F(EntriesTest, DeleteAsksForEachRowFreesTheChainAndStopsAtCancel) {
     Put(0, "A       TXT", 0x20, 2, 3000);
     Link({2, 3, 4});
-    Put(1, "B       TXT", 0x20);
-    Put(2, "C       TXT", 0x21);
-    Put(3, "D          ", 0x10);
+    const char* names[] = {"B       TXT", "C       TXT", "D          ", "E       TXT", "F       TXT", "G       TXT"};
+    const std::uint8_t attributes[] = {0x20, 0x21, 0x10, 0x20, 0x20, 0x20};
+    for (std::uint32_t i = 1; i <= 6; ++i) Put(i, names[i - 1], attributes[i - 1]);
     Relist();
     list.SelectAll();
     std::vector<std::uint8_t> slotA(Slot(0), Slot(0) + 32);
-    ui.answers = {IDYES, IDNO, IDYES};
+    ui.answers = {IDYES, IDNO, IDYES, IDYES, IDCANCEL};
     DeleteSelection(s, kMainWindow);
-    ASSERT_EQ(ui.messages.size(), 4u);
-    EXPECT_EQ(ui.messages[0].text, "Delete file 'A.TXT'?");
+    EXPECT_EQ(ui.Texts(), (Texts{"Delete file 'A.TXT'?", "Delete file 'B.TXT'?", "Delete file 'C.TXT'?",
+                                 "Cannot delete directory 'D'!", "Delete file 'E.TXT'?", "Delete file 'F.TXT'?"}));
     EXPECT_EQ(ui.messages[0].style, MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2);
-    EXPECT_EQ(ui.messages[3].text, "Cannot delete directory 'D'!");
-    EXPECT_EQ(ui.messages[3].Icon(), MB_ICONEXCLAMATION);
-    EXPECT_EQ(Fat(2), 0);
-    EXPECT_EQ(Fat(4), 0);
-    EXPECT_EQ(Slot(0)[0], 0xE5);
-    EXPECT_TRUE(std::equal(slotA.begin() + 1, slotA.end(), Slot(0) + 1));
-    EXPECT_EQ(Slot(2)[0], 0xE5);  // read-only files go without a further question
-    ASSERT_EQ(list.RowCount(), 2u);
-    EXPECT_EQ(list.RowAt(0).text, "B.TXT");
-    EXPECT_EQ(list.RowAt(1).text, "D");
-    EXPECT_EQ(list.Status(), "2 Object(s) selected");
+    EXPECT_EQ(ui.messages[3].style, MB_ICONEXCLAMATION);
+    EXPECT_EQ(Fats({2, 4}), (std::vector<std::uint16_t>{0, 0}));
+    slotA[0] = 0xE5;
+    EXPECT_TRUE(std::equal(slotA.begin(), slotA.end(), Slot(0))) << "only the first name byte changes";
+    EXPECT_EQ(Rows(), (Texts{"B.TXT", "D", "F.TXT", "G.TXT"}));
+    EXPECT_EQ(list.Status(), "4 Object(s) selected");
     EXPECT_TRUE(s.doc.modified);
-}
-
-TEST_F(EntriesTest, CancelEndsTheDeleteAndAdjacentRowsAreNotSkipped) {
-    for (std::uint32_t i = 0; i < 3; ++i) Put(i, "F       TXT", 0x20)[1] = static_cast<std::uint8_t>('0' + i);
-    Relist();
-    list.SelectAll();
-    ui.answers = {IDYES, IDCANCEL};
-    DeleteSelection(s, kMainWindow);
-    EXPECT_EQ(list.RowCount(), 2u);
-    EXPECT_EQ(ui.messages.size(), 2u);
-    ui.answers = {IDYES, IDYES};
-    DeleteSelection(s, kMainWindow);
-    EXPECT_EQ(list.Status(), "0 Object(s)");
 }
 
 TEST_F(EntriesTest, RenameRefusesBadNamesWithTheirMessages) {
     Put(0, "A       TXT", 0x20);
     Put(1, "B       TXT", 0x20);
     Relist();
-    struct Case {
-        const char* typed;
-        std::string message;
-    } cases[] = {
-        {"", LoadText(37)},           {"ABCDEFGHI.TXT", LoadText(36)}, {"ABCDEFGHI.TX", LoadText(38)},
-        {".TXT", LoadText(38)},       {"A.TEXT", LoadText(38)},        {"MY FILE.TXT", LoadText(39)},
-        {"X.Y.Z", LoadText(39)},      {"\xE2\x82\xAC", LoadText(39)},  // the euro sign, not in the code page
+    const std::pair<const char*, std::string> cases[] = {
+        {"", LoadText(str::kNameBlank)},                  {"ABCDEFGHI.TXT", LoadText(str::kNameTooLong)},
+        {"ABCDEFGHI.TX", LoadText(str::kNameInvalid)},    {".TXT", LoadText(str::kNameInvalid)},
+        {"A.TEXT", LoadText(str::kNameInvalid)},          {"MY FILE.TXT", LoadText(str::kNameCharacters)},
+        {"X.Y.Z", LoadText(str::kNameCharacters)},        {"\xE2\x82\xAC", LoadText(str::kNameCharacters)},  // euro sign
         {"b.txt", SystemErrorMessage("b.txt", ERROR_ALREADY_EXISTS, std::nullopt)},
     };
-    for (const Case& c : cases) {
+    for (const auto& [typed, message] : cases) {
         ui.Clear();
-        EXPECT_FALSE(RenameEntry(s, kMainWindow, std::string(c.typed), 0)) << c.typed;
-        EXPECT_TRUE(ui.Showed(c.message, MB_ICONHAND)) << c.typed;
+        EXPECT_FALSE(RenameEntry(s, kMainWindow, std::string(typed), 0)) << typed;
+        EXPECT_TRUE(ui.Showed(message, MB_ICONHAND)) << typed;
     }
     EXPECT_FALSE(RenameEntry(s, kMainWindow, std::nullopt, 0));
     EXPECT_EQ(Name(0), "A       TXT");
-    EXPECT_EQ(list.RowAt(0).text, "A.TXT");
+    EXPECT_EQ(Rows(), (Texts{"A.TXT", "B.TXT"}));
     EXPECT_FALSE(s.doc.modified);
 }
 
+// A first byte 0xE5 (sigma) is stored as 0x05, so the entry stays live.
 TEST_F(EntriesTest, RenameStoresUpperCaseNames) {
     std::uint8_t* slot = Put(0, "A       TXT", 0x21, 7, 99);
     Put(1, "SUB        ", 0x10);
@@ -91,7 +73,8 @@ TEST_F(EntriesTest, RenameStoresUpperCaseNames) {
     std::vector<std::uint8_t> before(slot, slot + 32);
     const char* names[][3] = {{"readme.txt", "README  TXT", "README.TXT"},
                               {"ABCDEFGH.", "ABCDEFGH   ", "ABCDEFGH"},
-                              {"abcdefgh", "ABCDEFGH   ", "ABCDEFGH"}};  // its own name again
+                              {"abcdefgh", "ABCDEFGH   ", "ABCDEFGH"},  // its own name again
+                              {"\xCF\x83" "a.txt", "\x05" "A      TXT", "\xE5" "A.TXT"}};
     for (const auto& n : names) {
         ASSERT_TRUE(RenameEntry(s, kMainWindow, std::string(n[0]), 0)) << n[0];
         EXPECT_EQ(Name(0), n[1]);
@@ -102,29 +85,6 @@ TEST_F(EntriesTest, RenameStoresUpperCaseNames) {
     ASSERT_TRUE(RenameEntry(s, kMainWindow, std::string("new\xC3\xA9"), 1));  // é becomes É
     EXPECT_EQ(list.RowAt(1).text, "NEW\x90");
     EXPECT_TRUE(ui.messages.empty());
-}
-
-TEST_F(EntriesTest, ANewNameOrLabelBeginningWithSigmaKeepsItsEntry) {
-    Put(0, "A       TXT", 0x20, 2, 100);
-    Link({2});
-    Put(1, "\x05" "B      TXT", 0x20);  // sigma B, as another system stores it
-    Relist();
-    ASSERT_TRUE(RenameEntry(s, kMainWindow, std::string("\xCF\x83" "a.txt"), 0));  // typed "σa.txt"
-    EXPECT_EQ(Slot(0)[0], dir::kEscapedDeletedMark);
-    EXPECT_EQ(list.RowAt(0).text, "\xE5" "A.TXT");
-    // The renamed file is still there, with its cluster, after listing anew.
-    Relist();
-    ASSERT_EQ(list.RowCount(), 2u);
-    EXPECT_EQ(list.RowAt(0).text, "\xE5" "A.TXT");
-    EXPECT_EQ(Fat(2), kEndOfChain);
-    // The name compares as stored: sigma B is taken.
-    EXPECT_FALSE(RenameEntry(s, kMainWindow, std::string("\xCF\x83" "b.txt"), 0));
-    EXPECT_EQ(ui.Last().text, SystemErrorMessage("\xCF\x83" "b.txt", ERROR_ALREADY_EXISTS, std::nullopt));
-
-    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, "\xE5LABEL"));
-    EXPECT_EQ(VolumeLabelText(s.doc), "\xE5LABEL");
-    ASSERT_TRUE(Label());
-    EXPECT_EQ(Vol()[*Label()], dir::kEscapedDeletedMark);
 }
 
 // Lays another system's long-name entry into `slot`: its order byte and,
@@ -178,19 +138,6 @@ TEST_F(EntriesTest, LongNameEntriesGoWithTheirShortEntry) {
     }
 }
 
-TEST_F(EntriesTest, AttributesChangeOnlyTheUserBits) {
-    std::uint8_t* file = Put(0, "A       TXT", 0x21 | 0x40);
-    EXPECT_FALSE(SetEntryAttributes(s, file, 0x21));
-    EXPECT_FALSE(s.doc.modified);
-    EXPECT_TRUE(SetEntryAttributes(s, file, 0x20));
-    EXPECT_EQ(file[dir::kAttributes], 0x60);
-    EXPECT_TRUE(s.doc.modified);
-    std::uint8_t* folder = Put(1, "SUB        ", 0x10);
-    // Bits outside the four are never taken from the request.
-    EXPECT_TRUE(SetEntryAttributes(s, folder, 0x07 | 0x08 | 0x40));
-    EXPECT_EQ(folder[dir::kAttributes], 0x17);
-}
-
 TEST_F(EntriesTest, LabelsTakeTheirSlotOrAnEarlierDeletedOne) {
     // Removing a label that is not there: success, nothing changes.
     EXPECT_TRUE(WriteVolumeLabel(s.doc, std::nullopt));
@@ -203,10 +150,8 @@ TEST_F(EntriesTest, LabelsTakeTheirSlotOrAnEarlierDeletedOne) {
     ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, "My Disk"));
     EXPECT_EQ(Label(), SlotOffset(1));
     EXPECT_EQ(VolumeLabelText(s.doc), "My Disk");
-    DirEntry label = ReadDirEntry(Slot(1));
-    EXPECT_EQ(label.attributes, 0x28);
-    EXPECT_EQ(label.firstCluster, 0);
-    EXPECT_NE(label.date, 0);
+    EXPECT_EQ(Slot(1)[dir::kAttributes], attr::kVolumeLabel | attr::kArchive);
+    EXPECT_NE(ReadDirEntry(Slot(1)).date, 0);
 
     // The same text again is not rewritten; a new one overwrites the label.
     s.doc.modified = false;
@@ -218,6 +163,9 @@ TEST_F(EntriesTest, LabelsTakeTheirSlotOrAnEarlierDeletedOne) {
     ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, "   "));
     EXPECT_EQ(Slot(1)[0], 0xE5);
     EXPECT_FALSE(Label());
+    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, "\xE5LABEL"));
+    EXPECT_EQ(VolumeLabelText(s.doc), "\xE5LABEL");
+    EXPECT_EQ(Slot(1)[0], dir::kEscapedDeletedMark);
 }
 
 TEST_F(EntriesTest, ALabelInTheEndSlotKeepsWhatLiesBehindItFreeAndEndsAtANul) {
@@ -268,7 +216,7 @@ TEST_F(EntriesTest, ALabelNeedsAnEndMarker) {
     Vol()[boot::kExtendedSignature] = 0x29;
     std::vector<std::uint8_t> before = DocumentBytes();
     EXPECT_FALSE(ApplyVolumeLabel(s, kMainWindow, "NEW"));
-    EXPECT_TRUE(ui.Showed("Error: cannot set volume-label!\nRoot-directory is full.", MB_ICONHAND));
+    EXPECT_TRUE(ui.Showed(LoadText(str::kLabelNoSlot), MB_ICONHAND));
     EXPECT_TRUE(DocumentBytes() == before);
     EXPECT_FALSE(s.doc.modified);
 }

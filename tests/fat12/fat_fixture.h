@@ -1,5 +1,5 @@
-// A session over a blank image of a table format, listed, with helpers to lay
-// out entries and chains by hand.
+// A session over a blank 720 KB image, listed, with helpers to lay out entries
+// and chains by hand.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,21 +20,28 @@ namespace kv::test {
 class FatFixture : public SessionFixture {
 protected:
     FatFixture() { lister = ListRootDirectory; }
+    void SetUp() override { Blank(); }
 
     // A blank image of format `code` (a media byte), listed.
     void Blank(std::uint32_t code = 0xF9) {
         ASSERT_TRUE(BuildBlankImage(s, kMainWindow, code));
-        s.listRootDirectory(s);
+        Relist();
     }
     void Relist() {
         list.RemoveAllRows();
         s.listRootDirectory(s);
     }
+    std::vector<std::string> Rows() const {
+        std::vector<std::string> texts;
+        for (std::size_t i = 0; i < list.RowCount(); ++i) texts.push_back(list.RowAt(i).text);
+        return texts;
+    }
 
     std::uint8_t* Vol() { return s.doc.Volume(); }
     std::uint32_t Len() { return s.doc.VolumeLength(); }
     const VolumeGeometry& G() { return s.doc.geometry; }
-    std::uint8_t* Slot(std::uint32_t i) { return Vol() + RootDirectoryOffset(G()) + 32ull * i; }
+    std::uint64_t SlotOffset(std::uint32_t i) { return RootDirectoryOffset(G()) + 32ull * i; }
+    std::uint8_t* Slot(std::uint32_t i) { return Vol() + SlotOffset(i); }
 
     // Writes an entry into root slot `i`; `name` is the 11-byte field.
     std::uint8_t* Put(std::uint32_t i, const char* name, std::uint8_t attributes, std::uint16_t first = 0,
@@ -49,6 +56,16 @@ protected:
         WriteWord(slot + dir::kTime, (12 << 11) | (34 << 5) | 28);  // 12:34:56
         return slot;
     }
+    // An entry whose chain holds `data`.
+    std::uint8_t* StoreFile(std::uint32_t i, const char* name, const std::vector<std::uint8_t>& data,
+                            const std::vector<std::uint16_t>& chain, std::uint8_t attributes = 0x20) {
+        for (std::size_t k = 0; k < chain.size(); ++k) {
+            std::size_t from = k * 1024, n = std::min<std::size_t>(1024, data.size() - std::min(from, data.size()));
+            std::memcpy(Vol() + ClusterOffset(G(), chain[k]), data.data() + from, n);
+        }
+        Link(chain);
+        return Put(i, name, attributes, chain.empty() ? 0 : chain[0], static_cast<std::uint32_t>(data.size()));
+    }
     // Links the clusters into a chain that ends with `end`.
     void Link(const std::vector<std::uint16_t>& clusters, std::uint16_t end = kEndOfChain) {
         for (std::size_t k = 0; k < clusters.size(); ++k) {
@@ -56,6 +73,11 @@ protected:
         }
     }
     std::uint16_t Fat(std::uint32_t x) { return ReadFatEntry(Vol(), Len(), x); }
+    std::vector<std::uint16_t> Fats(std::initializer_list<std::uint32_t> clusters) {
+        std::vector<std::uint16_t> values;
+        for (std::uint32_t x : clusters) values.push_back(Fat(x));
+        return values;
+    }
     // The 11-byte name field of root slot `i`.
     std::string Name(std::uint32_t i) { return std::string(reinterpret_cast<char*>(Slot(i)), 11); }
     // Every root slot holds a live entry of its own name (attributes `a`).
@@ -71,5 +93,7 @@ protected:
         return path;
     }
 };
+
+using Texts = std::vector<std::string>;
 
 }  // namespace kv::test

@@ -1,6 +1,8 @@
 // The values of the file list's cells and of the property pages.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "fat12/entries.h"
 #include "fat12/properties.h"
 #include "tests/fat12/fat_fixture.h"
@@ -11,7 +13,7 @@ namespace {
 class PropertiesTest : public FatFixture {
 protected:
     void SetUp() override {
-        Blank(0xF9);
+        Blank();
         CreateMediaErrorList(s.doc.errors, G().totalSectors);
     }
 };
@@ -39,7 +41,6 @@ TEST_F(PropertiesTest, CellsAreMadeFromTheSlot) {
         EXPECT_EQ(SupplyCellText(slot, ListColumn::Size, locale), c.sizeText);
         EXPECT_EQ(SupplyCellText(slot, ListColumn::LastChange, locale), c.dateText) << c.date << " " << c.time;
         EXPECT_EQ(SupplyCellText(slot, ListColumn::Attributes, locale), c.letters);
-        EXPECT_EQ(SupplyCellText(slot, ListColumn::Filename, locale), "");
     }
 }
 
@@ -51,7 +52,6 @@ TEST_F(PropertiesTest, TheGeneralPageShowsTheEntry) {
     GeneralPage readme = FillGeneralPage(Put(0, "README     ", 0x21, 2, 1536), G(), locale, ini);
     EXPECT_EQ(readme.name, "README");
     EXPECT_EQ(readme.type, "");
-    EXPECT_EQ(readme.location, "\\");
     EXPECT_EQ(readme.size, "1.50 KB (1,536 Byte), 2,048 Byte allocated");
     EXPECT_EQ(readme.date, "Tuesday, March 29, 2005 12:34:56 PM");
     EXPECT_TRUE(readme.checks.readOnly && readme.checks.archive && !readme.checks.hidden && !readme.checks.system);
@@ -65,27 +65,22 @@ TEST_F(PropertiesTest, TheGeneralPageShowsTheEntry) {
     EXPECT_EQ(folder.size, "");
     EXPECT_TRUE(folder.directory && folder.checks.hidden && folder.checks.system);
 
-    std::uint8_t* undated = Put(0, "A          ", 0x20);
-    WriteWord(undated + dir::kDate, 0x0021);
-    WriteWord(undated + dir::kTime, 0);
-    EXPECT_EQ(FillGeneralPage(undated, G(), locale, ini).date, "");
-
-    EXPECT_EQ(FileSizeText(0, 2, locale), "0.00 KB (0 Byte), 0 Byte allocated");
     EXPECT_EQ(FileSizeText(1000, 1, locale), "0.98 KB (1,000 Byte), 1,024 Byte allocated");
     EXPECT_EQ(FileSizeText(4294967295u, 64, locale),
               "4,194,304.00 KB (4,294,967,295 Byte), 4,294,967,296 Byte allocated");
 }
 
-TEST_F(PropertiesTest, ApplyingAttributesKeepsTheOtherBits) {
-    std::uint8_t* file = Put(0, "A       TXT", 0x21);
+// The checks are read-only, hidden, archive and system; no other bit changes.
+TEST_F(PropertiesTest, ApplyingAttributesChangesOnlyTheUserBits) {
+    std::uint8_t* file = Put(0, "A       TXT", 0x21 | 0x40);
     EXPECT_FALSE(ApplyAttributes(s, file, {true, false, true, false}));
     EXPECT_FALSE(s.doc.modified);
-    EXPECT_TRUE(ApplyAttributes(s, file, {true, true, true, false}));
-    EXPECT_EQ(file[dir::kAttributes], 0x23);
+    EXPECT_TRUE(ApplyAttributes(s, file, {false, true, true, true}));
+    EXPECT_EQ(file[dir::kAttributes], 0x40 | attr::kHidden | attr::kArchive | attr::kSystem);
     EXPECT_TRUE(s.doc.modified);
-    std::uint8_t* label = Put(1, "LABEL      ", 0x28);
-    EXPECT_TRUE(ApplyAttributes(s, label, {false, false, false, true}));
-    EXPECT_EQ(label[dir::kAttributes], 0x0C);
+    std::uint8_t* folder = Put(1, "SUB        ", 0x10);
+    EXPECT_TRUE(SetEntryAttributes(s, folder, 0x07 | 0x08 | 0x40));
+    EXPECT_EQ(folder[dir::kAttributes], 0x17);
 }
 
 TEST_F(PropertiesTest, TheVolumePageCountsClustersAndTheWholeFile) {
@@ -139,23 +134,18 @@ TEST_F(PropertiesTest, TheErrorsPageRebuildsTheListFromItsRows) {
     EXPECT_FALSE(none.bytes);
 }
 
-TEST_F(PropertiesTest, TheErrorsPageNeedsAListUnlessAllPagesAreAsked) {
-    for (bool all : {false, true}) {
-        EXPECT_TRUE(ImagePropertiesPages(s.doc, all).errors);
-        EXPECT_EQ(ImagePropertiesPages(s.doc, all).media, all);
-    }
+// The errors page needs a list unless all pages are asked; the media page only then.
+TEST_F(PropertiesTest, TheImagePagesAndTheMediaPage) {
+    EXPECT_EQ(std::make_pair(ImagePropertiesPages(s.doc, false).errors, ImagePropertiesPages(s.doc, false).media),
+              std::make_pair(true, false));
+    EXPECT_TRUE(ImagePropertiesPages(s.doc, true).media);
     s.doc.errors = MediaErrorList{};
     EXPECT_FALSE(ImagePropertiesPages(s.doc, false).errors);
     EXPECT_TRUE(ImagePropertiesPages(s.doc, true).errors);
-}
 
-TEST_F(PropertiesTest, TheMediaPageShowsTheGeometry) {
     MediaPage page = FillMediaPage(s.doc);
-    EXPECT_EQ(page.bytesPerSector, 512u);
-    EXPECT_EQ(page.totalSectors, 1440u);
-    EXPECT_EQ(page.sectorsPerFat, 3u);
-    EXPECT_EQ(page.rootEntries, 112u);
-    EXPECT_FALSE(page.harddisk);
+    EXPECT_EQ(std::make_tuple(page.bytesPerSector, page.totalSectors, page.sectorsPerFat, page.rootEntries, page.harddisk),
+              std::make_tuple(512u, 1440u, 3u, 112u, false));
     WriteWord(Vol() + boot::kHiddenSectors, 17);
     s.doc.geometry.totalSectors = 0;
     page = FillMediaPage(s.doc);

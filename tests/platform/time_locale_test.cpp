@@ -11,71 +11,55 @@
 namespace kv {
 namespace {
 
-// The tests run with TZ=Europe/Amsterdam (see tests/CMakeLists.txt).
+// The tests run with TZ=Europe/Amsterdam (see tests/CMakeLists.txt). Stamps
+// going back to the host are checked through extracting (tests/fat12).
 std::int64_t LocalSeconds(int y, int mo, int d, int h, int mi, int s) {
     std::tm tm{s, mi, h, d, mo - 1, y - 1900, 0, 0, -1, 0, nullptr};
     return std::mktime(&tm);
 }
+constexpr std::uint16_t Date(int y, int m, int d) { return static_cast<std::uint16_t>((y - 1980) << 9 | m << 5 | d); }
+constexpr std::uint16_t Time(int h, int m, int s) { return static_cast<std::uint16_t>(h << 11 | m << 5 | s / 2); }
 
-TEST(DosTime, HostTimesBecomeLocalDosStampsAndBack) {
-    std::uint16_t date = 0, time = 0;
-    // Summer time: the stamp holds the local wall clock.
-    DosDateTimeFromHostTime(LocalSeconds(2024, 7, 15, 13, 45, 31), date, time);
-    EXPECT_EQ(date, ((2024 - 1980) << 9) | (7 << 5) | 15);
-    EXPECT_EQ(time, (13 << 11) | (45 << 5) | 15) << "seconds are halved";
-    std::int64_t back = 0;
-    EXPECT_TRUE(HostTimeFromDosDateTime(date, time, back));
-    EXPECT_EQ(back, LocalSeconds(2024, 7, 15, 13, 45, 30));
-}
-
-TEST(DosTime, StampsOutsideTheDosRangeAreClamped) {
-    std::uint16_t date = 1, time = 1;
-    DosDateTimeFromHostTime(LocalSeconds(1975, 5, 5, 5, 5, 5), date, time);
-    EXPECT_EQ(date, (0 << 9) | (1 << 5) | 1);
-    EXPECT_EQ(time, 0);
-    DosDateTimeFromHostTime(LocalSeconds(2150, 1, 1, 0, 0, 0), date, time);
-    EXPECT_EQ(date, (127 << 9) | (12 << 5) | 31);
-    EXPECT_EQ(time, (23 << 11) | (59 << 5) | 29);
+TEST(DosTime, HostTimesBecomeLocalDosStampsClampedToTheDosRange) {
+    const struct {
+        std::int64_t host;
+        std::uint16_t date, time;
+    } cases[] = {
+        {LocalSeconds(2024, 7, 15, 13, 45, 31), Date(2024, 7, 15), Time(13, 45, 30)},  // summer time, seconds halved
+        {LocalSeconds(1975, 5, 5, 5, 5, 5), Date(1980, 1, 1), 0},
+        {LocalSeconds(2150, 1, 1, 0, 0, 0), Date(2107, 12, 31), Time(23, 59, 58)},
+    };
+    for (const auto& c : cases) {
+        std::uint16_t date = 1, time = 1;
+        DosDateTimeFromHostTime(c.host, date, time);
+        EXPECT_EQ(std::make_pair(date, time), std::make_pair(c.date, c.time)) << c.host;
+    }
 }
 
 TEST(DosTime, StampsThatAreNoRealTimeGiveTheEarliestDosTime) {
     std::int64_t t = 0;
     EXPECT_FALSE(HostTimeFromDosDateTime(0, 0, t));  // month 0
     EXPECT_EQ(t, LocalSeconds(1980, 1, 1, 0, 0, 0));
-    EXPECT_FALSE(HostTimeFromDosDateTime((1 << 5) | 1, 24 << 11, t));  // hour 24
-    EXPECT_FALSE(HostTimeFromDosDateTime((2 << 5) | 30, 0, t));        // 30 February
-    EXPECT_TRUE(HostTimeFromDosDateTime(((2000 - 1980) << 9) | (2 << 5) | 29, 0, t));  // leap day
+    EXPECT_FALSE(HostTimeFromDosDateTime(Date(1980, 1, 1), 24 << 11, t));
+    EXPECT_FALSE(HostTimeFromDosDateTime(Date(2024, 2, 30), 0, t));
+    EXPECT_FALSE(HostTimeFromDosDateTime(Date(2100, 2, 29), 0, t));
+    EXPECT_TRUE(HostTimeFromDosDateTime(Date(2024, 2, 29), 0, t));
 }
 
-TEST(Formatting, NumbersFollowTheLocalesGrouping) {
+// Short dates and the blank-stamp rule are checked through the file list's
+// cells (tests/fat12/properties_test.cpp).
+TEST(Formatting, NumbersFollowTheLocalesGroupingAndLongDatesTheirWeekday) {
     EnglishLocale en;
-    for (auto [n, text] : {std::pair<std::uint64_t, const char*>{1474560, "1,474,560"}, {0, "0"},
-                           {4294967295u, "4,294,967,295"}, {999, "999"}}) {
-        std::string s;
+    std::string s;
+    for (auto [n, text] : {std::pair<std::uint32_t, const char*>{1474560, "1,474,560"}, {0, "0"}, {999, "999"}}) {
         EXPECT_TRUE(FormatNumber(n, s, en));
         EXPECT_EQ(s, text);
     }
     NumberConventions german{".", ",", 3, 2};
     EXPECT_EQ(GroupDigits("1234567.125", german, -1), "1.234.567,13");
-    EXPECT_EQ(GroupDigits("0.976", german, 2), "0,98");
     EXPECT_EQ(GroupDigits("999.999", german, 2), "1.000,00");
-    NumberConventions plain{"", ".", 0, 0};
-    EXPECT_EQ(GroupDigits("1474560", plain, 0), "1474560");
-}
-
-TEST(Formatting, DosStampsShowDateAndTimeOrNothing) {
-    EnglishLocale en;
-    std::string s;
-    EXPECT_FALSE(FormatDosDateTime(0x0021, 0x0000, DateStyle::Short, s, en));
-    EXPECT_EQ(s, "") << "1980-01-01 00:00:00 is no date";
-    EXPECT_FALSE(FormatDosDateTime(0x0000, 0x0000, DateStyle::Short, s, en));
-    EXPECT_EQ(s, "") << "month 0 cannot be formatted";
-    EXPECT_TRUE(FormatDosDateTime(0x0021, 0x0001, DateStyle::Short, s, en));
-    EXPECT_EQ(s, "1/1/1980 12:00:02 AM");
-    EXPECT_FALSE(FormatDosDateTime(0x0021, 24 << 11, DateStyle::Short, s, en));
-    EXPECT_EQ(s, "1/1/1980") << "a time that is no real time leaves the date alone";
-    std::uint16_t date = ((2026 - 1980) << 9) | (12 << 5) | 5;
-    EXPECT_TRUE(FormatDosDateTime(date, (18 << 11) | (30 << 5), DateStyle::Long, s, en));
+    EXPECT_EQ(GroupDigits("1474560", NumberConventions{"", ".", 0, 0}, 0), "1474560");
+    EXPECT_TRUE(FormatDosDateTime(Date(2026, 12, 5), Time(18, 30, 0), DateStyle::Long, s, en));
     EXPECT_EQ(s, "Saturday, December 5, 2026 6:30:00 PM");
 }
 
