@@ -68,11 +68,10 @@ constexpr OwnText kOwnTexts[] = {
     {ERROR_INVALID_FUNCTION, "Incorrect function."},
     {ERROR_INVALID_DATA, "The data is invalid."},
     // Another handle holds the file without sharing it (no errno means that).
-    {ERROR_SHARING_VIOLATION, "The file is in use by another program."},
+    {ERROR_SHARING_VIOLATION, "The file or drive is in use by another program, or the drive is mounted."},
     {ERROR_OUTOFMEMORY, "Not enough memory is available to complete this operation."},
     {ERROR_INVALID_DRIVE, "The system cannot find the drive specified."},
     {ERROR_NOT_READY, "The device is not ready: is there a disk in the drive?"},
-    {ERROR_SHARING_VIOLATION, "The file or drive is in use: another program has it open, or the drive is mounted."},
     {ERROR_CRC, "Data error (cyclic redundancy check)."},
     {ERROR_SECTOR_NOT_FOUND, "The drive cannot find the sector requested."},
     {ERROR_WRITE_FAULT, "The drive cannot write to the disk."},

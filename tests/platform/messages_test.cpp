@@ -28,7 +28,7 @@ TEST(SystemErrors, EachErrnoIsShownInTheHostsWordsOrInWordsOfItsOwn) {
     for (auto [error, meaning] : words) EXPECT_EQ(SystemErrorText(ErrorFromErrno(error)), HostWords(meaning)) << error;
     EXPECT_EQ(ErrorFromErrno(ENOTDIR), ERROR_PATH_NOT_FOUND) << "a code of its own";
     // Where the host's words would mislead, the program has its own.
-    EXPECT_EQ(SystemErrorText(ErrorFromErrno(ETXTBSY)), "The file is in use by another program.\n");
+    EXPECT_EQ(SystemErrorText(ErrorFromErrno(ETXTBSY)), "The file or drive is in use by another program, or the drive is mounted.\n");
     EXPECT_EQ(SystemErrorText(ErrorFromErrno(ECHILD)), "The device is not functioning.\n") << "an errno without a row";
     for (int error : {ENXIO, EMEDIUMTYPE}) {
         EXPECT_NE(SystemErrorText(ErrorFromErrno(error)), HostWords(error));
