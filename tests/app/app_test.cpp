@@ -283,7 +283,7 @@ private slots:
             QTRY_VERIFY(!w.window.LabelEditActive());
             QCoreApplication::processEvents();  // the rename follows the editor's close
             QCOMPARE(RowTexts(w.window).at(edited), row.row);
-            const std::uint8_t* slot = w.s().doc.data.get() + w.window.model().RowAt(edited).slotOffset;
+            const std::uint8_t* slot = w.s().doc.data.get() + w.window.model().RowAt(static_cast<std::size_t>(edited)).slotOffset;
             QCOMPARE(QString::fromStdString(DisplayName(slot)), row.row);
             const bool refused = row.typed.contains('*');
             QCOMPARE(w.s().doc.modified, !refused && row.key != Qt::Key_Escape);
@@ -303,7 +303,7 @@ private slots:
         QAbstractItemModelTester tester(&w.window.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         QVERIFY(w.Open(image));
         QCOMPARE(w.window.StatusLine(), QStringLiteral("4 Object(s)"));
-        for (std::size_t row : {1, 2, 3}) w.window.model().SetSelected(row, true);
+        for (std::size_t row : {1u, 2u, 3u}) w.window.model().SetSelected(row, true);
         QCOMPARE(w.window.StatusLine(), QStringLiteral("3 Object(s) selected"));
         w.ui.answers = {IDYES, IDYES, IDYES};
         w.window.DispatchCommand(kMainWindow, cmd::kDelete);

@@ -52,7 +52,7 @@ enum class Stop { ReturnedToRom, BasicStarted, SystemStarted, Fault, StepLimit, 
 // and entry registers, and stand-ins for the BDOS and the page-1 routine.
 class DiskRomMachine {
 public:
-    explicit DiskRomMachine(const Disk* disk) : disk(disk) {
+    explicit DiskRomMachine(const Disk* d) : disk(d) {
         mem.fill(kFill);
         std::memcpy(&mem[0xC000], BootSectorTemplate().data(), 256);  // bytes 256-511 never reach memory
         std::fill(&mem[0xC100], &mem[0xC200], std::uint8_t{0x5A});
@@ -77,11 +77,11 @@ public:
 
     Z80EX_WORD Reg(Z80_REG_T r) const { return z80ex_get_reg(cpu_, r); }
     void Put(std::uint32_t at, std::uint32_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i) mem[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(bytes); ++i) mem[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
     }
     std::uint16_t WordAt(std::uint16_t at) const { return static_cast<std::uint16_t>(mem[at] | mem[at + 1u] << 8); }
     bool Loaded(const std::vector<std::uint8_t>& file, std::size_t count) const {
-        return std::equal(file.begin(), file.begin() + count, &mem[kSystemStart]) && mem[kSystemStart + count] == kFill;
+        return std::equal(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(count), &mem[kSystemStart]) && mem[kSystemStart + count] == kFill;
     }
 
     std::array<std::uint8_t, 65536> mem{};
@@ -148,7 +148,7 @@ private:
 
     // Returns false when a planned disk error sent the CPU to the handler.
     bool Bdos() {
-        std::uint8_t function = Reg(regBC) & 0xFF;
+        std::uint8_t function = static_cast<std::uint8_t>(Reg(regBC) & 0xFF);
         std::uint16_t de = Reg(regDE);
         if (!page1IsDiskRom) faults.push_back("BDOS called with the disk ROM switched out");
         if (diskError && diskError->function == function) {

@@ -65,7 +65,7 @@ TEST_F(FatTest, ChainWalksEndEveryWayAChainCanGoWrong) {
     EXPECT_EQ(walk(2, Len()), (Seen{2, 5, 3}));
     Link({7, 8}, 7);
     EXPECT_EQ(walk(7, Len()).size(), LastCluster(G()) - 1u);
-    for (std::uint16_t bad : {0x000, 0x001, 0x2CB, 0xFF7}) {
+    for (std::uint16_t bad : {std::uint16_t{0x000}, std::uint16_t{0x001}, std::uint16_t{0x2CB}, std::uint16_t{0xFF7}}) {
         Link({9}, bad);
         EXPECT_EQ(walk(9, Len()), Seen{9}) << bad;
     }

@@ -20,7 +20,7 @@ namespace kv::test {
 namespace {
 
 bool AllBytes(const std::vector<std::uint8_t>& bytes, std::size_t from, std::size_t to, std::uint8_t value) {
-    return std::all_of(bytes.begin() + from, bytes.begin() + to, [value](std::uint8_t b) { return b == value; });
+    return std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(to), [value](std::uint8_t b) { return b == value; });
 }
 
 TEST(LinuxDrivesTest, ControllerDrivesComeFirstThenRemovableDevicesByNameUnlessKorvaneDrivesNamesThem) {

@@ -130,7 +130,7 @@ protected:
     }
 };
 INSTANTIATE_TEST_SUITE_P(Directions, BothWaysTest, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Write" : "Read"; });
+                         [](const auto& p) { return p.param ? "Write" : "Read"; });
 
 TEST_P(BothWaysTest, MovesEverySectorOfTheVolumeInOrder) {
     ASSERT_TRUE(Run({}));

@@ -36,7 +36,7 @@ TEST_P(CorpusTest, EveryKeptInputKeepsTheInvariants) {
 
 INSTANTIATE_TEST_SUITE_P(Targets, CorpusTest,
                          ::testing::Values("open_and_read", "modify", "custom_format", "floppy_read", "cli_output"),
-                         [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+                         [](const ::testing::TestParamInfo<const char*>& p) { return std::string(p.param); });
 
 }  // namespace
 }  // namespace kv::fuzz
