@@ -18,6 +18,7 @@
 #include "app/drag_drop.h"
 #include "app/main_window.h"
 #include "app/qt_locale.h"
+#include "app/qt_ui.h"
 #include "document/boot_sector.h"
 #include "document/media_errors.h"
 #include "fat12/directory.h"
@@ -553,6 +554,63 @@ private slots:
         }
         QVERIFY(FileExists(dir_.File("data/applications/korvane.desktop")));
         QVERIFY(FileExists(dir_.File("data/mime/packages/korvane-diskimage.xml")));
+    }
+
+    // The program's message boxes: buttons, icon, caption and default button
+    // of the style; Escape leaves only a box with OK alone or a Cancel button,
+    // Enter takes the default. The open dialog's filters match either case and
+    // its read-only box is handed back.
+    void qtUi() {
+        using B = QMessageBox;
+        const struct {
+            std::uint32_t style;
+            B::StandardButtons buttons;
+            B::StandardButton defaultButton;
+            B::Icon icon;
+            int result;  // of Escape, or of Enter when Escape did nothing
+        } rows[] = {{MB_OK | MB_ICONHAND, B::Ok, B::Ok, B::Critical, IDOK},
+                    {MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON3, B::Yes | B::No | B::Cancel, B::Cancel,
+                     B::Question, IDCANCEL},
+                    {MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, B::Yes | B::No, B::No, B::Question, IDNO},
+                    {MB_ABORTRETRYIGNORE | MB_ICONEXCLAMATION | MB_DEFBUTTON2, B::Abort | B::Retry | B::Ignore,
+                     B::Retry, B::Warning, IDRETRY},
+                    {MB_OKCANCEL | MB_ICONINFORMATION, B::Ok | B::Cancel, B::Ok, B::Information, IDCANCEL}};
+        QWidget owner;
+        QtUi ui(&owner);
+        for (const auto& row : rows) {
+            QString seen;
+            QTimer::singleShot(0, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (box == nullptr) return;
+                seen = box->windowTitle() + " " + box->text();
+                if (box->standardButtons() != row.buttons || box->icon() != row.icon ||
+                    box->standardButton(box->defaultButton()) != row.defaultButton) {
+                    seen += " (other buttons or icon)";
+                }
+                QTest::keyClick(box, Qt::Key_Escape);
+                if (box->isVisible()) QTest::keyClick(box, Qt::Key_Return);
+            });
+            QCOMPARE(ui.ShowMessageBox(kMainWindow, "Disk full!", "Korvane", row.style), row.result);
+            QCOMPARE(seen, QStringLiteral("Korvane Disk full!"));
+        }
+        const std::string chosen = dir_.File("A.dsk");
+        QStringList filters;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) return;
+            filters = dialog->nameFilters();
+            if (auto* box = dialog->findChild<QCheckBox*>(QStringLiteral("readOnlyBox"))) box->setChecked(true);
+            dialog->selectFile(QString::fromStdString(chosen));
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        FileDialogRequest request;
+        request.filterStringId = str::kImageFilter;
+        FileDialogResult result;
+        QVERIFY(ui.ChooseFile(kMainWindow, request, result));
+        QCOMPARE(filters.first(), QStringLiteral("All disk-images (*.dsk *.DSK *.flp *.FLP)"));
+        QCOMPARE(filters.last(), QStringLiteral("All files (*)"));
+        QCOMPARE(result.path, chosen);
+        QVERIFY(result.readOnly);
     }
 
     // Grouping and times (with seconds) as the user's locale has them.
