@@ -246,11 +246,6 @@ void MainWindow::BuildFileList() {
             }));
         view->installEventFilter(this);
         view->viewport()->installEventFilter(this);
-        connect(view, &QAbstractItemView::doubleClicked, this, [this] {
-            if (QGuiApplication::keyboardModifiers() & Qt::AltModifier) {
-                DispatchCommand(kMainWindow, cmd::kFileProperties);
-            }
-        });
         stack_->addWidget(view);
     }
     QHeaderView* header = report_->header();
@@ -414,6 +409,15 @@ void MainWindow::ShowPopupMenu(const QPoint& globalPosition) { contextMenu_->pop
 // before the key itself arrives: that one is the context-menu command.
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (HandleDragEvent(event)) return true;
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        // Alt+double-click on a row opens its properties; a plain double click does nothing.
+        auto* click = static_cast<QMouseEvent*>(event);
+        if ((click->modifiers() & Qt::AltModifier) && click->button() == Qt::LeftButton &&
+            CurrentView()->indexAt(click->position().toPoint()).isValid()) {
+            DispatchCommand(kMainWindow, cmd::kFileProperties);
+        }
+        return false;
+    }
     if (event->type() != QEvent::ContextMenu) return QMainWindow::eventFilter(watched, event);
     auto* request = static_cast<QContextMenuEvent*>(event);
     if (request->reason() == QContextMenuEvent::Mouse) ShowPopupMenu(request->globalPos());

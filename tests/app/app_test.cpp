@@ -316,6 +316,29 @@ private slots:
         QVERIFY(!w.window.CurrentView()->isEnabled());
     }
 
+    // Alt+double-click on a row opens its properties; a plain double click
+    // does nothing.
+    void doubleClick() {
+        TestWindow w;
+        Prepare(w, Open, image_);
+        ShowActive(w.window);
+        QAbstractItemView* view = w.window.CurrentView();
+        const QPoint at = view->visualRect(w.window.model().index(3, 0)).center();
+        for (Qt::KeyboardModifiers modifiers : {Qt::KeyboardModifiers(Qt::AltModifier), Qt::KeyboardModifiers()}) {
+            QString title = QStringLiteral("none");
+            QTimer::singleShot(0, [&] {
+                if (auto* sheet = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                    title = sheet->windowTitle();
+                    sheet->reject();
+                }
+            });
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, at);  // the first click selects
+            QTest::mouseDClick(view->viewport(), Qt::LeftButton, modifiers, at);
+            QCoreApplication::processEvents();
+            QCOMPARE(title, modifiers ? QStringLiteral("NOTES.DOC Properties") : QStringLiteral("none"));
+        }
+    }
+
     // The mode lasts across images, with its check mark; switching keeps the
     // rows and their order.
     void viewModes() {
