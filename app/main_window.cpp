@@ -73,6 +73,8 @@ private:
 
 namespace {
 
+constexpr int kLastChangeWidth = 116;
+
 // The menu bar puts the menus behind its separator at its right end (the Help
 // menu), as styles that draw menu-bar separators do.
 class MenuBarStyle final : public QProxyStyle {
@@ -193,6 +195,20 @@ private:
     bool leftPress_ = false;
 };
 
+// The list's widths (and the window's) are given for an 8-point system font.
+// A larger font or a locale with longer dates would cut the "Last change"
+// texts short, so every width grows by the factor that lets the locale's
+// widest date and time fit that column, and the proportions stay.
+double ListWidthScale(const QFontMetrics& metrics, const Locale& locale) {
+    constexpr std::uint16_t kDate = (64 << 9) | (12 << 5) | 28;  // 28 December 2044
+    constexpr std::uint16_t kTime = (23 << 11) | (58 << 5) | 29;  // 23:58:58
+    constexpr int kCellMargins = 12;
+    std::string text;
+    FormatDosDateTime(kDate, kTime, DateStyle::Short, text, locale);
+    const int needed = metrics.horizontalAdvance(QString::fromStdString(text)) + kCellMargins;
+    return std::max(1.0, needed / double(kLastChangeWidth));
+}
+
 }  // namespace
 
 MainWindow::MainWindow(Ui* ui)
@@ -204,12 +220,14 @@ MainWindow::MainWindow(Ui* ui)
     setWindowTitle(QString::fromStdString(ApplicationTitle()));
     setWindowIcon(QIcon(QStringLiteral(":/icons/100.svg")));
     model_.Attach(session_.doc, locale_);
+    widthScale_ = ListWidthScale(fontMetrics(), locale_);
     BuildFileList();
     BuildMenus();
     BuildShortcuts();
     setAcceptDrops(true);
     const QStyle* s = style();
-    resize(s->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * s->pixelMetric(QStyle::PM_DefaultFrameWidth) + 372, 400);
+    resize(s->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * s->pixelMetric(QStyle::PM_DefaultFrameWidth) + Scaled(372),
+           400);
     SetFileListEnabled(false);
     UpdateMenuState();
 }
@@ -252,8 +270,8 @@ void MainWindow::BuildFileList() {
     header->setSectionsClickable(false);
     header->setSectionsMovable(false);
     header->setStretchLastSection(false);
-    const int widths[] = {114, 74, 116, 64};
-    for (int column = 0; column < 4; ++column) report_->setColumnWidth(column, widths[column]);
+    const int widths[] = {114, 74, kLastChangeWidth, 64};
+    for (int column = 0; column < 4; ++column) report_->setColumnWidth(column, Scaled(widths[column]));
     setCentralWidget(stack_);
 
     status_ = new QLabel(this);

@@ -71,6 +71,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    int Scaled(int width) const { return static_cast<int>(width * widthScale_ + 0.5); }
     void BuildMenus();
     void BuildShortcuts();
     QAction* AddCommandAction(QMenu* menu, int id, const char* text);
@@ -92,6 +93,7 @@ private:
     std::unique_ptr<QtUi> ownUi_;
     Ui& ui_;
     QtLocale locale_;
+    double widthScale_ = 1.0;  // of the list's columns and the window's first width
     FileListModel model_;
     Session session_;
 

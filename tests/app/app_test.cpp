@@ -381,7 +381,18 @@ private slots:
         FileListModel& m = w.window.model();
         auto cell = [&](int row, ListColumn column) { return m.data(m.index(row, int(column)), Qt::DisplayRole); };
         QCOMPARE(cell(0, ListColumn::Size).toString(), QStringLiteral("1,474,560"));
-        w.s().doc.data.get()[m.RowAt(0).slotOffset + dir::kAttributes] = 0x04;
+        // The report's widths keep their proportions and show the whole date.
+        std::uint8_t* slot = w.s().doc.data.get() + m.RowAt(0).slotOffset;
+        DirEntry e = ReadDirEntry(slot);
+        e.date = (25 << 9) | (9 << 5) | 29;  // 29 September 2005, 12:34:56
+        e.time = (12 << 11) | (34 << 5) | 28;
+        WriteDirEntry(slot, e);
+        auto* report = qobject_cast<QTreeView*>(View(w, cmd::kViewReport));
+        QVERIFY(report != nullptr);
+        const int width = report->columnWidth(int(ListColumn::LastChange));
+        QVERIFY(width >= 116 && std::abs(report->columnWidth(0) * 116 - 114 * width) < 116);
+        QVERIFY(report->fontMetrics().horizontalAdvance(cell(0, ListColumn::LastChange).toString()) < width - 8);
+        slot[dir::kAttributes] = 0x04;
         QCOMPARE(cell(0, ListColumn::Attributes).toString(), QStringLiteral("   S "));
         m.SetRowText(0, "\x82T\x90.TXT");
         QCOMPARE(cell(0, ListColumn::Filename).toString(), QStringLiteral("\u00e9T\u00c9.TXT"));
