@@ -13,8 +13,8 @@
 
 namespace kv::app {
 
-std::optional<int> StartUp(const CommandLine& line, const std::string& programPath,
-                           std::unique_ptr<MainWindow>& window, const StartupHooks& hooks) {
+std::optional<int> StartUp(const CommandLine& line, const std::string& programPath, std::unique_ptr<MainWindow>& window,
+                           const StartupHooks& hooks) {
     if (line.registerSwitch) {
         QtUi windowless;
         XdgFileTypeStore store(UserDataHome(), programPath);

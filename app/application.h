@@ -26,8 +26,8 @@ struct StartupHooks {
 // code 1 (returned) without the main window ever being shown. Otherwise the
 // main window is made in `window`, opens the named image (a failure has shown
 // its message and leaves no image open) and is shown; none is returned.
-std::optional<int> StartUp(const CommandLine& line, const std::string& programPath,
-                           std::unique_ptr<MainWindow>& window, const StartupHooks& hooks = {});
+std::optional<int> StartUp(const CommandLine& line, const std::string& programPath, std::unique_ptr<MainWindow>& window,
+                           const StartupHooks& hooks = {});
 
 // The program: its exit code.
 int RunApplication(int argc, char** argv);

@@ -6,8 +6,7 @@ namespace kv::app {
 
 bool CommandEnabled(int id, const CommandFacts& f) {
     switch (id) {
-        case cmd::kSave:
-            return f.open && f.hasFile && !f.readOnly;
+        case cmd::kSave: return f.open && f.hasFile && !f.readOnly;
         case cmd::kSaveAs:
         case cmd::kWriteToDisk:
         case cmd::kClose:
@@ -16,28 +15,22 @@ bool CommandEnabled(int id, const CommandFacts& f) {
         case cmd::kViewReport:
         case cmd::kViewList:
         case cmd::kViewIcon:
-        case cmd::kViewSmallIcon:
-            return f.open;
+        case cmd::kViewSmallIcon: return f.open;
         case cmd::kFileProperties:
         case cmd::kExtractFile:
         case cmd::kDelete:
-        case cmd::kRename:
-            return f.open && f.selection;
+        case cmd::kRename: return f.open && f.selection;
         case cmd::kNew:
         case cmd::kOpen:
         case cmd::kExit:
         case cmd::kHelp:
         case cmd::kAbout:
-        case cmd::kOriginalOrder:
-            return true;
-        default:
-            return false;
+        case cmd::kOriginalOrder: return true;
+        default: return false;
     }
 }
 
-bool CommandChecked(int id, const CommandFacts& f) {
-    return id == cmd::kOriginalOrder || id == ViewCommand(f.mode);
-}
+bool CommandChecked(int id, const CommandFacts& f) { return id == cmd::kOriginalOrder || id == ViewCommand(f.mode); }
 
 int ViewCommand(ViewMode mode) {
     switch (mode) {

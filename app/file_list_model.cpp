@@ -54,13 +54,11 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         case Qt::DecorationRole:
             if (column != ListColumn::Filename) return {};
             return row.kind == RowKind::Directory ? folderIcon_ : fileIcon_;
-        case Qt::TextAlignmentRole:
-            return QVariant::fromValue(AlignmentOf(index.column()));
+        case Qt::TextAlignmentRole: return QVariant::fromValue(AlignmentOf(index.column()));
         case Qt::FontRole:  // the five attribute positions line up from row to row
             if (column != ListColumn::Attributes) return {};
             return QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        default:
-            return {};
+        default: return {};
     }
 }
 
@@ -114,9 +112,9 @@ bool FileListModel::IsSelected(std::size_t index) const {
 
 void FileListModel::SetSelected(std::size_t index, bool selected) {
     if (index >= rows_.size()) return;
-    selection_.select(this->index(static_cast<int>(index), 0),
-                      (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
-                          QItemSelectionModel::Rows);
+    selection_.select(
+        this->index(static_cast<int>(index), 0),
+        (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) | QItemSelectionModel::Rows);
 }
 
 std::size_t FileListModel::SelectedCount() const {

@@ -200,7 +200,7 @@ private:
 // texts short, so every width grows by the factor that lets the locale's
 // widest date and time fit that column, and the proportions stay.
 double ListWidthScale(const QFontMetrics& metrics, const Locale& locale) {
-    constexpr std::uint16_t kDate = (64 << 9) | (12 << 5) | 28;  // 28 December 2044
+    constexpr std::uint16_t kDate = (64 << 9) | (12 << 5) | 28;   // 28 December 2044
     constexpr std::uint16_t kTime = (23 << 11) | (58 << 5) | 29;  // 23:58:58
     constexpr int kCellMargins = 12;
     std::string text;
@@ -259,8 +259,8 @@ void MainWindow::BuildFileList() {
         view->setItemDelegate(new NameEditDelegate(
             view, [this](bool editing) { labelEditActive_ = editing; },
             [this](int row, const QString& typed) {
-                QMetaObject::invokeMethod(this, [this, row, typed] { FinishRename(row, typed); },
-                                          Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this, row, typed] { FinishRename(row, typed); }, Qt::QueuedConnection);
             }));
         view->installEventFilter(this);
         view->viewport()->installEventFilter(this);
@@ -321,8 +321,10 @@ void MainWindow::BuildMenus() {
     contextMenu_->setObjectName(QStringLiteral("contextMenu"));
     connect(contextMenu_, &QMenu::aboutToShow, this, &MainWindow::UpdateMenuState);
     for (const MenuEntry& entry : ContextMenuTable()) {
-        if (entry.id == kSeparator) contextMenu_->addSeparator();
-        else AddCommandAction(contextMenu_, entry.id, entry.text);
+        if (entry.id == kSeparator)
+            contextMenu_->addSeparator();
+        else
+            AddCommandAction(contextMenu_, entry.id, entry.text);
     }
 }
 
@@ -438,8 +440,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() != QEvent::ContextMenu) return QMainWindow::eventFilter(watched, event);
     auto* request = static_cast<QContextMenuEvent*>(event);
-    if (request->reason() == QContextMenuEvent::Mouse) ShowPopupMenu(request->globalPos());
-    else TranslateShortcut(cmd::kContextMenu);
+    if (request->reason() == QContextMenuEvent::Mouse)
+        ShowPopupMenu(request->globalPos());
+    else
+        TranslateShortcut(cmd::kContextMenu);
     return true;
 }
 
@@ -526,8 +530,10 @@ void MainWindow::SetViewMode(ViewMode mode) {
 
 void MainWindow::SetFileListEnabled(bool enabled) {
     stack_->setEnabled(enabled);
-    if (enabled) CurrentView()->setFocus();
-    else setFocus();
+    if (enabled)
+        CurrentView()->setFocus();
+    else
+        setFocus();
 }
 
 void MainWindow::StartRename() {

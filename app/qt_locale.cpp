@@ -45,8 +45,7 @@ NumberConventions QtLocale::Numbers() const { return numbers_; }
 
 std::string QtLocale::DateText(const CalendarTime& t, DateStyle style) const {
     const QDate date(t.year, t.month, t.day);
-    return locale_.toString(date, style == DateStyle::Long ? QLocale::LongFormat : QLocale::ShortFormat)
-        .toStdString();
+    return locale_.toString(date, style == DateStyle::Long ? QLocale::LongFormat : QLocale::ShortFormat).toStdString();
 }
 
 std::string QtLocale::TimeText(const CalendarTime& t) const {

@@ -119,8 +119,7 @@ QtUi::QtUi(QWidget* mainWindow, std::function<void(bool)> enableFileList)
 
 QWidget* QtUi::Parent(WindowRef owner) const { return owner == kMainWindow ? mainWindow_ : ui::WidgetOf(owner); }
 
-int QtUi::ShowMessageBox(WindowRef owner, const std::string& text, const std::string& caption,
-                         std::uint32_t style) {
+int QtUi::ShowMessageBox(WindowRef owner, const std::string& text, const std::string& caption, std::uint32_t style) {
     const std::uint32_t type = style & MB_TYPEMASK;
     const bool escapable = type == MB_OK || type == MB_OKCANCEL || type == MB_YESNOCANCEL || type == MB_RETRYCANCEL;
     Win32MessageBox box(Parent(owner), escapable);
@@ -133,8 +132,10 @@ int QtUi::ShowMessageBox(WindowRef owner, const std::string& text, const std::st
     for (Button b : buttons) box.addButton(b);
     const std::size_t defaultIndex = (style & MB_DEFMASK) >> 8;
     box.setDefaultButton(buttons[defaultIndex < buttons.size() ? defaultIndex : 0]);
-    if (type == MB_OK) box.setEscapeButton(QMessageBox::Ok);
-    else if (escapable) box.setEscapeButton(QMessageBox::Cancel);
+    if (type == MB_OK)
+        box.setEscapeButton(QMessageBox::Ok);
+    else if (escapable)
+        box.setEscapeButton(QMessageBox::Cancel);
     ArrowWhileModal arrow(waiting_);
     box.exec();
     return ResultOf(box.standardButton(box.clickedButton()));

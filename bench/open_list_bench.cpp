@@ -7,12 +7,12 @@
 //   build/release/bench/open_list_bench
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 #include "app/file_list_model.h"
 #include "app/main_window.h"

@@ -102,7 +102,7 @@ struct Option {
     const char* help;
     Field field;
     bool required = false;
-    const char* initial = nullptr;                         // a string field's value when the option is not given
+    const char* initial = nullptr;                      // a string field's value when the option is not given
     const std::vector<std::string>* choices = nullptr;  // the only values taken (none: any)
 };
 

@@ -190,7 +190,8 @@ int RunAttrib(Context& ctx, const Args& o) {
         if (!ctx.list.IsSelected(i)) continue;
         std::uint8_t* slot = SlotOf(ctx, i);
         if (change) {
-            std::uint8_t bits = static_cast<std::uint8_t>(((slot[dir::kAttributes] & attr::kUserChangeable) | set) & ~clear);
+            std::uint8_t bits =
+                static_cast<std::uint8_t>(((slot[dir::kAttributes] & attr::kUserChangeable) | set) & ~clear);
             SetEntryAttributes(ctx.session, slot, bits);
         }
         if (!ctx.quiet || !change) {
@@ -235,25 +236,42 @@ std::vector<Command> FileCommands() {
     const Option names{"NAME", "Names of files in the image", &Args::names};
     return {
         {"list", "List the files of the root directory", RunList, {image, json}},
-        {"add", "Add host files and folders, in order; stops at the first failure", RunAdd,
+        {"add",
+         "Add host files and folders, in order; stops at the first failure",
+         RunAdd,
          {image, {"PATH", "Host files or folders", &Args::names, true}}},
-        {"extract", "Copy files out of the image (names take * and ?)", RunExtract,
-         {image, names,
+        {"extract",
+         "Copy files out of the image (names take * and ?)",
+         RunExtract,
+         {image,
+          names,
           {"-d,--directory", "The folder to write into (default: the current one)", &Args::folder, false, "."},
           {"--all", "Every file of the root directory", &Args::all},
           {"--overwrite", "Replace existing host files without asking", &Args::overwrite}}},
-        {"delete", "Delete files (asks for each unless --yes)", RunDelete,
+        {"delete",
+         "Delete files (asks for each unless --yes)",
+         RunDelete,
          {image, {"NAME", "Names of files in the image", &Args::names, true}}},
-        {"rename", "Give a file or directory a new 8.3 name", RunRename,
+        {"rename",
+         "Give a file or directory a new 8.3 name",
+         RunRename,
          {image, {"NAME", "The entry's name", &Args::name, true}, {"NEWNAME", "The new name", &Args::newName, true}}},
         // -h and -a are attribute changes here, not options.
-        {"attrib", "Show or change attributes: +r -r +h -h +a -a +s -s", RunAttrib,
-         {image, {"ARGS", "Names of files and attribute changes", &Args::names}}, true},
-        {"label", "Show, set or remove the volume label", RunLabel,
-         {image, {"TEXT", "The new label (at most 11 characters, kept as typed)", &Args::text},
+        {"attrib",
+         "Show or change attributes: +r -r +h -h +a -a +s -s",
+         RunAttrib,
+         {image, {"ARGS", "Names of files and attribute changes", &Args::names}},
+         true},
+        {"label",
+         "Show, set or remove the volume label",
+         RunLabel,
+         {image,
+          {"TEXT", "The new label (at most 11 characters, kept as typed)", &Args::text},
           {"--clear", "Remove the label", &Args::clear}}},
-        {"check", "Report lost and cross-linked clusters, chains that do not fit their sizes, differing FAT copies",
-         RunCheck, {image, json}},
+        {"check",
+         "Report lost and cross-linked clusters, chains that do not fit their sizes, differing FAT copies",
+         RunCheck,
+         {image, json}},
     };
 }
 

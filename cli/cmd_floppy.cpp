@@ -87,7 +87,8 @@ ProgressFactory TerminalProgressFactory(Context& ctx) {
 // DRIVE of the command line: a letter as `drives` lists it ("A" or "A:"), or a
 // device or file path that becomes a drive. Gives the drive's line.
 bool ResolveDrive(Context& ctx, const std::string& drive, std::string& line) {
-    bool letter = (drive.size() == 1 || (drive.size() == 2 && drive[1] == ':')) && std::isalpha(static_cast<unsigned char>(drive[0]));
+    bool letter = (drive.size() == 1 || (drive.size() == 2 && drive[1] == ':')) &&
+                  std::isalpha(static_cast<unsigned char>(drive[0]));
     std::uint32_t index = 0;
     if (letter) {
         index = static_cast<std::uint32_t>(std::toupper(static_cast<unsigned char>(drive[0])) - 'A');
@@ -102,9 +103,7 @@ bool ResolveDrive(Context& ctx, const std::string& drive, std::string& line) {
     return true;
 }
 
-std::string Plural(std::size_t n, const char* word) {
-    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
-}
+std::string Plural(std::size_t n, const char* word) { return std::to_string(n) + " " + word + (n == 1 ? "" : "s"); }
 
 // Ascending sector numbers with runs folded: "3 7-9 1400-1439".
 std::string SectorList(const std::vector<std::uint32_t>& sectors) {
@@ -127,9 +126,9 @@ int RunDrives(Context& ctx, const Args&) {
     return kSuccess;
 }
 
-const char* const kCustomKeys[kCustomFieldCount] = {"media",         "sectors-per-cluster", "reserved",
-                                                    "fats",          "root-entries",        "sectors",
-                                                    "sectors-per-fat", "sectors-per-track", "heads"};
+const char* const kCustomKeys[kCustomFieldCount] = {
+    "media",   "sectors-per-cluster", "reserved",          "fats", "root-entries",
+    "sectors", "sectors-per-fat",     "sectors-per-track", "heads"};
 
 // The fields of "key=value,..." over the custom dialog's initial texts;
 // kUsage (shown) for an item that is not key=value with a known key.
@@ -206,8 +205,9 @@ int RunReadFloppy(Context& ctx, const Args& o) {
         if (summary.ignored.empty()) {
             std::fprintf(ctx.out, "; no sector ignored\n");
         } else {
-            std::fprintf(ctx.out, "; %s ignored (%s), recorded in %s\n", Plural(summary.ignored.size(), "sector").c_str(),
-                         SectorList(summary.ignored).c_str(), TerminalText(MediaErrorFilePath(o.image)).c_str());
+            std::fprintf(ctx.out, "; %s ignored (%s), recorded in %s\n",
+                         Plural(summary.ignored.size(), "sector").c_str(), SectorList(summary.ignored).c_str(),
+                         TerminalText(MediaErrorFilePath(o.image)).c_str());
         }
     }
     return kSuccess;
@@ -223,14 +223,13 @@ int RunWriteFloppy(Context& ctx, const Args& o) {
     dialog.formatDisk = o.formatTracks;
     dialog.createProgress = TerminalProgressFactory(ctx);
     TransferSummary summary;
-    bool written = WriteImageCommand(s, kMainWindow, [&] {
-        return WriteImageToFloppy(s, dialog, DriveIndexOfLine(line), &summary) ? 1 : 0;
-    });
+    bool written = WriteImageCommand(
+        s, kMainWindow, [&] { return WriteImageToFloppy(s, dialog, DriveIndexOfLine(line), &summary) ? 1 : 0; });
     if (!written) return kFailure;
     const std::uint32_t sectors = s.doc.VolumeLength() / kFloppySectorSize;
     if (!ctx.quiet) {
-        std::string formatted = o.formatTracks ? "Formatted " + Plural(summary.tracksFormatted, "track") + ", wrote "
-                                               : "Wrote ";
+        std::string formatted =
+            o.formatTracks ? "Formatted " + Plural(summary.tracksFormatted, "track") + ", wrote " : "Wrote ";
         std::fprintf(ctx.out, "%s%u of %s to %s", formatted.c_str(), summary.sectors, Plural(sectors, "sector").c_str(),
                      TerminalText(line).c_str());
         if (summary.ignored.empty()) {
@@ -299,7 +298,9 @@ std::vector<Command> FloppyCommands() {
     static const std::vector<std::string> answers = {"abort", "retry", "ignore"};
     return {
         {"drives", "List the removable drives and their letters", RunDrives, {}},
-        {"read-floppy", "Read a floppy into a new image file", RunReadFloppy,
+        {"read-floppy",
+         "Read a floppy into a new image file",
+         RunReadFloppy,
          {{"DRIVE", driveHelp, &Args::drive, true},
           {"IMAGE", "The image file to save", &Args::image, true},
           {"--format",
@@ -307,12 +308,16 @@ std::vector<Command> FloppyCommands() {
            &Args::format},
           {"--custom", CustomFormatHelp(), &Args::custom},
           {"--on-error", "What to do with a sector that cannot be read", &Args::onError, false, nullptr, &answers}}},
-        {"write-floppy", "Write an image onto a floppy", RunWriteFloppy,
+        {"write-floppy",
+         "Write an image onto a floppy",
+         RunWriteFloppy,
          {{"IMAGE", "The image file", &Args::image, true},
           {"DRIVE", driveHelp, &Args::drive, true},
           {"--format-tracks", "Format every track before writing", &Args::formatTracks},
           {"--on-error", "What to do with a sector that cannot be written", &Args::onError, false, nullptr, &answers}}},
-        {"register", "Register the desktop program for .dsk and .flp images (MIME type, desktop entry)", RunRegister,
+        {"register",
+         "Register the desktop program for .dsk and .flp images (MIME type, desktop entry)",
+         RunRegister,
          {{"--program", "The program the file types open (default: korvane beside this one)", &Args::program}}},
     };
 }

@@ -107,16 +107,24 @@ bool ParseFormatCode(const std::string& text, std::uint32_t& code) {
 std::vector<Command> ImageCommands() {
     const Option image{"IMAGE", "The image file", &Args::image, true};
     return {
-        {"new", "Make a new blank image (MSX-DOS boot sector)", RunNew,
+        {"new",
+         "Make a new blank image (MSX-DOS boot sector)",
+         RunNew,
          {{"IMAGE", "The image file to write", &Args::image, true},
           {"--format", "Media byte of the format in hex: F0, F8-FF (default F9), or custom", &Args::format, false,
            "F9"},
           {"--custom", CustomFormatHelp(), &Args::custom},
           {"--force", "Replace an existing file", &Args::force}}},
-        {"info", "Show an image's geometry, OEM name, label, used and free space, and bad sectors", RunInfo,
+        {"info",
+         "Show an image's geometry, OEM name, label, used and free space, and bad sectors",
+         RunInfo,
          {image, {"--json", "Print JSON", &Args::json}}},
-        {"errors", "Show or change the list of bad sectors (the .der side file)", RunErrors,
-         {image, {"--add", "Mark sectors as bad", &Args::add}, {"--remove", "Unmark sectors", &Args::remove},
+        {"errors",
+         "Show or change the list of bad sectors (the .der side file)",
+         RunErrors,
+         {image,
+          {"--add", "Mark sectors as bad", &Args::add},
+          {"--remove", "Unmark sectors", &Args::remove},
           {"--clear", "Unmark every sector", &Args::clear}}},
     };
 }

@@ -112,8 +112,7 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     kv::cli::Context ctx;
 
-    CLI::App app{"Korvane: manage FAT12 floppy-disk images (MS-DOS and MSX-DOS) from the command line.",
-                 "korvane-cli"};
+    CLI::App app{"Korvane: manage FAT12 floppy-disk images (MS-DOS and MSX-DOS) from the command line.", "korvane-cli"};
     app.require_subcommand(1);
     app.fallthrough(false);
     bool yes = false, no = false;

@@ -227,7 +227,8 @@ std::string CheckOutput(const Session& s, const std::string& image, bool json, b
     if (json) {
         nlohmann::json problems = nlohmann::json::array();
         for (const Problem& p : report.problems) {
-            nlohmann::json j{{"kind", ProblemKindName(p.kind)}, {"message", JsonText(DescribeProblem(p))}, {"clusters", p.clusters}};
+            nlohmann::json j{
+                {"kind", ProblemKindName(p.kind)}, {"message", JsonText(DescribeProblem(p))}, {"clusters", p.clusters}};
             if (!p.entry.empty()) j["entry"] = JsonText(Cp437ToUtf8(p.entry));
             if (p.kind == ProblemKind::FatCopyDiffers) j["copy"] = p.copy;
             if (p.kind == ProblemKind::InvalidLink) j["value"] = p.value;

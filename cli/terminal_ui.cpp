@@ -23,8 +23,7 @@ struct Choice {
 std::vector<Choice> ChoicesOf(std::uint32_t buttons) {
     switch (buttons) {
         case MB_OKCANCEL: return {{'o', "ok", IDOK}, {'c', "cancel", IDCANCEL}};
-        case MB_ABORTRETRYIGNORE:
-            return {{'a', "abort", IDABORT}, {'r', "retry", IDRETRY}, {'i', "ignore", IDIGNORE}};
+        case MB_ABORTRETRYIGNORE: return {{'a', "abort", IDABORT}, {'r', "retry", IDRETRY}, {'i', "ignore", IDIGNORE}};
         case MB_YESNOCANCEL: return {{'y', "yes", IDYES}, {'n', "no", IDNO}, {'c', "cancel", IDCANCEL}};
         case MB_YESNO: return {{'y', "yes", IDYES}, {'n', "no", IDNO}};
         case MB_RETRYCANCEL: return {{'r', "retry", IDRETRY}, {'c', "cancel", IDCANCEL}};
@@ -59,8 +58,7 @@ const char* WordOf(int result) {
 
 }  // namespace
 
-int TerminalUi::ShowMessageBox(WindowRef, const std::string& text, const std::string& caption,
-                               std::uint32_t style) {
+int TerminalUi::ShowMessageBox(WindowRef, const std::string& text, const std::string& caption, std::uint32_t style) {
     if (beforeMessage) beforeMessage();
     std::uint32_t buttons = style & MB_TYPEMASK;
     if (declineQuietly && buttons != MB_OK) return SafeAnswer(ChoicesOf(buttons));
@@ -147,7 +145,8 @@ bool TerminalUi::ChooseFile(WindowRef owner, const FileDialogRequest& request, F
     std::string path = dialogPaths.front();
     dialogPaths.pop_front();
     struct stat st {};
-    if (request.save && (request.flags & OFN_OVERWRITEPROMPT) && !overwriteWithoutAsking && ::stat(path.c_str(), &st) == 0) {
+    if (request.save && (request.flags & OFN_OVERWRITEPROMPT) && !overwriteWithoutAsking &&
+        ::stat(path.c_str(), &st) == 0) {
         int answer = ShowMessageBox(owner, path + " already exists.\nDo you want to replace it?", ApplicationTitle(),
                                     MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2);
         if (answer != IDYES) return false;

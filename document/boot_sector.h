@@ -12,25 +12,25 @@ namespace kv {
 
 // Offsets of the boot sector's fields (all little-endian).
 namespace boot {
-inline constexpr std::size_t kJump = 0;               // 3 bytes
-inline constexpr std::size_t kOemName = 3;            // 8 bytes
-inline constexpr std::size_t kBytesPerSector = 11;    // word
-inline constexpr std::size_t kSectorsPerCluster = 13; // byte
-inline constexpr std::size_t kReservedSectors = 14;   // word
-inline constexpr std::size_t kFatCount = 16;          // byte
-inline constexpr std::size_t kRootEntries = 17;       // word
-inline constexpr std::size_t kTotalSectors = 19;      // word
-inline constexpr std::size_t kMediaByte = 21;         // byte
-inline constexpr std::size_t kSectorsPerFat = 22;     // word
-inline constexpr std::size_t kSectorsPerTrack = 24;   // word
-inline constexpr std::size_t kHeads = 26;             // word
-inline constexpr std::size_t kHiddenSectors = 28;     // word
+inline constexpr std::size_t kJump = 0;                // 3 bytes
+inline constexpr std::size_t kOemName = 3;             // 8 bytes
+inline constexpr std::size_t kBytesPerSector = 11;     // word
+inline constexpr std::size_t kSectorsPerCluster = 13;  // byte
+inline constexpr std::size_t kReservedSectors = 14;    // word
+inline constexpr std::size_t kFatCount = 16;           // byte
+inline constexpr std::size_t kRootEntries = 17;        // word
+inline constexpr std::size_t kTotalSectors = 19;       // word
+inline constexpr std::size_t kMediaByte = 21;          // byte
+inline constexpr std::size_t kSectorsPerFat = 22;      // word
+inline constexpr std::size_t kSectorsPerTrack = 24;    // word
+inline constexpr std::size_t kHeads = 26;              // word
+inline constexpr std::size_t kHiddenSectors = 28;      // word
 // The extended parameter block of DOS 4 and later (and of other systems'
 // formatters); MSX-DOS boot sectors have their boot program here instead.
-inline constexpr std::size_t kExtendedSignature = 38; // byte, kExtendedBlock when the block is there
+inline constexpr std::size_t kExtendedSignature = 38;  // byte, kExtendedBlock when the block is there
 inline constexpr std::uint8_t kExtendedBlock = 0x29;
-inline constexpr std::size_t kVolumeLabel = 43;       // 11 bytes, "NO NAME    " without a label
-inline constexpr std::size_t kFileSystemType = 54;    // 8 bytes
+inline constexpr std::size_t kVolumeLabel = 43;     // 11 bytes, "NO NAME    " without a label
+inline constexpr std::size_t kFileSystemType = 54;  // 8 bytes
 }  // namespace boot
 
 // Comment header: 0xAA, "Y" or "Z", ..., a compression word at 6, the comment

@@ -60,6 +60,8 @@ std::uint32_t FatCopySize(const VolumeGeometry& g) {
     return size < 65536 ? static_cast<std::uint32_t>(size) : 0;
 }
 
-std::uint64_t ClusterBytes(const VolumeGeometry& g) { return static_cast<std::uint64_t>(g.sectorsPerCluster) * kSectorSize; }
+std::uint64_t ClusterBytes(const VolumeGeometry& g) {
+    return static_cast<std::uint64_t>(g.sectorsPerCluster) * kSectorSize;
+}
 
 }  // namespace kv

@@ -62,7 +62,7 @@ private:
 const DiskFormat& FindDiskFormat(const FormatTable& table, std::uint32_t code);
 
 // Derived layout values. Sector numbers count from the boot sector.
-std::uint64_t RootStartSector(const VolumeGeometry& g);   // 1 + fatCount * sectorsPerFat
+std::uint64_t RootStartSector(const VolumeGeometry& g);       // 1 + fatCount * sectorsPerFat
 std::uint64_t RootDirectorySectors(const VolumeGeometry& g);  // rootEntries / 16
 std::uint64_t DataStartSector(const VolumeGeometry& g);
 // The number of data clusters; valid cluster numbers are 2 ... DataClusterCount + 1.

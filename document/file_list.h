@@ -20,7 +20,7 @@ inline constexpr std::size_t kEndOfList = 0x7FFFFFFF;
 enum class RowKind { Directory, File };
 
 struct ListRow {
-    std::string text;            // the entry's display name, code page 437 bytes
+    std::string text;  // the entry's display name, code page 437 bytes
     RowKind kind = RowKind::File;
     std::uint32_t slotOffset = 0;  // offset of the entry's slot in the image bytes
 };

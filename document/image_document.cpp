@@ -40,9 +40,8 @@ bool WriteChangedSectors(HostFile& file, const std::uint8_t* data, std::uint64_t
         error = ERROR_NOT_ENOUGH_MEMORY;
         return false;
     }
-    RunFolder changed([&](std::uint64_t start, std::uint64_t length) {
-        return file.WriteAt(start, data + start, length, error);
-    });
+    RunFolder changed(
+        [&](std::uint64_t start, std::uint64_t length) { return file.WriteAt(start, data + start, length, error); });
     for (std::uint64_t at = 0; at < size; at += kChunk) {
         const std::uint64_t n = std::min(kChunk, size - at);
         std::uint64_t got = 0;
@@ -133,7 +132,8 @@ bool OpenImage(Session& s, WindowRef owner, const std::optional<std::string>& re
     std::string path;
     if (requested) {
         path = *requested;
-    } else if (!ChooseImageFile(s, owner, str::kImageFilter, path, OFN_FILEMUSTEXIST, &readOnly, false, 0) || path.empty()) {
+    } else if (!ChooseImageFile(s, owner, str::kImageFilter, path, OFN_FILEMUSTEXIST, &readOnly, false, 0) ||
+               path.empty()) {
         return false;
     }
     if (path.empty()) return false;
@@ -175,8 +175,8 @@ bool OpenImage(Session& s, WindowRef owner, const std::optional<std::string>& re
     // holes and whose space cannot be secured: on some file systems (tmpfs)
     // the first write to a page of a hole takes a page of the file system, and
     // without one the process would be killed.
-    const bool map = load == ImageLoad::Map &&
-                     (readOnly || !file.MayHaveHoles(size) || file.ReserveSpace(0, size, error));
+    const bool map =
+        load == ImageLoad::Map && (readOnly || !file.MayHaveHoles(size) || file.ReserveSpace(0, size, error));
     Bytes data = map ? MapFileBytes(file.Descriptor(), static_cast<std::size_t>(size)) : Bytes();
     if (!data) {
         data = AllocateBytes(static_cast<std::size_t>(size));
@@ -284,8 +284,8 @@ bool SaveImage(Session& s, bool* sideFileSaved) {
 
 bool SaveImageAs(Session& s, WindowRef owner) {
     std::string path;
-    if (!ChooseImageFile(s, owner, str::kImageFilter, path, OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY, nullptr,
-                         true, str::kImageExtension)) {
+    if (!ChooseImageFile(s, owner, str::kImageFilter, path, OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY,
+                         nullptr, true, str::kImageExtension)) {
         return false;
     }
     s.ui.SetCursor(Cursor::Wait);
@@ -310,8 +310,8 @@ bool SaveImageAs(Session& s, WindowRef owner) {
     return true;
 }
 
-bool ChooseImageFile(Session& s, WindowRef owner, std::uint32_t filterStringId, std::string& path,
-                     std::uint32_t flags, bool* readOnly, bool save, std::uint32_t defaultExtensionId) {
+bool ChooseImageFile(Session& s, WindowRef owner, std::uint32_t filterStringId, std::string& path, std::uint32_t flags,
+                     bool* readOnly, bool save, std::uint32_t defaultExtensionId) {
     FileDialogRequest request;
     request.save = save;
     request.filterStringId = filterStringId;

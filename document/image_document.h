@@ -24,13 +24,13 @@ namespace kv {
 inline constexpr std::uint64_t kMaxImageSize = 0xFFFFFFFFull;
 
 struct ImageDocument {
-    Bytes data;                  // the whole image file; null when no image is open
-    std::uint32_t size = 0;      // bytes in data
+    Bytes data;                    // the whole image file; null when no image is open
+    std::uint32_t size = 0;        // bytes in data
     std::uint32_t bootOffset = 0;  // where the boot sector starts in data
-    HostFile file;               // kept open; not open for an image without a file
-    std::string path;            // "Untitled" for an image without a file; empty when none is open
-    bool readOnly = false;       // the file was opened without write access
-    bool modified = false;       // the bytes differ from what was last loaded or saved
+    HostFile file;                 // kept open; not open for an image without a file
+    std::string path;              // "Untitled" for an image without a file; empty when none is open
+    bool readOnly = false;         // the file was opened without write access
+    bool modified = false;         // the bytes differ from what was last loaded or saved
     VolumeGeometry geometry{};
     MediaErrorList errors;
     // After Save As, until a save puts it in place, `file` is a new file beside
@@ -124,8 +124,8 @@ bool SaveImageAs(Session& s, WindowRef owner);
 
 // Runs the open or save dialog. `path` holds the initial name on entry and the
 // chosen path on success; `readOnly` receives the read-only box.
-bool ChooseImageFile(Session& s, WindowRef owner, std::uint32_t filterStringId, std::string& path,
-                     std::uint32_t flags, bool* readOnly, bool save, std::uint32_t defaultExtensionId);
+bool ChooseImageFile(Session& s, WindowRef owner, std::uint32_t filterStringId, std::string& path, std::uint32_t flags,
+                     bool* readOnly, bool save, std::uint32_t defaultExtensionId);
 
 // The main window's title: the file name, " - " and the application's title.
 void UpdateWindowTitle(Session& s);

@@ -18,9 +18,9 @@ inline constexpr std::uint32_t kMediaErrorHeaderSize = 20;
 extern const std::uint8_t kMediaErrorHeader[kMediaErrorHeaderSize];
 
 struct MediaErrorList {
-    Bytes bytes;                 // header and bitmap; null without a list
-    std::uint32_t byteCount = 0; // 20 + B, or 0
-    HostFile sideFile;           // kept from a read or a write until close or Save As
+    Bytes bytes;                  // header and bitmap; null without a list
+    std::uint32_t byteCount = 0;  // 20 + B, or 0
+    HostFile sideFile;            // kept from a read or a write until close or Save As
 };
 
 // Makes an empty list for `totalSectors` sectors (the header, then B = total / 8

@@ -10,8 +10,8 @@ namespace kv {
 
 inline constexpr std::size_t kBootProgramOffset = 30;
 inline constexpr std::size_t kBootProgramSize = 239;
-inline constexpr std::size_t kBootMessageOffset = 119;   // "Boot error\r\nPress any key for retry\r\n$"
-inline constexpr std::size_t kBootSystemNameOffset = 158; // "MSXDOS  SYS"
+inline constexpr std::size_t kBootMessageOffset = 119;     // "Boot error\r\nPress any key for retry\r\n$"
+inline constexpr std::size_t kBootSystemNameOffset = 158;  // "MSXDOS  SYS"
 
 extern const std::uint8_t kMsxDosBootProgram[kBootProgramSize];
 

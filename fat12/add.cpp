@@ -201,8 +201,8 @@ bool HostFileAdder::Add(const std::string& hostPath) {
     WriteWord(slot + dir::kFirstCluster, 0);
 
     if (!folder) {
-        HostFile file = HostFile::Open(hostPath, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                                       FILE_FLAG_RANDOM_ACCESS, error);
+        HostFile file =
+            HostFile::Open(hostPath, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, error);
         if (!file.IsOpen()) {
             ShowSystemError(s.ui, kMainWindow, hostPath, error, std::nullopt, MB_ICONHAND);
             return false;
@@ -241,7 +241,8 @@ void HostFileAdder::Commit() {
 
 bool ChooseAndAddFile(Session& s, WindowRef owner) {
     std::string path;
-    if (!ChooseImageFile(s, owner, str::kAllFilesFilter, path, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY, nullptr, false, 0)) return false;
+    if (!ChooseImageFile(s, owner, str::kAllFilesFilter, path, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY, nullptr, false, 0))
+        return false;
     return AddHostFile(s, path);
 }
 

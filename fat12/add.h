@@ -63,7 +63,7 @@ private:
     std::uint32_t length_ = 0;      // the whole volume's length
     std::uint64_t systemEnd_ = 0;   // volume offset where staging begins
     std::uint64_t copied_ = 0;      // volume bytes in copy_: the system area and one cluster
-    std::vector<Bytes> staged_;  // chunks of the files' bytes
+    std::vector<Bytes> staged_;     // chunks of the files' bytes
     std::uint8_t* file_ = nullptr;  // the bytes of the latest file
     std::uint8_t* next_ = nullptr;  // the free rest of the latest chunk
     std::size_t chunkLeft_ = 0;

@@ -126,7 +126,8 @@ private:
             const std::uint8_t* shifted = volume_ + (offset - kSectorSize);
             const auto shiftedLength = static_cast<std::uint32_t>(offset + fatBytes - (offset - kSectorSize));
             for (std::uint32_t x = 0; x <= last_ && (3ull * x) / 2 + 2 <= fatBytes; ++x) {
-                if (ReadFatEntry(volume_, length_, x) != ReadFatEntry(shifted, shiftedLength, x)) p.clusters.push_back(x);
+                if (ReadFatEntry(volume_, length_, x) != ReadFatEntry(shifted, shiftedLength, x))
+                    p.clusters.push_back(x);
             }
             report_.problems.push_back(std::move(p));
         }
@@ -192,19 +193,17 @@ std::string DescribeProblem(const Problem& p) {
     const std::string chain = std::to_string(p.chainClusters) + " of " + std::to_string(p.neededClusters);
     switch (p.kind) {
         case ProblemKind::LostClusters:
-            return std::to_string(p.clusters.size()) + " lost cluster(s), in use but reached by no entry: " +
-                   ClusterList(p.clusters);
+            return std::to_string(p.clusters.size()) +
+                   " lost cluster(s), in use but reached by no entry: " + ClusterList(p.clusters);
         case ProblemKind::CrossLinked:
             return entry + ": cross-linked at cluster " + ClusterList(p.clusters) + ", which another chain holds";
-        case ProblemKind::ChainTooShort:
-            return entry + ": chain ends after " + chain + " cluster(s) its size needs";
+        case ProblemKind::ChainTooShort: return entry + ": chain ends after " + chain + " cluster(s) its size needs";
         case ProblemKind::ChainTooLong:
             return entry + ": chain has " + std::to_string(p.chainClusters) + " cluster(s), its size needs " +
                    std::to_string(p.neededClusters) + "; extra: " + ClusterList(p.clusters);
         case ProblemKind::InvalidLink:
             return entry + ": invalid link " + std::to_string(p.value) + " after " + chain + " cluster(s)";
-        case ProblemKind::Loop:
-            return entry + ": chain runs in a circle back to cluster " + ClusterList(p.clusters);
+        case ProblemKind::Loop: return entry + ": chain runs in a circle back to cluster " + ClusterList(p.clusters);
         case ProblemKind::OutsideVolume:
             return entry + ": cluster " + ClusterList(p.clusters) + " lies beyond the end of the image";
         case ProblemKind::FatCopyDiffers:

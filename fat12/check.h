@@ -27,19 +27,19 @@ const char* ProblemKindName(ProblemKind kind);
 
 struct Problem {
     ProblemKind kind;
-    std::string entry;               // path of the entry in the image (code page 437), empty when none
+    std::string entry;                    // path of the entry in the image (code page 437), empty when none
     std::vector<std::uint32_t> clusters;  // the clusters concerned
-    std::uint32_t copy = 0;          // FatCopyDiffers: the copy's number (2, 3, ...)
-    std::uint32_t chainClusters = 0; // chain problems: clusters the chain has up to the problem
-    std::uint32_t neededClusters = 0;  // chain problems: clusters the size needs
-    std::uint32_t value = 0;         // InvalidLink: the value met
+    std::uint32_t copy = 0;               // FatCopyDiffers: the copy's number (2, 3, ...)
+    std::uint32_t chainClusters = 0;      // chain problems: clusters the chain has up to the problem
+    std::uint32_t neededClusters = 0;     // chain problems: clusters the size needs
+    std::uint32_t value = 0;              // InvalidLink: the value met
 };
 
 struct CheckReport {
     std::vector<Problem> problems;
-    std::uint32_t entries = 0;       // entries whose chains were followed
+    std::uint32_t entries = 0;  // entries whose chains were followed
     std::uint32_t usedClusters = 0;
-    std::uint32_t badClusters = 0;   // marked 0xFF7, neither lost nor a problem
+    std::uint32_t badClusters = 0;  // marked 0xFF7, neither lost nor a problem
     bool Clean() const { return problems.empty(); }
 };
 

@@ -99,7 +99,8 @@ std::string SupplyCellText(const std::uint8_t* slot, ListColumn column, const Lo
     std::string text;
     switch (column) {
         case ListColumn::Size:
-            if ((slot[dir::kAttributes] & attr::kDirectory) == 0) FormatNumber(ReadDword(slot + dir::kSize), text, locale);
+            if ((slot[dir::kAttributes] & attr::kDirectory) == 0)
+                FormatNumber(ReadDword(slot + dir::kSize), text, locale);
             break;
         case ListColumn::LastChange:
             FormatDosDateTime(ReadWord(slot + dir::kDate), ReadWord(slot + dir::kTime), DateStyle::Short, text, locale);
@@ -122,31 +123,30 @@ void ListRootDirectory(Session& s) {
                       });
 }
 
-
 std::optional<DirectorySlot> FindDirectorySlot(Ui& ui, const VolumeGeometry& g, std::uint8_t* volume,
                                                std::uint32_t length, const std::string& nameText,
                                                const std::uint8_t wanted[dir::kShortNameLength], bool silent) {
     std::optional<DirectorySlot> deleted;
     std::optional<DirectorySlot> found;
     bool declined = false;
-    ScanResult scan = ScanRootDirectory(g, volume, length, [&](std::uint32_t index, std::uint64_t offset,
-                                                               const std::uint8_t* slot) {
-        if (slot[0] == dir::kDeletedMark && !deleted) {
-            deleted = DirectorySlot{offset, index, false};
-            return true;
-        }
-        if (std::memcmp(slot, wanted, dir::kShortNameLength) != 0) return true;
-        if (!silent) {
-            int answer = ShowMessage(ui, kMainWindow, FillText("File '%s' already exists! Replace?", {nameText}),
-                                     MB_YESNO | MB_ICONQUESTION);
-            if (answer != IDYES) {
-                declined = true;
-                return false;
+    ScanResult scan =
+        ScanRootDirectory(g, volume, length, [&](std::uint32_t index, std::uint64_t offset, const std::uint8_t* slot) {
+            if (slot[0] == dir::kDeletedMark && !deleted) {
+                deleted = DirectorySlot{offset, index, false};
+                return true;
             }
-        }
-        found = DirectorySlot{offset, index, true};
-        return false;
-    });
+            if (std::memcmp(slot, wanted, dir::kShortNameLength) != 0) return true;
+            if (!silent) {
+                int answer = ShowMessage(ui, kMainWindow, FillText("File '%s' already exists! Replace?", {nameText}),
+                                         MB_YESNO | MB_ICONQUESTION);
+                if (answer != IDYES) {
+                    declined = true;
+                    return false;
+                }
+            }
+            found = DirectorySlot{offset, index, true};
+            return false;
+        });
     if (declined) return std::nullopt;
     if (found) return found;
     if (scan.end == ScanEnd::EndMarker) return DirectorySlot{scan.offset, scan.index, false};

@@ -20,18 +20,18 @@ namespace kv {
 // Offsets of an entry's fields in its 32-byte slot (little-endian).
 namespace dir {
 inline constexpr std::size_t kEntrySize = 32;
-inline constexpr std::size_t kName = 0;          // 8 bytes, blank-padded
-inline constexpr std::size_t kExtension = 8;     // 3 bytes, blank-padded
-inline constexpr std::size_t kAttributes = 11;   // byte
-inline constexpr std::size_t kReserved = 12;     // 10 bytes, left as found
-inline constexpr std::size_t kTime = 22;         // word, DOS time
-inline constexpr std::size_t kDate = 24;         // word, DOS date
-inline constexpr std::size_t kFirstCluster = 26; // word, 0 without a chain
-inline constexpr std::size_t kSize = 28;         // dword, bytes
+inline constexpr std::size_t kName = 0;           // 8 bytes, blank-padded
+inline constexpr std::size_t kExtension = 8;      // 3 bytes, blank-padded
+inline constexpr std::size_t kAttributes = 11;    // byte
+inline constexpr std::size_t kReserved = 12;      // 10 bytes, left as found
+inline constexpr std::size_t kTime = 22;          // word, DOS time
+inline constexpr std::size_t kDate = 24;          // word, DOS date
+inline constexpr std::size_t kFirstCluster = 26;  // word, 0 without a chain
+inline constexpr std::size_t kSize = 28;          // dword, bytes
 inline constexpr std::size_t kShortNameLength = 11;
 
-inline constexpr std::uint8_t kEndMarker = 0x00;   // first name byte: this and every later slot is free
-inline constexpr std::uint8_t kDeletedMark = 0xE5; // first name byte: a deleted, reusable slot
+inline constexpr std::uint8_t kEndMarker = 0x00;    // first name byte: this and every later slot is free
+inline constexpr std::uint8_t kDeletedMark = 0xE5;  // first name byte: a deleted, reusable slot
 // First name byte 0x05 stands for a name that begins with 0xE5 (the
 // character sigma), which would otherwise read as the deleted mark.
 inline constexpr std::uint8_t kEscapedDeletedMark = 0x05;
@@ -66,7 +66,9 @@ DirEntry ReadDirEntry(const std::uint8_t* slot);
 void WriteDirEntry(std::uint8_t* slot, const DirEntry& entry);
 
 // Slot kinds, by first name byte and attributes.
-inline bool IsLongNameEntry(std::uint8_t attributes) { return (attributes & attr::kLongNameMask) == attr::kLongNameMask; }
+inline bool IsLongNameEntry(std::uint8_t attributes) {
+    return (attributes & attr::kLongNameMask) == attr::kLongNameMask;
+}
 inline bool IsLiveSlot(const std::uint8_t* slot) { return slot[0] != dir::kEndMarker && slot[0] != dir::kDeletedMark; }
 // A live slot that the file list shows: not a label, not a long-name entry.
 inline bool IsShownSlot(const std::uint8_t* slot) {
@@ -171,9 +173,9 @@ void ListRootDirectory(Session& s);
 
 // A slot found for a new entry or a new name.
 struct DirectorySlot {
-    std::uint64_t offset = 0;    // volume offset of the slot
-    std::size_t position = 0;    // the slots passed before it: where the file list puts the row
-    bool exists = false;         // the slot holds an entry of the wanted name
+    std::uint64_t offset = 0;  // volume offset of the slot
+    std::size_t position = 0;  // the slots passed before it: where the file list puts the row
+    bool exists = false;       // the slot holds an entry of the wanted name
 };
 
 // Finds the slot for `wanted`: a live slot of that name (asking first to
@@ -189,8 +191,7 @@ std::optional<DirectorySlot> FindDirectorySlot(Ui& ui, const VolumeGeometry& g, 
 // `slotOffset`: the slots behind it were free and never looked at, so they may
 // hold anything; the slot behind it becomes the end marker (when the scan
 // would reach it), so that they stay free instead of turning into entries.
-void KeepEndMarkerBehind(const VolumeGeometry& g, std::uint8_t* volume, std::uint32_t length,
-                         std::uint64_t slotOffset);
+void KeepEndMarkerBehind(const VolumeGeometry& g, std::uint8_t* volume, std::uint32_t length, std::uint64_t slotOffset);
 
 // A name from an image made safe to be the last component of a host path:
 // UTF-8, with "/", "\" and NUL replaced by "_", and "." / ".." / an empty name

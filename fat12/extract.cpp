@@ -6,9 +6,9 @@
 #include "fat12/directory.h"
 #include "fat12/fat.h"
 #include "platform/codepage.h"
-#include "platform/runs.h"
 #include "platform/dos_time.h"
 #include "platform/messages.h"
+#include "platform/runs.h"
 #include "platform/string_table.h"
 
 namespace kv {
@@ -94,8 +94,8 @@ RowWalk ExtractSelected(Session& s, WindowRef owner, const SelectedRow& row) {
         return RowWalk::Next;
     }
     std::string path = shown;
-    if (!ChooseImageFile(s, owner, str::kAllFilesFilter, path, OFN_CREATEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY, nullptr, true,
-                         0)) {
+    if (!ChooseImageFile(s, owner, str::kAllFilesFilter, path, OFN_CREATEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY,
+                         nullptr, true, 0)) {
         return RowWalk::Stop;
     }
     return ExtractEntry(s, owner, row.slot, 0, path) != 0 ? RowWalk::Next : RowWalk::Stop;

@@ -58,11 +58,11 @@ void FreeClusterChain(const VolumeGeometry& g, std::uint8_t* entry, std::uint8_t
 class ChainWalk {
 public:
     enum class State {
-        Cluster,     // at a cluster of the volume whose data lie inside the volume
-        End,         // an end value was read
-        BadLink,     // a value that is no valid link (0, 1, above the last cluster, 0xFF7)
-        Outside,     // a valid cluster number whose data lie beyond the volume's end
-        Loop,        // more steps than the volume has clusters
+        Cluster,  // at a cluster of the volume whose data lie inside the volume
+        End,      // an end value was read
+        BadLink,  // a value that is no valid link (0, 1, above the last cluster, 0xFF7)
+        Outside,  // a valid cluster number whose data lie beyond the volume's end
+        Loop,     // more steps than the volume has clusters
     };
 
     ChainWalk(const VolumeGeometry& g, const std::uint8_t* volume, std::uint32_t length, std::uint32_t first);

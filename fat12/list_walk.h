@@ -14,9 +14,9 @@ namespace kv {
 
 // One selected row as a visitor sees it.
 struct SelectedRow {
-    std::size_t index = 0;       // the row's place in the list
-    std::string text;            // the row's text, at most 12 bytes
-    ListRow row;                 // a copy: the visitor may remove the row
+    std::size_t index = 0;         // the row's place in the list
+    std::string text;              // the row's text, at most 12 bytes
+    ListRow row;                   // a copy: the visitor may remove the row
     std::uint8_t* slot = nullptr;  // the row's entry in the image bytes
 };
 

@@ -28,7 +28,8 @@ std::string FileSizeText(std::uint32_t size, std::uint32_t sectorsPerCluster, co
     const std::uint64_t allocated = cluster == 0 ? size : (size + cluster - 1) / cluster * cluster;
     std::string bytes;
     FormatNumber(size, bytes, locale);
-    return FillText(LoadText(str::kFileSizeText), {GroupDigits(kilobytes, locale.Numbers(), -1), bytes, Grouped(allocated, locale)});
+    return FillText(LoadText(str::kFileSizeText),
+                    {GroupDigits(kilobytes, locale.Numbers(), -1), bytes, Grouped(allocated, locale)});
 }
 
 GeneralPage FillGeneralPage(const std::uint8_t* slot, const VolumeGeometry& g, const Locale& locale,

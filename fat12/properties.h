@@ -24,11 +24,11 @@ struct AttributeChecks {
 };
 
 struct GeneralPage {
-    std::string name;      // "File:"
-    std::string type;      // "Type:"
-    std::string location;  // "Location:", always "\"
-    std::string size;      // "Size:", empty for a directory
-    std::string date;      // "Creation/change:", the long date
+    std::string name;        // "File:"
+    std::string type;        // "Type:"
+    std::string location;    // "Location:", always "\"
+    std::string size;        // "Size:", empty for a directory
+    std::string date;        // "Creation/change:", the long date
     bool directory = false;  // which icon the page shows
     AttributeChecks checks;
 };
@@ -61,8 +61,8 @@ struct VolumePage {
     std::string label;         // the label without trailing blanks
     std::uint64_t usedBytes = 0;
     std::uint64_t freeBytes = 0;
-    std::uint64_t totalBytes = 0;  // the whole image file
-    std::string used, free, total; // the three numbers in the user's grouping
+    std::uint64_t totalBytes = 0;   // the whole image file
+    std::string used, free, total;  // the three numbers in the user's grouping
 };
 
 VolumePage FillVolumePage(const ImageDocument& doc, const Locale& locale);

@@ -11,9 +11,9 @@ namespace {
 
 int DigitValue(char c, int base) {
     int v = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-            : (c >= 'a' && c <= 'f')                   ? c - 'a' + 10
-            : (c >= 'A' && c <= 'F')                   ? c - 'A' + 10
-                                                       : 99;
+            : (c >= 'a' && c <= 'f')                    ? c - 'a' + 10
+            : (c >= 'A' && c <= 'F')                    ? c - 'A' + 10
+                                                        : 99;
     return v < base ? v : -1;
 }
 
@@ -68,8 +68,8 @@ CustomCapacity UpdateCustomCapacity(const CustomFormatFields& fields) {
     std::uint32_t root = r.rootEntries;
     if (root % 16 != 0) root += root % 16;  // added once, not rounded up to 16
     std::uint32_t rootSectors = root / 16;
-    std::int32_t data = static_cast<std::int32_t>(r.totalSectors - r.fatCount * r.sectorsPerFat - rootSectors -
-                                                  r.reservedSectors - 1);
+    std::int32_t data =
+        static_cast<std::int32_t>(r.totalSectors - r.fatCount * r.sectorsPerFat - rootSectors - r.reservedSectors - 1);
     if (data < 0) data = 0;
     std::uint32_t formatted = Kilobytes(static_cast<std::uint32_t>(data) * 512u);
     return {std::to_string(total), std::to_string(static_cast<std::int32_t>(formatted))};

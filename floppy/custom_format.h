@@ -28,7 +28,7 @@ enum CustomField : std::size_t {
 };
 
 inline constexpr std::array<std::uint32_t, kCustomFieldCount> kCustomFieldIds = {1001, 1027, 1028, 1029, 1030,
-                                                                                1031, 1032, 1033, 1034};
+                                                                                 1031, 1032, 1033, 1034};
 
 // The texts of the dialog's fields. A new dialog always starts from the initial
 // texts, whatever the custom row holds.

@@ -39,12 +39,15 @@ int RegisterFileTypes(Ui& ui, WindowRef owner, FileTypeStore& store, const std::
     if (const std::string system = result == 0 ? store.SystemRegistration() : ""; !system.empty()) {
         if (error != nullptr) *error = 0;
         return ShowMessage(ui, owner,
-                           LoadText(str::kRegistrationSucceeded) + "\n\nKorvane is registered for all users by its "
-                                                                   "installed package (" + system + ").",
+                           LoadText(str::kRegistrationSucceeded) +
+                               "\n\nKorvane is registered for all users by its "
+                               "installed package (" +
+                               system + ").",
                            MB_ICONHAND);
     }
     if (result == 0) {
-        result = RegisterExtension(store, ".dsk", "DiskImage", true, 2, programPath, str::kDiskImageType, "\"%1\"", "-W \"%1\"");
+        result = RegisterExtension(store, ".dsk", "DiskImage", true, 2, programPath, str::kDiskImageType, "\"%1\"",
+                                   "-W \"%1\"");
     }
     if (result == 0) result = RegisterExtension(store, ".flp", "DiskImage", false, 0, programPath, 0, "", "");
     if (result == 0) result = store.Commit();

@@ -25,8 +25,8 @@ struct FloppyDevice {
     std::uint32_t driveIndex = 0;      // 0 = A:, 1 = B:, ... 25 = Z:; set by the caller
     std::uint32_t readOnlyAccess = 0;  // set: read only, no lock; clear: read/write, exclusive
     DeviceHandle handle = kInvalidDeviceHandle;
-    std::uint32_t lastError = 0;       // error code of the last operation; 0 after success
-    std::uint32_t mediaWritten = 0;    // a write or format was attempted since opening
+    std::uint32_t lastError = 0;     // error code of the last operation; 0 after success
+    std::uint32_t mediaWritten = 0;  // a write or format was attempted since opening
 };
 
 // The tracks of a disk about to be formatted: cylinders 0 .. cylinders - 1 on
@@ -48,13 +48,11 @@ public:
 
     virtual bool Open(FloppyDevice& device) = 0;
     virtual bool Close(FloppyDevice& device) = 0;
-    virtual std::uint32_t ReadSectors(FloppyDevice& device, void* buffer, std::uint32_t first,
-                                      std::uint32_t count) = 0;
+    virtual std::uint32_t ReadSectors(FloppyDevice& device, void* buffer, std::uint32_t first, std::uint32_t count) = 0;
     virtual std::uint32_t WriteSectors(FloppyDevice& device, const void* buffer, std::uint32_t first,
                                        std::uint32_t count) = 0;
-    virtual std::uint32_t FormatTrack(FloppyDevice& device, std::uint32_t mediaType,
-                                      std::uint32_t sectorsPerTrack, std::uint32_t cylinder,
-                                      std::uint32_t head) = 0;
+    virtual std::uint32_t FormatTrack(FloppyDevice& device, std::uint32_t mediaType, std::uint32_t sectorsPerTrack,
+                                      std::uint32_t cylinder, std::uint32_t head) = 0;
     // Before the first track is formatted: 0 when the drive can format the
     // layout (it may take note of it), else the error that refuses it.
     virtual std::uint32_t PrepareFormat(FloppyDevice& /*device*/, const TrackLayout& /*layout*/) { return 0; }

@@ -100,10 +100,10 @@ floppy_struct ControllerGeometry(const TrackLayout& l) {
         unsigned char gap, rate, spec1, fmtGap;
     };
     static constexpr Density kDensities[] = {
-        {10, 0x2A, 0x02, 0xDF, 0x50},  // 720 KB 3.5"
-        {15, 0x1B, 0x00, 0xDF, 0x54},  // 1.2 MB 5.25"
-        {21, 0x1B, 0x00, 0xCF, 0x6C},  // 1.44 MB 3.5"
-        {~0u, 0x1B, 0x43, 0xAF, 0x54}, // 2.88 MB 3.5"
+        {10, 0x2A, 0x02, 0xDF, 0x50},   // 720 KB 3.5"
+        {15, 0x1B, 0x00, 0xDF, 0x54},   // 1.2 MB 5.25"
+        {21, 0x1B, 0x00, 0xCF, 0x6C},   // 1.44 MB 3.5"
+        {~0u, 0x1B, 0x43, 0xAF, 0x54},  // 2.88 MB 3.5"
     };
     const Density& d = *std::find_if(std::begin(kDensities), std::end(kDensities),
                                      [&](const Density& r) { return l.sectorsPerTrack <= r.maxSectors; });
@@ -286,8 +286,8 @@ bool LinuxFloppyBackend::Close(FloppyDevice& device) {
     return true;
 }
 
-std::uint32_t LinuxFloppyBackend::Transfer(FloppyDevice& device, void* buffer, std::uint32_t first,
-                                           std::uint32_t count, bool write) {
+std::uint32_t LinuxFloppyBackend::Transfer(FloppyDevice& device, void* buffer, std::uint32_t first, std::uint32_t count,
+                                           bool write) {
     const int fd = FdOf(device);
     const OpenState& state = open_[device.handle];
     // A stand-in is a disk of its size: nothing is written behind its end.
@@ -302,20 +302,25 @@ std::uint32_t LinuxFloppyBackend::Transfer(FloppyDevice& device, void* buffer, s
     AlignedBuffer bounce(direct ? size : 0);
     if (direct) {
         if (bounce.p == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
-        if (write) std::memcpy(bounce.p, buffer, size);
-        else std::memset(bounce.p, 0, size);
+        if (write)
+            std::memcpy(bounce.p, buffer, size);
+        else
+            std::memset(bounce.p, 0, size);
         data = static_cast<std::uint8_t*>(bounce.p);
     }
     std::size_t done = 0;
     std::uint32_t error = 0;
     while (done < size && error == 0) {
         const off_t at = offset + static_cast<off_t>(done);
-        ssize_t n = write ? sys_.Pwrite(fd, data + done, size - done, at)
-                          : sys_.Pread(fd, data + done, size - done, at);
+        ssize_t n =
+            write ? sys_.Pwrite(fd, data + done, size - done, at) : sys_.Pread(fd, data + done, size - done, at);
         if (n < 0 && sys_.Errno() == EINTR) continue;
-        if (n < 0) error = write && sys_.Errno() == ENOSPC ? ERROR_SECTOR_NOT_FOUND : ErrnoError();
-        else if (n == 0) error = ERROR_SECTOR_NOT_FOUND;  // behind the end of the disk
-        else done += static_cast<std::size_t>(n);
+        if (n < 0)
+            error = write && sys_.Errno() == ENOSPC ? ERROR_SECTOR_NOT_FOUND : ErrnoError();
+        else if (n == 0)
+            error = ERROR_SECTOR_NOT_FOUND;  // behind the end of the disk
+        else
+            done += static_cast<std::size_t>(n);
     }
     if (!write && data != buffer) std::memcpy(buffer, data, done);
     if (error == 0 && within < count) error = ERROR_SECTOR_NOT_FOUND;

@@ -58,8 +58,7 @@ public:
 
     bool Open(FloppyDevice& device) override;
     bool Close(FloppyDevice& device) override;
-    std::uint32_t ReadSectors(FloppyDevice& device, void* buffer, std::uint32_t first,
-                              std::uint32_t count) override;
+    std::uint32_t ReadSectors(FloppyDevice& device, void* buffer, std::uint32_t first, std::uint32_t count) override;
     std::uint32_t WriteSectors(FloppyDevice& device, const void* buffer, std::uint32_t first,
                                std::uint32_t count) override;
     // Controller drives get the layout with FDSETPRM and then FDFMTBEG; USB
@@ -86,7 +85,7 @@ private:
         std::uint64_t sectors = 0;  // a stand-in's size in whole sectors
         TrackLayout layout{};       // the layout PrepareFormat was given
         bool prepared = false;
-        bool formatting = false;    // FDFMTBEG was issued
+        bool formatting = false;  // FDFMTBEG was issued
     };
     const std::vector<std::string>& Drives();
     std::uint32_t OpenError(const std::string& path, int flags);

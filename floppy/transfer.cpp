@@ -91,8 +91,8 @@ std::int64_t GetSelectedFormat(NewImageDialog& dialog) {
 }
 
 bool CreateNewImage(Session& s, NewImageDialog& dialog, TransferSummary* summary) {
-    if (dialog.copyFromDisk &&
-        ShowStringMessage(s.ui, dialog.window, str::kReadDiskWarning, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
+    if (dialog.copyFromDisk && ShowStringMessage(s.ui, dialog.window, str::kReadDiskWarning,
+                                                 MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
         return false;
     }
     std::uint32_t code = 0;
@@ -237,8 +237,8 @@ bool WriteImageToFloppy(Session& s, WriteDialog& dialog, std::uint32_t driveInde
             // Cylinder 0 is formatted on every head even when the count is 0.
             for (std::uint32_t cylinder = 0; !stop && (cylinder == 0 || cylinder < cylinders); ++cylinder) {
                 for (std::uint32_t head = 0; !stop && head < g.heads; ++head) {
-                    UpdateProgress(progress.get(), (static_cast<std::uint64_t>(cylinder) * g.heads + head) *
-                                                       g.sectorsPerTrack, units);
+                    UpdateProgress(progress.get(),
+                                   (static_cast<std::uint64_t>(cylinder) * g.heads + head) * g.sectorsPerTrack, units);
                     result = FormatFloppyTrack(device, g.mediaType, g.sectorsPerTrack, cylinder, head);
                     if (result) ++done.tracksFormatted;
                     stop = !result || s.transferCancelled;

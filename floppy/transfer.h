@@ -20,8 +20,8 @@ inline constexpr std::uint32_t kStatusFileSystemNotSupported = 0x20000100;
 
 // What a transfer did, for front-ends that report it.
 struct TransferSummary {
-    std::uint32_t sectors = 0;             // sectors read or written successfully
-    std::vector<std::uint32_t> ignored;    // sectors skipped after an error
+    std::uint32_t sectors = 0;           // sectors read or written successfully
+    std::vector<std::uint32_t> ignored;  // sectors skipped after an error
     std::uint32_t tracksFormatted = 0;
 };
 
@@ -86,7 +86,6 @@ bool WriteImageCommand(Session& s, WindowRef owner, const std::function<int()>& 
 // Fails, leaving the dialog open, when the drive cannot be opened or a track
 // cannot be formatted (nothing is written then); sector errors are the user's
 // to abort, retry or ignore and do not make it fail.
-bool WriteImageToFloppy(Session& s, WriteDialog& dialog, std::uint32_t driveIndex,
-                        TransferSummary* summary = nullptr);
+bool WriteImageToFloppy(Session& s, WriteDialog& dialog, std::uint32_t driveIndex, TransferSummary* summary = nullptr);
 
 }  // namespace kv

@@ -2,8 +2,8 @@
 // Windows only.
 #ifdef _WIN32
 
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <cstdint>
 
@@ -61,8 +61,7 @@ public:
     std::uint32_t GetDriveTypeA(const std::string& root) override { return ::GetDriveTypeA(root.c_str()); }
     void GetVolumeInformationA(const std::string& root, char* label, std::uint32_t labelSize, char* fileSystem,
                                std::uint32_t fileSystemSize) override {
-        ::GetVolumeInformationA(root.c_str(), label, labelSize, nullptr, nullptr, nullptr, fileSystem,
-                                fileSystemSize);
+        ::GetVolumeInformationA(root.c_str(), label, labelSize, nullptr, nullptr, nullptr, fileSystem, fileSystemSize);
     }
     std::uint32_t AddressOf(const void* buffer) override {
         return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(buffer));
@@ -80,8 +79,8 @@ public:
     }
     std::uint32_t RegSetValueExA(std::uintptr_t key, std::uint32_t type, const char* data,
                                  std::uint32_t size) override {
-        return static_cast<std::uint32_t>(::RegSetValueExA(reinterpret_cast<HKEY>(key), nullptr, 0, type,
-                                                           reinterpret_cast<const BYTE*>(data), size));
+        return static_cast<std::uint32_t>(
+            ::RegSetValueExA(reinterpret_cast<HKEY>(key), nullptr, 0, type, reinterpret_cast<const BYTE*>(data), size));
     }
     std::uint32_t RegCloseKey(std::uintptr_t key) override {
         return static_cast<std::uint32_t>(::RegCloseKey(reinterpret_cast<HKEY>(key)));

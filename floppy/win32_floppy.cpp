@@ -61,8 +61,7 @@ bool NtFloppyBackend::Close(FloppyDevice& device) {
     if (!device.readOnlyAccess && !api_.DeviceIoControl(device.handle, kFsctlUnlockVolume, nullptr, 0, nullptr, 0)) {
         remembered = api_.GetLastError();
     }
-    if (device.mediaWritten &&
-        !api_.DeviceIoControl(device.handle, kFsctlDismountVolume, nullptr, 0, nullptr, 0)) {
+    if (device.mediaWritten && !api_.DeviceIoControl(device.handle, kFsctlDismountVolume, nullptr, 0, nullptr, 0)) {
         remembered = api_.GetLastError();
     }
     if (!api_.CloseHandle(device.handle)) {
@@ -113,8 +112,7 @@ std::uint32_t NtFloppyBackend::FormatTrack(FloppyDevice& device, std::uint32_t m
 
 // --- Windows 95 family (VWIN32) ------------------------------------------------
 
-std::uint32_t Vwin32FloppyBackend::Call(DeviceHandle handle, std::uint32_t code, DiocRegisters& regs,
-                                        bool biosStatus) {
+std::uint32_t Vwin32FloppyBackend::Call(DeviceHandle handle, std::uint32_t code, DiocRegisters& regs, bool biosStatus) {
     bool ok = api_.DeviceIoControl(handle, code, &regs, sizeof regs, &regs, sizeof regs);
     if (ok && (regs.reg_Flags & kCarryFlag) == 0) return 0;
     if (biosStatus) return BiosStatusToError(static_cast<std::uint8_t>(regs.reg_EAX >> 8));
@@ -204,8 +202,8 @@ std::uint32_t Vwin32FloppyBackend::FormatTrack(FloppyDevice& device, std::uint32
     DiocRegisters regs{};
     regs.reg_EAX = 0x0500 | (sectorsPerTrack & 0xFF);  // AH = 05h format track, AL = sectors
     regs.reg_EBX = api_.AddressOf(fields.get());
-    regs.reg_ECX = cylinder << 8;                      // CH = cylinder, CL = 0
-    regs.reg_EDX = (head << 8) | device.driveIndex;    // DH = head, DL = drive
+    regs.reg_ECX = cylinder << 8;                    // CH = cylinder, CL = 0
+    regs.reg_EDX = (head << 8) | device.driveIndex;  // DH = head, DL = drive
     return Call(device.handle, kDiocDosInt13, regs, true);
 }
 

@@ -18,7 +18,7 @@ namespace kv {
 
 namespace win32 {
 // CreateFileA and friends.
-inline constexpr std::uint32_t kFileBegin = 0;                  // FILE_BEGIN
+inline constexpr std::uint32_t kFileBegin = 0;  // FILE_BEGIN
 inline constexpr std::uint32_t kInvalidSetFilePointer = 0xFFFFFFFFu;
 inline constexpr std::uint32_t kFlagDeleteOnClose = 0x04000000;  // FILE_FLAG_DELETE_ON_CLOSE
 inline constexpr std::uint32_t kFlagNoBuffering = 0x20000000;    // FILE_FLAG_NO_BUFFERING
@@ -80,8 +80,8 @@ public:
     virtual std::uint32_t GetVersionPlatformId() = 0;
     virtual std::uint32_t GetLogicalDrives() = 0;
     virtual std::uint32_t GetDriveTypeA(const std::string& root) = 0;
-    virtual void GetVolumeInformationA(const std::string& root, char* label, std::uint32_t labelSize,
-                                       char* fileSystem, std::uint32_t fileSystemSize) = 0;
+    virtual void GetVolumeInformationA(const std::string& root, char* label, std::uint32_t labelSize, char* fileSystem,
+                                       std::uint32_t fileSystemSize) = 0;
     // The 32-bit flat address of a buffer as the DOS and BIOS services take it
     // in a register.
     virtual std::uint32_t AddressOf(const void* buffer) = 0;
@@ -110,8 +110,7 @@ public:
     using Win32FloppyBackend::Win32FloppyBackend;
     bool Open(FloppyDevice& device) override;
     bool Close(FloppyDevice& device) override;
-    std::uint32_t ReadSectors(FloppyDevice& device, void* buffer, std::uint32_t first,
-                              std::uint32_t count) override;
+    std::uint32_t ReadSectors(FloppyDevice& device, void* buffer, std::uint32_t first, std::uint32_t count) override;
     std::uint32_t WriteSectors(FloppyDevice& device, const void* buffer, std::uint32_t first,
                                std::uint32_t count) override;
     std::uint32_t FormatTrack(FloppyDevice& device, std::uint32_t mediaType, std::uint32_t sectorsPerTrack,
@@ -126,8 +125,7 @@ public:
     using Win32FloppyBackend::Win32FloppyBackend;
     bool Open(FloppyDevice& device) override;
     bool Close(FloppyDevice& device) override;
-    std::uint32_t ReadSectors(FloppyDevice& device, void* buffer, std::uint32_t first,
-                              std::uint32_t count) override;
+    std::uint32_t ReadSectors(FloppyDevice& device, void* buffer, std::uint32_t first, std::uint32_t count) override;
     std::uint32_t WriteSectors(FloppyDevice& device, const void* buffer, std::uint32_t first,
                                std::uint32_t count) override;
     std::uint32_t FormatTrack(FloppyDevice& device, std::uint32_t mediaType, std::uint32_t sectorsPerTrack,

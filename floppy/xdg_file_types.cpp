@@ -45,8 +45,10 @@ std::string FindOnPath(const std::string& name) {
 std::string WithoutAccelerators(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '&' && i + 1 < text.size()) ++i;
-        else if (text[i] == '&') continue;
+        if (text[i] == '&' && i + 1 < text.size())
+            ++i;
+        else if (text[i] == '&')
+            continue;
         out += text[i];
     }
     return out;
@@ -88,9 +90,12 @@ std::string ExecArgument(const std::string& arg) {
     }
     std::string out;
     for (char c : quoted) {
-        if (c == '\\') out += "\\\\";
-        else if (c == '%') out += "%%";
-        else out += c;
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '%')
+            out += "%%";
+        else
+            out += c;
     }
     return out;
 }
@@ -105,8 +110,10 @@ std::string ExecLine(const std::string& programPath, const std::string& command)
         std::size_t end = arguments.find(' ', start);
         if (end == std::string::npos) end = arguments.size();
         std::string word = arguments.substr(start, end - start);
-        if (word == "\"%1\"") out += " %f";
-        else if (!word.empty()) out.append(" ").append(ExecArgument(word));
+        if (word == "\"%1\"")
+            out += " %f";
+        else if (!word.empty())
+            out.append(" ").append(ExecArgument(word));
         start = end + 1;
     }
     return out;
@@ -160,8 +167,7 @@ void RunQuietly(const std::vector<std::string>& argv) {
     pid_t pid = 0;
     if (::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
         int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     }
     posix_spawn_file_actions_destroy(&actions);
 }
@@ -169,7 +175,9 @@ void RunQuietly(const std::vector<std::string>& argv) {
 }  // namespace
 
 XdgFileTypeStore::XdgFileTypeStore(std::string dataHome, std::string programPath, std::string systemDataDirs)
-    : dataHome_(std::move(dataHome)), programPath_(std::move(programPath)), systemDataDirs_(std::move(systemDataDirs)) {}
+    : dataHome_(std::move(dataHome)),
+      programPath_(std::move(programPath)),
+      systemDataDirs_(std::move(systemDataDirs)) {}
 
 std::string XdgFileTypeStore::SystemDataDirs() {
     const char* dirs = std::getenv("XDG_DATA_DIRS");
@@ -190,7 +198,8 @@ std::string XdgFileTypeStore::SystemRegistration() const {
         std::string line;
         while (std::getline(in, line)) {
             if (line.rfind("Exec=", 0) != 0) continue;
-            std::string program = line.substr(5, line.find(' ') == std::string::npos ? std::string::npos : line.find(' ') - 5);
+            std::string program =
+                line.substr(5, line.find(' ') == std::string::npos ? std::string::npos : line.find(' ') - 5);
             if (program.find('/') == std::string::npos) program = FindOnPath(program);
             std::error_code missing;
             if (!program.empty() && std::filesystem::canonical(program, missing) == self && !missing) return entry;
@@ -227,9 +236,9 @@ std::map<std::string, std::string> XdgFileTypeStore::Files() const {
 
     const std::string shell = typeName + "\\shell\\";
     const std::string actions[] = {"OpenWithKorvane", "WriteToDisk"};
-    std::string desktop = "[Desktop Entry]\nType=Application\nName=" + ApplicationTitle() + "\nComment=" +
-                          description + "\nIcon=" + kIconName + "\nExec=" +
-                          ExecLine(programPath_, value(shell + actions[0] + "\\command")) +
+    std::string desktop = "[Desktop Entry]\nType=Application\nName=" + ApplicationTitle() + "\nComment=" + description +
+                          "\nIcon=" + kIconName +
+                          "\nExec=" + ExecLine(programPath_, value(shell + actions[0] + "\\command")) +
                           "\nTerminal=false\nCategories=Utility;\nMimeType=" + kMimeType + ";\nActions=" + actions[0] +
                           ";" + actions[1] + ";\n";
     for (const std::string& action : actions) {

@@ -101,8 +101,8 @@ bool ReplacesDirectory(const Session& s, const std::string& hostName) {
     bool found = false;
     ScanRootDirectory(s.doc.geometry, s.doc.Volume(), s.doc.VolumeLength(),
                       [&](std::uint32_t, std::uint64_t, const std::uint8_t* slot) {
-                          if (std::memcmp(slot, field, sizeof field) == 0 && (slot[dir::kAttributes] & attr::kDirectory) &&
-                              ReadWord(slot + dir::kFirstCluster) != 0) {
+                          if (std::memcmp(slot, field, sizeof field) == 0 &&
+                              (slot[dir::kAttributes] & attr::kDirectory) && ReadWord(slot + dir::kFirstCluster) != 0) {
                               found = true;
                           }
                           return true;
@@ -165,7 +165,8 @@ std::string OpenAndRead(const std::uint8_t* data, std::size_t size) {
     WriteFile(scratch.Image(), data, size);
     Front f;
     // The OEM name and its neighbours answer the questions.
-    Input answers(data + std::min<std::size_t>(size, 3), std::min<std::size_t>(size, 11) - std::min<std::size_t>(size, 3));
+    Input answers(data + std::min<std::size_t>(size, 3),
+                  std::min<std::size_t>(size, 11) - std::min<std::size_t>(size, 3));
     f.ui.answers = &answers;
     bool opened = false;
     if (std::string v = OpenScratchImage(f, bytes, opened); !v.empty() || !opened) return v;
@@ -213,7 +214,8 @@ std::string Modify(const std::uint8_t* data, std::size_t size) {
                 const fs::path path = scratch.In() / name;
                 if (op == 0) {
                     std::vector<std::uint8_t> content(script.Word() % 6000);
-                    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(i * 7 + static_cast<std::size_t>(step));
+                    for (std::size_t i = 0; i < content.size(); ++i)
+                        content[i] = static_cast<std::uint8_t>(i * 7 + static_cast<std::size_t>(step));
                     WriteFile(path.string(), content.data(), content.size());
                 } else {
                     MemoryHost::Get().MakeFolder(path.string());
@@ -301,7 +303,8 @@ std::string CustomFormat(const std::uint8_t* data, std::size_t size) {
     const DiskFormat previous = f.s.formats.CustomRow();
     if (!ConfirmCustomFormat(f.ui, kMainWindow, fields, f.s.formats)) {
         if (f.ui.messages != 1) return "a refused format showed " + std::to_string(f.ui.messages) + " messages";
-        if (std::memcmp(&previous, &f.s.formats.CustomRow(), sizeof previous) != 0) return "a refused format changed the row";
+        if (std::memcmp(&previous, &f.s.formats.CustomRow(), sizeof previous) != 0)
+            return "a refused format changed the row";
         return f.ui.problem;
     }
     const DiskFormat row = f.s.formats.CustomRow();
@@ -314,20 +317,22 @@ std::string CustomFormat(const std::uint8_t* data, std::size_t size) {
     const VolumeGeometry built = doc.geometry;
     if (!ReadVolumeGeometry(f.s, kMainWindow, false)) return "the blank image's boot sector is not valid";
     const VolumeGeometry& g = doc.geometry;
-    if (g.fatCount != built.fatCount || g.totalSectors != built.totalSectors || g.sectorsPerFat != built.sectorsPerFat ||
-        g.sectorsPerCluster != built.sectorsPerCluster || g.rootEntries != built.rootEntries ||
-        g.heads != built.heads || g.sectorsPerTrack != built.sectorsPerTrack) {
+    if (g.fatCount != built.fatCount || g.totalSectors != built.totalSectors ||
+        g.sectorsPerFat != built.sectorsPerFat || g.sectorsPerCluster != built.sectorsPerCluster ||
+        g.rootEntries != built.rootEntries || g.heads != built.heads || g.sectorsPerTrack != built.sectorsPerTrack) {
         return "the blank image's boot sector gives another geometry";
     }
     if (CheckFatCopies(f.s, kMainWindow) != 0) return "the blank image's FAT copies differ";
     if (std::string problem = FirstProblem(f.s); !problem.empty()) return "blank image: " + problem;
     const ClusterUsage usage = CountClusters(g, doc.Volume(), doc.VolumeLength());
-    if (usage.usedClusters != 0 || usage.freeClusters != DataClusterCount(g)) return "the blank image's clusters are not all free";
+    if (usage.usedClusters != 0 || usage.freeClusters != DataClusterCount(g))
+        return "the blank image's clusters are not all free";
     ListRootDirectory(f.s);
     if (f.list.RowCount() != 0) return "the blank image lists entries";
 
     // A file of two clusters (or all there are) goes in and comes out whole.
-    const std::uint64_t fileSize = std::min<std::uint64_t>(2 * ClusterBytes(g) - 1, DataClusterCount(g) * ClusterBytes(g));
+    const std::uint64_t fileSize =
+        std::min<std::uint64_t>(2 * ClusterBytes(g) - 1, DataClusterCount(g) * ClusterBytes(g));
     std::vector<std::uint8_t> content(static_cast<std::size_t>(fileSize));
     for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(i % 251);
     const fs::path in = scratch.In() / "file.bin";
@@ -335,7 +340,8 @@ std::string CustomFormat(const std::uint8_t* data, std::size_t size) {
     if (!AddHostFile(f.s, in.string())) return "a file does not fit into a blank image: " + f.ui.lastText;
     if (std::string problem = FirstProblem(f.s); !problem.empty()) return "after adding: " + problem;
     const std::string out = (scratch.Out() / "file.bin").string();
-    if (ExtractEntry(f.s, kMainWindow, doc.data.get() + f.list.RowAt(0).slotOffset, 0, out) != 1) return "cannot extract";
+    if (ExtractEntry(f.s, kMainWindow, doc.data.get() + f.list.RowAt(0).slotOffset, 0, out) != 1)
+        return "cannot extract";
     if (ReadFile(out) != content) return "the file came out different";
     return f.ui.problem;
 }
@@ -368,7 +374,8 @@ public:
             if (it->second > 0) --it->second;
             return ERROR_CRC;
         }
-        const std::uint64_t at = static_cast<std::uint64_t>(first) * 512, bytes = static_cast<std::uint64_t>(count) * 512;
+        const std::uint64_t at = static_cast<std::uint64_t>(first) * 512,
+                            bytes = static_cast<std::uint64_t>(count) * 512;
         if (at + bytes > disk.size()) return ERROR_SECTOR_NOT_FOUND;
         std::memcpy(buffer, disk.data() + at, static_cast<std::size_t>(bytes));
         return 0;
@@ -440,7 +447,8 @@ std::string FloppyRead(const std::uint8_t* data, std::size_t size) {
         if (doc.IsOpen()) return "a failed read left an image";
         return {};
     }
-    const std::uint32_t total = code != 0 ? FindDiskFormat(f.s.formats, code).totalSectors : ReadWord(disk.data() + boot::kTotalSectors);
+    const std::uint32_t total =
+        code != 0 ? FindDiskFormat(f.s.formats, code).totalSectors : ReadWord(disk.data() + boot::kTotalSectors);
     if (doc.size != total * 512ull) return "the image read has the wrong size";
     if (doc.path != LoadText(29)) return "the image read is not untitled";
     if (summary.sectors + summary.ignored.size() != total) return "sectors read and ignored do not add up";

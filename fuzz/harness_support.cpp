@@ -60,12 +60,12 @@ int FuzzUi::ShowMessageBox(WindowRef, const std::string& text, const std::string
     }
     // The buttons of each style; the last is the safe answer.
     static const std::vector<int> kButtons[] = {
-        {IDOK},                      // MB_OK
-        {IDOK, IDCANCEL},            // MB_OKCANCEL
+        {IDOK},                        // MB_OK
+        {IDOK, IDCANCEL},              // MB_OKCANCEL
         {IDRETRY, IDIGNORE, IDABORT},  // MB_ABORTRETRYIGNORE
-        {IDYES, IDNO, IDCANCEL},     // MB_YESNOCANCEL
-        {IDYES, IDNO},               // MB_YESNO
-        {IDRETRY, IDCANCEL},         // MB_RETRYCANCEL
+        {IDYES, IDNO, IDCANCEL},       // MB_YESNOCANCEL
+        {IDYES, IDNO},                 // MB_YESNO
+        {IDRETRY, IDCANCEL},           // MB_RETRYCANCEL
     };
     std::uint32_t type = style & MB_TYPEMASK;
     const std::vector<int>& buttons = type < 6 ? kButtons[type] : kButtons[0];
@@ -137,7 +137,8 @@ std::string CheckRows(const Session& s, bool textsAsShown) {
     std::vector<std::uint32_t> expected;
     ScanRootDirectory(doc.geometry, doc.Volume(), doc.VolumeLength(),
                       [&](std::uint32_t, std::uint64_t offset, const std::uint8_t* slot) {
-                          if (IsShownSlot(slot)) expected.push_back(static_cast<std::uint32_t>(doc.bootOffset + offset));
+                          if (IsShownSlot(slot))
+                              expected.push_back(static_cast<std::uint32_t>(doc.bootOffset + offset));
                           return true;
                       });
     std::vector<std::uint32_t> rows;

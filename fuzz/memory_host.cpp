@@ -58,9 +58,10 @@ int Fail(int error) {
 
 // "/" and the components of `path`, "." and ".." resolved.
 std::string Normal(const std::string& path) {
-    const bool already = path == "/" || (path.starts_with('/') && !path.ends_with('/') && !path.ends_with("/.") &&
-                                        !path.ends_with("/..") && path.find("//") == std::string::npos &&
-                                        path.find("/./") == std::string::npos && path.find("/../") == std::string::npos);
+    const bool already =
+        path == "/" || (path.starts_with('/') && !path.ends_with('/') && !path.ends_with("/.") &&
+                        !path.ends_with("/..") && path.find("//") == std::string::npos &&
+                        path.find("/./") == std::string::npos && path.find("/../") == std::string::npos);
     if (already) return path;
     std::vector<std::string> parts;
     for (std::size_t start = 0; start <= path.size();) {
@@ -301,9 +302,9 @@ MemoryHost& MemoryHost::Get() {
 }
 
 MemoryHost::MemoryHost() {
-    Host() = HostCalls{Open,  Read,   Write,    ReadAt,   WriteAt,    Seek,     StatDescriptor,
-                       Truncate, Reserve, Flush,  Close,    Unlink,     Rename,   StatPath,
-                       StatPath, ChangeMode, SetTimes, Allocate, Map, Unmap, WrittenPages, CleanPages, PrepareWrite};
+    Host() = HostCalls{Open,     Read,     Write, ReadAt, WriteAt,      Seek,       StatDescriptor, Truncate,
+                       Reserve,  Flush,    Close, Unlink, Rename,       StatPath,   StatPath,       ChangeMode,
+                       SetTimes, Allocate, Map,   Unmap,  WrittenPages, CleanPages, PrepareWrite};
     Reset();
 }
 

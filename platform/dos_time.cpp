@@ -57,8 +57,7 @@ void EncodeDosDateTime(const CalendarTime& t, std::uint16_t& date, std::uint16_t
 }
 
 bool IsValidCalendarDate(const CalendarTime& t) {
-    return t.year >= 1601 && t.month >= 1 && t.month <= 12 && t.day >= 1 &&
-           t.day <= DaysInMonth(t.year, t.month);
+    return t.year >= 1601 && t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= DaysInMonth(t.year, t.month);
 }
 
 bool IsValidClockTime(const CalendarTime& t) {

@@ -10,8 +10,8 @@ namespace kv {
 // A broken-down local time as the DOS words hold it.
 struct CalendarTime {
     int year = 1980;
-    int month = 1;   // 1-12
-    int day = 1;     // 1-31
+    int month = 1;  // 1-12
+    int day = 1;    // 1-31
     int hour = 0;
     int minute = 0;
     int second = 0;

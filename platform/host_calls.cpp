@@ -52,8 +52,8 @@ int RealWrittenPages(const void* address, std::size_t size, std::uint8_t* writte
     std::uint64_t entries[512];
     for (std::size_t done = 0; done < pages;) {
         const std::size_t want = std::min(pages - done, std::size(entries));
-        const ssize_t got = ::pread(fd, entries, want * sizeof entries[0],
-                                    static_cast<off_t>((first + done) * sizeof entries[0]));
+        const ssize_t got =
+            ::pread(fd, entries, want * sizeof entries[0], static_cast<off_t>((first + done) * sizeof entries[0]));
         if (got < static_cast<ssize_t>(sizeof entries[0])) {
             if (got >= 0) errno = EIO;
             ::close(fd);
@@ -83,9 +83,9 @@ int RealPrepareWrite(void* address, std::size_t size) {
 }
 
 const HostCalls kReal = {
-    RealOpen, ::read,  ::write, ::pread,    ::pwrite,     ::lseek,  ::fstat, ::ftruncate, ::fallocate,
-    ::fsync,  ::close, ::unlink, ::rename,  ::stat,       ::lstat,  ::chmod, ::futimens,  RealAllocate,
-    RealMap,  ::munmap, RealWrittenPages, RealCleanPages, RealPrepareWrite,
+    RealOpen,    ::read,       ::write, ::pread,  ::pwrite,         ::lseek,        ::fstat,          ::ftruncate,
+    ::fallocate, ::fsync,      ::close, ::unlink, ::rename,         ::stat,         ::lstat,          ::chmod,
+    ::futimens,  RealAllocate, RealMap, ::munmap, RealWrittenPages, RealCleanPages, RealPrepareWrite,
 };
 
 HostCalls current = kReal;

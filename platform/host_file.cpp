@@ -93,9 +93,8 @@ HostFile& HostFile::operator=(HostFile&& other) noexcept {
     return *this;
 }
 
-HostFile HostFile::Open(const std::string& path, std::uint32_t access, std::uint32_t share,
-                        std::uint32_t disposition, std::uint32_t flagsAndAttributes,
-                        std::uint32_t& error) {
+HostFile HostFile::Open(const std::string& path, std::uint32_t access, std::uint32_t share, std::uint32_t disposition,
+                        std::uint32_t flagsAndAttributes, std::uint32_t& error) {
     error = ERROR_SUCCESS;
     if (path.empty()) {
         error = ERROR_PATH_NOT_FOUND;
@@ -110,9 +109,15 @@ HostFile HostFile::Open(const std::string& path, std::uint32_t access, std::uint
     }
     bool mayCreate = false;
     switch (disposition) {
-        case CREATE_NEW: flags |= O_CREAT | O_EXCL; mayCreate = true; break;
+        case CREATE_NEW:
+            flags |= O_CREAT | O_EXCL;
+            mayCreate = true;
+            break;
         case CREATE_ALWAYS:
-        case OPEN_ALWAYS: flags |= O_CREAT; mayCreate = true; break;
+        case OPEN_ALWAYS:
+            flags |= O_CREAT;
+            mayCreate = true;
+            break;
         case OPEN_EXISTING:
         case TRUNCATE_EXISTING: break;
         default: error = ERROR_INVALID_PARAMETER; return {};
@@ -190,8 +195,7 @@ bool HostFile::Read(void* buffer, std::uint64_t count, std::uint64_t& done, std:
     return true;
 }
 
-bool HostFile::Write(const void* buffer, std::uint64_t count, std::uint64_t& done,
-                     std::uint32_t& error) {
+bool HostFile::Write(const void* buffer, std::uint64_t count, std::uint64_t& done, std::uint32_t& error) {
     done = 0;
     error = ERROR_SUCCESS;
     if (fd_ < 0) {
@@ -320,8 +324,7 @@ bool HostFile::SetPosition(std::uint64_t offset, std::uint32_t& error) {
         error = ERROR_INVALID_HANDLE;
         return false;
     }
-    if (offset > static_cast<std::uint64_t>(LLONG_MAX) ||
-        Host().lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+    if (offset > static_cast<std::uint64_t>(LLONG_MAX) || Host().lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
         error = offset > static_cast<std::uint64_t>(LLONG_MAX) ? ERROR_INVALID_PARAMETER : LastError();
         return false;
     }

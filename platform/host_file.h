@@ -37,9 +37,8 @@ public:
     // `flagsAndAttributes` FILE_ATTRIBUTE_* bits for a new file (read-only makes
     // the new file read-only once it is closed) and FILE_FLAG_* hints. On failure
     // the result is not open and `error` holds the code.
-    static HostFile Open(const std::string& path, std::uint32_t access, std::uint32_t share,
-                         std::uint32_t disposition, std::uint32_t flagsAndAttributes,
-                         std::uint32_t& error);
+    static HostFile Open(const std::string& path, std::uint32_t access, std::uint32_t share, std::uint32_t disposition,
+                         std::uint32_t flagsAndAttributes, std::uint32_t& error);
 
     // Creates an empty file beside `path` (in the same folder, under a hidden
     // name of its own, given in `newPath`) that is to take `path`'s place with
@@ -91,11 +90,11 @@ private:
 
 // What the host says about one file or folder, as a directory search reports it.
 struct HostFileInfo {
-    std::uint32_t attributes = 0;   // FILE_ATTRIBUTE_* bits
-    std::int64_t lastWriteTime = 0; // seconds since the epoch
-    std::uint64_t size = 0;         // 0 for folders
-    std::string fileName;           // the last component of the path
-    std::string alternateFileName;  // the short alias; the host has none
+    std::uint32_t attributes = 0;    // FILE_ATTRIBUTE_* bits
+    std::int64_t lastWriteTime = 0;  // seconds since the epoch
+    std::uint64_t size = 0;          // 0 for folders
+    std::string fileName;            // the last component of the path
+    std::string alternateFileName;   // the short alias; the host has none
 };
 
 // Attributes on this host: read-only is a missing owner write permission, a

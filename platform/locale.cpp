@@ -41,8 +41,8 @@ std::string EnglishLocale::DateText(const CalendarTime& t, DateStyle style) cons
     if (style == DateStyle::Short) {
         std::snprintf(buffer, sizeof buffer, "%d/%d/%d", t.month, t.day, t.year);
     } else {
-        std::snprintf(buffer, sizeof buffer, "%s, %s %d, %d", kWeekdays[ToTm(t).tm_wday],
-                      kMonths[t.month - 1], t.day, t.year);
+        std::snprintf(buffer, sizeof buffer, "%s, %s %d, %d", kWeekdays[ToTm(t).tm_wday], kMonths[t.month - 1], t.day,
+                      t.year);
     }
     return buffer;
 }

@@ -14,8 +14,8 @@ enum class DateStyle { Short, Long };  // DATE_SHORTDATE, DATE_LONGDATE
 struct NumberConventions {
     std::string thousandsSeparator;  // empty: no grouping
     std::string decimalSeparator = ".";
-    int grouping = 3;                // digits per group; 0: no grouping
-    int decimals = 2;                // the locale's own number of decimals
+    int grouping = 3;  // digits per group; 0: no grouping
+    int decimals = 2;  // the locale's own number of decimals
 };
 
 class Locale {
@@ -67,7 +67,6 @@ std::string GroupDigits(const std::string& number, const NumberConventions& conv
 // stamp 1980-01-01 00:00:00 and for a date that is not a real day; the date alone
 // when the time is not a real time; else the date, a blank and the time. Returns
 // true when both parts were formatted.
-bool FormatDosDateTime(std::uint16_t date, std::uint16_t time, DateStyle style, std::string& out,
-                       const Locale& locale);
+bool FormatDosDateTime(std::uint16_t date, std::uint16_t time, DateStyle style, std::string& out, const Locale& locale);
 
 }  // namespace kv

@@ -15,9 +15,8 @@ std::string SystemErrorMessage(const std::optional<std::string>& prefix, std::ui
     return text;
 }
 
-int ShowSystemError(Ui& ui, WindowRef owner, const std::optional<std::string>& prefix,
-                    std::uint32_t code, const std::optional<std::string>& suffix,
-                    std::uint32_t style) {
+int ShowSystemError(Ui& ui, WindowRef owner, const std::optional<std::string>& prefix, std::uint32_t code,
+                    const std::optional<std::string>& suffix, std::uint32_t style) {
     return ui.ShowMessageBox(owner, SystemErrorMessage(prefix, code, suffix), ApplicationTitle(), style);
 }
 

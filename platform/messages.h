@@ -17,9 +17,8 @@ std::string SystemErrorMessage(const std::optional<std::string>& prefix, std::ui
 
 // Shows SystemErrorMessage with the application's title as caption and returns
 // the button chosen.
-int ShowSystemError(Ui& ui, WindowRef owner, const std::optional<std::string>& prefix,
-                    std::uint32_t code, const std::optional<std::string>& suffix,
-                    std::uint32_t style);
+int ShowSystemError(Ui& ui, WindowRef owner, const std::optional<std::string>& prefix, std::uint32_t code,
+                    const std::optional<std::string>& suffix, std::uint32_t style);
 
 // Shows string `id` of the string table (cut at 511 characters) with the
 // application's title as caption; returns the button chosen.

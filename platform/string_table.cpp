@@ -22,10 +22,11 @@ constexpr Entry kStrings[] = {
     {7, "All files|*.*|"},
     {8, "Disk-image has been modified!\n\nSave changes?"},
     {9, "Oops: failed to display help!"},
-    {10, "Version 0.10 (Beta) 2005-03-29\n\n"
-         "Korvane manages FAT12 floppy-disk images as MS-DOS and MSX-DOS write them:\n"
-         "look inside, copy files in and out, rename, delete, set attributes and labels,\n"
-         "make new (bootable) disks and move images to and from floppy drives."},
+    {10,
+     "Version 0.10 (Beta) 2005-03-29\n\n"
+     "Korvane manages FAT12 floppy-disk images as MS-DOS and MSX-DOS write them:\n"
+     "look inside, copy files in and out, rename, delete, set attributes and labels,\n"
+     "make new (bootable) disks and move images to and from floppy drives."},
     {11, "1 side, 80 tracks, 9 sectors/track (360 KBytes)"},
     {12, "2 sides, 80 tracks, 9 sectors/track (720 KBytes)"},
     {13, "1 side, 80 tracks, 8 sectors/track (320 KBytes)"},
@@ -37,14 +38,16 @@ constexpr Entry kStrings[] = {
     {19, "File too large!\n\nKorvane can only handle images < 4GB!"},
     {20, "File too small!\n\nThis file is no valid disk-image!"},
     {21, "Failed to create dialog!"},
-    {22, "The backup copy of the FATdoes not match. Update backup with original FAT?\n"
-         "(if you choose 'No' the update is made after 1st modification of the disk-image)"},
+    {22,
+     "The backup copy of the FATdoes not match. Update backup with original FAT?\n"
+     "(if you choose 'No' the update is made after 1st modification of the disk-image)"},
     {23, "This does not seem to be a valid MS(X)-DOS image!"},
     {24, "%s KB (%s Byte), %s Byte allocated"},
     {25, "%s file"},
     {26, "Directory"},
-    {27, "Disk format-informations are corrupted or disk is copy-protected. Korvane uses the "
-         "(valid) format-byte to display and modify disk-contents!"},
+    {27,
+     "Disk format-informations are corrupted or disk is copy-protected. Korvane uses the "
+     "(valid) format-byte to display and modify disk-contents!"},
     {28, "Out of memory!"},
     {29, "Untitled"},
     {30, ".dsk"},
@@ -56,29 +59,34 @@ constexpr Entry kStrings[] = {
     {36, "Filename too long!\n(use 8.3 format)"},
     {37, "Specify a valid (non blank) filename!"},
     {38, "Invalid filename!\n(use 8.3 format)"},
-    {39, "Filename contains invalid characters!\n\n"
-         "Valid characters are A-Z, 0-9, %, \u2018, -, _, @, {, }, ~, `, !, #, ( and ) "},
+    {39,
+     "Filename contains invalid characters!\n\n"
+     "Valid characters are A-Z, 0-9, %, \u2018, -, _, @, {, }, ~, `, !, #, ( and ) "},
     {40, "No sector number specified!"},
     {41, "Invalid sector number!\n(out of range)"},
-    {42, "The diskimage-error file (*.der) for the selected disk-image is in unknown format.\n\n"
-         "It's assumed that the loaded disk-image has no errors. If you save the disk-image the "
-         "associated *.der file will be changed (updated/deleted) also!\n\n"
-         "(take care for loss of data if the *.der file is no diskimage-error file)"},
-    {43, "WARNING: the selected disk-image contains informations about media-errors.\n"
-         "These errors will NOT be written to the target media!"},
+    {42,
+     "The diskimage-error file (*.der) for the selected disk-image is in unknown format.\n\n"
+     "It's assumed that the loaded disk-image has no errors. If you save the disk-image the "
+     "associated *.der file will be changed (updated/deleted) also!\n\n"
+     "(take care for loss of data if the *.der file is no diskimage-error file)"},
+    {43,
+     "WARNING: the selected disk-image contains informations about media-errors.\n"
+     "These errors will NOT be written to the target media!"},
     {44, "Disk image"},
     {45, "Open with &Korvane"},
     {46, "&Write image to disk"},
     {47, "Registration successful!"},
     {48, "Registration failed!"},
     {49, "2 sides, 80 tracks, 18 sectors/track (1.44 MBytes)"},
-    {52, "WARNING: reading diskettes designed for foreign systems (no DOS or Windows) may "
-         "IRREVERSIBLY destroy sensitive data on the source(!) media. Make sure your disk is "
-         "write protected!\nDo NOT read disks designed for other systems (MSX, ...) which may "
-         "contain copy-protected software, that checks this sensitive data.\n\n"
-         "Read data from current disk?"},
-    {53, "Warning: file could not be opened in read/write-mode,\n"
-         "therefore the opened disk-image is READ-ONLY!"},
+    {52,
+     "WARNING: reading diskettes designed for foreign systems (no DOS or Windows) may "
+     "IRREVERSIBLY destroy sensitive data on the source(!) media. Make sure your disk is "
+     "write protected!\nDo NOT read disks designed for other systems (MSX, ...) which may "
+     "contain copy-protected software, that checks this sensitive data.\n\n"
+     "Read data from current disk?"},
+    {53,
+     "Warning: file could not be opened in read/write-mode,\n"
+     "therefore the opened disk-image is READ-ONLY!"},
     {54, "ERROR: this disk-image is compressed!\n\nKorvane can not handle compressed disk-images."},
     {55, "Disk-image comment"},
     {56, "File(s) cannot be saved (directory or volume-label)!"},
@@ -137,7 +145,8 @@ std::string FillText(std::string_view format, std::initializer_list<std::string_
         }
         // A directive: optional flags/width, optional 'l', then the conversion.
         std::size_t j = i + 1;
-        while (j < format.size() && (format[j] == '-' || format[j] == '.' || (format[j] >= '0' && format[j] <= '9'))) ++j;
+        while (j < format.size() && (format[j] == '-' || format[j] == '.' || (format[j] >= '0' && format[j] <= '9')))
+            ++j;
         while (j < format.size() && format[j] == 'l') ++j;
         if (j >= format.size() || std::string_view("scudiXxf").find(format[j]) == std::string_view::npos) {
             out += c;  // not a directive we know: keep the text as it is

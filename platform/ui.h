@@ -20,10 +20,10 @@ enum class Cursor { Arrow, Wait };
 
 // One run of the common open or save dialog.
 struct FileDialogRequest {
-    bool save = false;                  // the save dialog, else the open dialog
-    std::uint32_t filterStringId = 0;   // filter text "name|pattern|...|"; the first filter is chosen
-    std::string initialName;            // the file name field's starting text
-    std::uint32_t flags = 0;            // OFN_* flags
+    bool save = false;                     // the save dialog, else the open dialog
+    std::uint32_t filterStringId = 0;      // filter text "name|pattern|...|"; the first filter is chosen
+    std::string initialName;               // the file name field's starting text
+    std::uint32_t flags = 0;               // OFN_* flags
     std::uint32_t defaultExtensionId = 0;  // string id of the default extension, or 0
 };
 
@@ -42,8 +42,7 @@ public:
                                std::uint32_t style) = 0;
 
     // Runs a file dialog; false when the user cancelled.
-    virtual bool ChooseFile(WindowRef owner, const FileDialogRequest& request,
-                            FileDialogResult& result) = 0;
+    virtual bool ChooseFile(WindowRef owner, const FileDialogRequest& request, FileDialogResult& result) = 0;
 
     virtual void SetCursor(Cursor cursor) = 0;
 

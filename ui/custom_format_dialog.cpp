@@ -60,9 +60,9 @@ public:
         for (std::size_t i = 0; i < kFields.size(); ++i) {
             const FieldSpec& spec = kFields[i];
             const int f = spec.field;
-            auto* edit =
-                Make<QLineEdit>(this, spec.name,
-                                f >= 0 ? Q(initial.texts[static_cast<std::size_t>(f)]) : QString::fromLatin1(spec.initial));
+            auto* edit = Make<QLineEdit>(
+                this, spec.name,
+                f >= 0 ? Q(initial.texts[static_cast<std::size_t>(f)]) : QString::fromLatin1(spec.initial));
             auto* label = BuddyLabel(this, QString::fromLatin1(spec.label), edit);
             edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
             if (f == kCustomMedia) edit->setValidator(new UpperCase(edit));
