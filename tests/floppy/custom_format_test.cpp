@@ -1,6 +1,5 @@
-// The Custom disk-format dialog's fields and capacities, the geometries it
-// refuses, and the images built from the geometries it accepts, checked by
-// dosfstools and mtools.
+// The Custom disk-format dialog: its figures, the geometries it refuses, and
+// images of those it accepts as dosfstools and mtools see them.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -21,11 +20,10 @@ CustomFormatFields With(const Changes& changes) {
     return f;
 }
 
+// Root sectors: 100 entries count as 6, 224 as 14, 16 and 20 as 1 (a remainder
+// is added once); half kilobytes round up.
 TEST(CustomCapacityTest, InitialTextsAndKnownFigures) {
-    // Changes, Total, Formatted. Root sectors: 100 entries count as 6 sectors,
-    // 224 as 14, 16 and 20 as 1 (a remainder is added once); half kilobytes
-    // round up.
-    const std::tuple<Changes, const char*, const char*> cases[] = {
+    const std::tuple<Changes, const char*, const char*> cases[] = {  // changes, Total, Formatted
         {{}, "8192", "8173"},
         {{{kCustomSectors, "1"}}, "1", "0"},
         {{{kCustomSectors, "1441"}}, "721", "702"},
@@ -46,12 +44,13 @@ TEST(CustomFieldsTest, NumbersAreReadAsScanfReadsThem) {
                                           r.nameStringId, r.mediaType}),
               (std::vector<std::uint32_t>{0xF8, 4, 1, 2, 224, 16384, 11, 40, 4, 0, 0}));
     // The media byte is hexadecimal, the other fields decimal with a sign.
-    for (auto [text, value] : {std::pair<const char*, std::uint32_t>{"", 0}, {"f8", 0xF8}, {"  0xF9", 0xF9}, {"xyz", 0}}) {
-        EXPECT_EQ(ReadCustomFields(With({{kCustomMedia, text}})).mediaByte, value) << text;
-    }
-    for (auto [text, value] : {std::pair<const char*, std::uint32_t>{" -1", 0xFFFFFFFFu}, {"+12abc", 12}, {"abc", 0},
-                               {"", 0}}) {
-        EXPECT_EQ(ReadCustomFields(With({{kCustomHeads, text}})).heads, value) << text;
+    const std::tuple<CustomField, const char*, std::uint32_t> texts[] = {
+        {kCustomMedia, "", 0},        {kCustomMedia, "f8", 0xF8},     {kCustomMedia, "  0xF9", 0xF9},
+        {kCustomMedia, "xyz", 0},     {kCustomHeads, " -1", ~0u},     {kCustomHeads, "+12abc", 12},
+        {kCustomHeads, "abc", 0},     {kCustomHeads, "", 0}};
+    for (const auto& [field, text, value] : texts) {
+        DiskFormat r = ReadCustomFields(With({{field, text}}));
+        EXPECT_EQ(field == kCustomMedia ? r.mediaByte : r.heads, value) << text;
     }
 }
 
@@ -100,10 +99,10 @@ TEST(ConfirmCustomFormatTest, GeometriesTheProgramCannotWorkWithAreRefusedWithTh
         ui.Clear();
         EXPECT_FALSE(ConfirmCustomFormat(ui, &dialogTag, With(changes), formats));
         ASSERT_EQ(ui.messages.size(), 1u);
-        EXPECT_EQ(ui.Last().text, text);
-        EXPECT_EQ(ui.Last().caption, text == zero ? "UNDER CONSTRUCTION" : "Korvane");
-        EXPECT_EQ(ui.Last().style, MB_ICONEXCLAMATION);
-        EXPECT_EQ(ui.Last().owner, &dialogTag);
+        const RecordedMessage& m = ui.Last();
+        const std::string caption = text == zero ? "UNDER CONSTRUCTION" : "Korvane";
+        EXPECT_EQ(std::tie(m.text, m.caption, m.style, m.owner),
+                  std::make_tuple(text, caption, std::uint32_t{MB_ICONEXCLAMATION}, WindowRef{&dialogTag}));
         EXPECT_EQ(std::memcmp(&formats.CustomRow(), &before, sizeof before), 0) << "custom row changed";
     }
 

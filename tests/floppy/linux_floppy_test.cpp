@@ -19,16 +19,12 @@
 namespace kv::test {
 namespace {
 
-bool AllBytes(const std::vector<std::uint8_t>& bytes, std::size_t from, std::size_t to, std::uint8_t value) {
-    return std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(to), [value](std::uint8_t b) { return b == value; });
-}
-
 TEST(LinuxDrivesTest, ControllerDrivesComeFirstThenRemovableDevicesByNameUnlessKorvaneDrivesNamesThem) {
     ::unsetenv("KORVANE_DRIVES");
     TempDir dir;
-    // Name and the content of its "removable" file (none for the controller's drives).
+    // Name and its "removable" file (none for the controller's drives); sr is optical.
     for (auto [name, removable] : {std::pair<const char*, char>{"fd1", 0}, {"fd0", 0}, {"sdc", '1'}, {"sda", '0'},
-                                   {"sdb", '1'}, {"sr0", '1'} /* optical: not listed */, {"loop0", '0'}}) {
+                                   {"sdb", '1'}, {"sr0", '1'}, {"loop0", '0'}}) {
         std::filesystem::create_directories(dir.File("block/") + name);
         if (removable != 0) WriteWholeFile(dir.File("block/") + name + "/removable", {std::uint8_t(removable)});
     }
@@ -163,13 +159,13 @@ protected:
 
 TEST_F(LinuxFloppyTest, AStandInIsADiskOfItsSizeThatNeverGrowsAndIsLockedWhileWritten) {
     ScopedFloppyBackend use(files);
-    const std::vector<std::uint8_t> disk = PatternDisk(30);
+    std::vector<std::uint8_t> disk = Pattern(30 * 512), sectors(1024, 0xAB);
     WriteWholeFile(path, disk);
     FloppyDevice reader = Open(files, path, true);
-    std::vector<std::uint8_t> sectors(1024, 0xAB);
     EXPECT_TRUE(FailedWith(ReadFloppySectors(reader, sectors.data(), 29, 2), reader, ERROR_SECTOR_NOT_FOUND));
-    EXPECT_TRUE(std::equal(sectors.begin(), sectors.begin() + 512, disk.end() - 512));
-    EXPECT_TRUE(AllBytes(sectors, 512, 1024, 0));
+    std::vector<std::uint8_t> expected(disk.end() - 512, disk.end());
+    expected.resize(1024);
+    EXPECT_EQ(sectors, expected);
     EXPECT_TRUE(FailedWith(WriteFloppySectors(reader, sectors.data(), 0, 1), reader, ERROR_ACCESS_DENIED));
     EXPECT_TRUE(CloseFloppyDevice(reader));
 
@@ -185,21 +181,17 @@ TEST_F(LinuxFloppyTest, AStandInIsADiskOfItsSizeThatNeverGrowsAndIsLockedWhileWr
     ASSERT_TRUE(FormatFloppyTrack(writer, 0, 9, 1, 0));  // sectors 18 to 26
     EXPECT_TRUE(FailedWith(FormatFloppyTrack(writer, 0, 9, 2, 0), writer, ERROR_SECTOR_NOT_FOUND));  // 36 to 44
     EXPECT_TRUE(CloseFloppyDevice(writer));
-    std::vector<std::uint8_t> after = ReadWholeFile(path);
-    ASSERT_EQ(after.size(), disk.size());
-    EXPECT_TRUE(std::equal(after.begin(), after.begin() + 18 * 512, disk.begin()));
-    EXPECT_TRUE(AllBytes(after, 18 * 512, 27 * 512, 0xF6));
-    EXPECT_TRUE(std::equal(after.begin() + 27 * 512, after.end() - 512, disk.begin() + 27 * 512));
-    EXPECT_TRUE(AllBytes(after, 29 * 512, 30 * 512, 0x5A));
+    std::fill(disk.begin() + 18 * 512, disk.begin() + 27 * 512, 0xF6);
+    std::fill(disk.end() - 512, disk.end(), 0x5A);
+    EXPECT_EQ(ReadWholeFile(path), disk);
     FloppyDevice again = Open(files, path, false);  // the lock went with the close
     EXPECT_TRUE(CloseFloppyDevice(again));
-}
 
-TEST_F(LinuxFloppyTest, WhatCannotStandInForADriveIsRefused) {
-    EXPECT_EQ(Open(files, path, true, false).lastError, ERROR_NOT_READY);  // missing: no disk
+    // What cannot stand in for a drive: an empty file is no disk, nor a missing one.
     WriteWholeFile(path, {});
-    EXPECT_EQ(Open(files, path, false, false).lastError, ERROR_NOT_READY);  // empty: no disk
+    EXPECT_EQ(Open(files, path, false, false).lastError, ERROR_NOT_READY);
     std::filesystem::remove(path);
+    EXPECT_EQ(Open(files, path, true, false).lastError, ERROR_NOT_READY);
     std::filesystem::create_directories(path);
     EXPECT_EQ(Open(files, path, true, false).lastError, ERROR_BAD_UNIT);
     FloppyDevice nothing{25};
@@ -220,7 +212,8 @@ TEST_F(LinuxFloppyTest, ControllerDriveIsWrittenExclusivelyFormattedWithTheFlopp
                                                {"ioctl", BLKSSZGET}, {"ioctl", FDSETPRM}, {"ioctl", FDFMTBEG},
                                                {"ioctl", FDFMTTRK, 79, 1}, {"pwrite", 1, 1536, 512}, {"ioctl", FDFMTEND},
                                                {"fsync"}, {"ioctl", BLKFLSBUF}, {"ioctl", FDFLUSH}, {"close"}}));
-    EXPECT_TRUE(AllBytes(sys.disk, 1536, 2048, 0x3C));
+    EXPECT_EQ(std::vector<std::uint8_t>(sys.disk.begin() + 1536, sys.disk.begin() + 2048),
+              std::vector<std::uint8_t>(512, 0x3C));
 
     // The driver's geometry of a layout (size, sectors, heads, tracks, stretch,
     // gap, rate, spec1, format gap) takes the values of its density; 40
@@ -243,7 +236,7 @@ TEST_F(LinuxFloppyTest, ReadingGoesThroughAnAlignedBufferWithoutExclusionAndClos
     for (std::size_t i = 0; i < sys.disk.size(); ++i) sys.disk[i] = static_cast<std::uint8_t>(i / 512 + 1);
     FloppyDevice device = Open(backend, "/dev/sdb", true);
     ASSERT_TRUE(ReadFloppySectors(device, buffer + 1, 2, 1));
-    EXPECT_TRUE(std::all_of(buffer + 1, buffer + 513, [](std::uint8_t b) { return b == 3; }));
+    EXPECT_EQ(std::vector<std::uint8_t>(buffer + 1, buffer + 513), std::vector<std::uint8_t>(512, 3));
     ASSERT_TRUE(CloseFloppyDevice(device));
     EXPECT_EQ(sys.calls, (std::vector<SysCall>{{"stat /dev/sdb"}, {"open /dev/sdb", kDirectRead},
                                                {"ioctl", BLKSSZGET}, {"pread", 1, 1024, 512}, {"close"}}));
