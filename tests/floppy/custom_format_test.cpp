@@ -76,9 +76,7 @@ TEST(ConfirmCustomFormatTest, GeometriesTheProgramCannotWorkWithAreRefusedWithTh
          "Directory-entries must be a multiple of 16, from 16 to 65520 (16 entries fill one sector)."},
         {{{kCustomSectors, "70000"}}, "Sectors per disk must not exceed 65535: the boot sector has no room for more."},
         {{{kCustomSectorsPerFat, "0"}}, "Sectors per FAT must be at least 1."},
-        // 128 sectors per FAT, the first refused: the backup would be compared
-        // with, and refreshed into, FAT copy 1 itself (its size is taken modulo
-        // 65536).
+        // 128 sectors per FAT: a FAT size taken modulo 65536 would make copy 1 its own backup.
         {{{kCustomSectorsPerFat, "128"}},
          "Sectors per FAT must not exceed 127: a FAT of 64 KB or more cannot be kept in line with its backup copy."},
         {{{kCustomHeads, "-1"}}, "Sectors per track and heads must not exceed 65535."},
@@ -106,8 +104,7 @@ TEST(ConfirmCustomFormatTest, GeometriesTheProgramCannotWorkWithAreRefusedWithTh
         EXPECT_EQ(std::memcmp(&formats.CustomRow(), &before, sizeof before), 0) << "custom row changed";
     }
 
-    // An accepted geometry becomes the custom row; heads and sectors per track
-    // of 0 cannot be formatted, but are accepted.
+    // An accepted geometry becomes the custom row; 0 heads cannot be formatted, but pass.
     ui.Clear();
     Changes accepted = {{kCustomSectorsPerCluster, "8"}, {kCustomSectorsPerFat, "6"}, {kCustomHeads, "0"}};
     ASSERT_TRUE(ConfirmCustomFormat(ui, &dialogTag, With(accepted), formats));
@@ -116,8 +113,6 @@ TEST(ConfirmCustomFormatTest, GeometriesTheProgramCannotWorkWithAreRefusedWithTh
     EXPECT_EQ(std::memcmp(&FindDiskFormat(formats, kCustomFormatCode), &expected, sizeof expected), 0);
 }
 
-// Images built from accepted geometries, at and near the limits, as other
-// programs see them.
 class CustomImageTest : public SessionFixture, public ::testing::WithParamInterface<Changes> {};
 
 TEST_P(CustomImageTest, FsckFindsNothingAndFillingToTheLastClusterCorruptsNothing) {

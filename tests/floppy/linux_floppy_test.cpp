@@ -1,5 +1,4 @@
-// The Linux realisation: its drive list, plain files standing in for floppies
-// (through the real system calls), and its calls to block devices, recorded.
+// The Linux realisation: its drive list, plain files as floppies, its block-device calls.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -45,10 +44,8 @@ TEST(LinuxDrivesTest, ControllerDrivesComeFirstThenRemovableDevicesByNameUnlessK
     EXPECT_TRUE(listed.ListDrives().empty());
 }
 
-// One system call: its name with the path it opens or stats, a number (open
-// flags, ioctl request, flock operation; for pread and pwrite 1 when the buffer
-// is aligned for direct I/O), and the offset and size of a transfer (FDFMTTRK:
-// track and head).
+// A system call: name (and path), a number (flags, request, operation; for pread and
+// pwrite 1 when the buffer is aligned), offset and size (FDFMTTRK: track and head).
 struct SysCall {
     std::string name;
     unsigned long arg = 0;
@@ -60,8 +57,7 @@ void PrintTo(const SysCall& c, std::ostream* os) {
     *os << c.name << " 0x" << std::hex << c.arg << std::dec << " @" << c.offset << " " << c.size;
 }
 
-// A SCSI command as SG_IO carried it: command block, direction, the bytes sent
-// to the device, and the length of the transfer.
+// A SCSI command as SG_IO carried it: command block, direction, bytes sent, length.
 struct ScsiCall {
     std::vector<std::uint8_t> cdb;
     int direction = 0;
@@ -70,8 +66,7 @@ struct ScsiCall {
     bool operator==(const ScsiCall&) const = default;
 };
 
-// Records every call, answers as a block device (fd0 unless told otherwise)
-// with a disk in memory, and fails the calls `fail` gives an errno for.
+// Records every call, answers as block device fd0 (or `rdev`), fails where `fail` says.
 class FakeSys final : public LinuxSysApi {
 public:
     std::vector<SysCall> calls;
@@ -135,7 +130,6 @@ private:
     int errno_ = 0;
 };
 
-// The block devices of FakeSys, and plain files through the real system calls.
 class LinuxFloppyTest : public ::testing::Test {
 protected:
     FakeSys sys;
@@ -146,7 +140,6 @@ protected:
     const std::string path = dir.File("floppy.img");
     alignas(8) std::uint8_t buffer[1 + 512] = {};  // buffer + 1 is a sector that is not aligned
 
-    // Attaches `drive` to `b` and opens it; the device tells why it did not open.
     FloppyDevice Open(LinuxFloppyBackend& b, const std::string& drive, bool readOnly, bool expectOk = true) {
         FloppyDevice device{};
         EXPECT_TRUE(b.AttachDrive(drive, device.driveIndex));
@@ -169,8 +162,7 @@ TEST_F(LinuxFloppyTest, AStandInIsADiskOfItsSizeThatNeverGrowsAndIsLockedWhileWr
     EXPECT_TRUE(FailedWith(WriteFloppySectors(reader, sectors.data(), 0, 1), reader, ERROR_ACCESS_DENIED));
     EXPECT_TRUE(CloseFloppyDevice(reader));
 
-    // Writes behind the end fail as reads do; what lies within is written. A
-    // track is formatted with the filler byte, once a layout is prepared.
+    // Nothing is written behind the end; a prepared track is filled with F6h.
     FloppyDevice writer = Open(files, path, false);
     EXPECT_EQ(Open(files, path, false, false).lastError, ERROR_SHARING_VIOLATION);
     sectors.assign(1024, 0x5A);
@@ -215,9 +207,8 @@ TEST_F(LinuxFloppyTest, ControllerDriveIsWrittenExclusivelyFormattedWithTheFlopp
     EXPECT_EQ(std::vector<std::uint8_t>(sys.disk.begin() + 1536, sys.disk.begin() + 2048),
               std::vector<std::uint8_t>(512, 0x3C));
 
-    // The driver's geometry of a layout (size, sectors, heads, tracks, stretch,
-    // gap, rate, spec1, format gap) takes the values of its density; 40
-    // cylinders of double density step twice in an 80-track drive.
+    // The driver's geometry (size, sect, head, track, stretch, gap, rate, spec1, fmt_gap)
+    // of a layout's density; 40 double-density cylinders step twice in an 80-track drive.
     const std::pair<TrackLayout, std::vector<unsigned>> rows[] = {
         {{80, 2, 18, 2}, {2880, 18, 2, 80, 0, 0x1B, 0x00, 0xCF, 0x6C}},
         {{80, 1, 9, 5}, {720, 9, 1, 80, 0, 0x2A, 0x02, 0xDF, 0x50}},
@@ -240,14 +231,13 @@ TEST_F(LinuxFloppyTest, ReadingGoesThroughAnAlignedBufferWithoutExclusionAndClos
     ASSERT_TRUE(CloseFloppyDevice(device));
     EXPECT_EQ(sys.calls, (std::vector<SysCall>{{"stat /dev/sdb"}, {"open /dev/sdb", kDirectRead},
                                                {"ioctl", BLKSSZGET}, {"pread", 1, 1024, 512}, {"close"}}));
-
-    // A drive whose logical sectors are not 512 bytes is not kept open.
-    sys.sectorSize = 2048;
-    EXPECT_EQ(Open(backend, "/dev/sdb", true, false).lastError, kErrorSectorSize);
-    EXPECT_EQ(sys.calls.back(), SysCall{"close"});
 }
 
-TEST_F(LinuxFloppyTest, BusyWriteProtectedAndMissingMediaAreTheirOwnErrors) {
+TEST_F(LinuxFloppyTest, BusyWriteProtectedMissingAndOddSizedMediaAreTheirOwnErrors) {
+    sys.sectorSize = 2048;  // not kept open
+    EXPECT_EQ(Open(backend, "/dev/sdb", true, false).lastError, kErrorSectorSize);
+    EXPECT_EQ(sys.calls.back(), SysCall{"close"});
+    sys.sectorSize = 512;
     // The errno of the open for writing; whether the device then opens for reading.
     const std::tuple<int, bool, std::uint32_t> cases[] = {
         {EBUSY, true, ERROR_SHARING_VIOLATION}, {EROFS, true, ERROR_WRITE_PROTECT},
@@ -296,8 +286,7 @@ TEST_F(LinuxFloppyTest, UsbDriveFormatsOneTrackPerUfiFormatUnitOfACapacityItList
         EXPECT_TRUE(FailedWith(FormatFloppyTrack(device, 5, 9, 1, 0), device, error)) << int(key);
     }
 
-    // Refused before any track: a capacity the drive does not list, a device
-    // that does not know the command, and one that takes no SCSI commands.
+    // Refused before any track: a capacity not listed, no UFI drive, no SCSI at all.
     sys.sense.clear();
     EXPECT_TRUE(FailedWith(PrepareFloppyFormat(device, {40, 2, 9, 5}), device, 1358u));
     sys.sense = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x20, 0, 0, 0, 0, 0};

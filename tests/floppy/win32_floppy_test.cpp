@@ -1,5 +1,4 @@
-// The NT and VWIN32 realisations, checked call by call against a recording
-// stand-in for the Windows functions.
+// The NT and VWIN32 realisations, checked call by call against recorded Windows calls.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -129,8 +128,7 @@ TEST_F(Vwin32Test, WritingLocksTheVolumeWritesFormatsThenUnlocksAndResets) {
     ASSERT_TRUE(WriteFloppySectors(device, buffer, 3, 1));
     ASSERT_TRUE(FormatFloppyTrack(device, 2, 18, 79, 1));
     ASSERT_TRUE(CloseFloppyDevice(device));
-    // Drive numbers count from 1 for the DOS calls (B: is 2), from 0 for the
-    // BIOS ones; AH 05h formats AL sectors of cylinder CH, head DH.
+    // DOS calls count drives from 1 (B: is 2), the BIOS from 0; AH 05h formats AL sectors.
     EXPECT_EQ(api.calls, (Calls{kOpenVwin32, Dioc(kDiocDosIoctl, 0x440D, 2, 0x084A, 0),
                                 Dioc(kDiocDosInt26, 1, kAddress, 1, 3),
                                 Dioc(kDiocDosInt13, 0x0512, kAddress, 79 << 8, 0x0101),
