@@ -174,7 +174,7 @@ TEST_F(Vwin32Test, ReadOnlyDeviceReadsWithInt25hRefusesWritesAndOnlyResetsOnClos
     EXPECT_EQ(api.calls, (Calls{Dioc(kDiocDosIoctl, 0x710D, 0, 0, 1), {"CloseHandle"}}));
 }
 
-TEST_F(NtTest, WritingLocksTheVolumeAndClosingUnlocksBeforeDismountingAFailedLockReleasesTheHandle) {
+TEST_F(NtTest, WritingLocksClosingUnlocksThenDismountsAndAFailedLockReleasesTheHandle) {
     FloppyDevice device = Open(0, false);
     ASSERT_TRUE(WriteFloppySectors(device, buffer, 3, 1));
     ASSERT_TRUE(FormatFloppyTrack(device, 2, 18, 79, 1));
