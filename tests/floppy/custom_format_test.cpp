@@ -20,10 +20,10 @@ CustomFormatFields With(const Changes& changes) {
     return f;
 }
 
-// Root sectors: 100 entries count as 6, 224 as 14, 16 and 20 as 1 (a remainder
-// is added once); half kilobytes round up.
+// Changes, Total, Formatted. Root sectors: 100 entries count as 6, 224 as 14, 16
+// and 20 as 1 (a remainder is added once); half kilobytes round up.
 TEST(CustomCapacityTest, InitialTextsAndKnownFigures) {
-    const std::tuple<Changes, const char*, const char*> cases[] = {  // changes, Total, Formatted
+    const std::tuple<Changes, const char*, const char*> cases[] = {
         {{}, "8192", "8173"},
         {{{kCustomSectors, "1"}}, "1", "0"},
         {{{kCustomSectors, "1441"}}, "721", "702"},
@@ -45,9 +45,9 @@ TEST(CustomFieldsTest, NumbersAreReadAsScanfReadsThem) {
               (std::vector<std::uint32_t>{0xF8, 4, 1, 2, 224, 16384, 11, 40, 4, 0, 0}));
     // The media byte is hexadecimal, the other fields decimal with a sign.
     const std::tuple<CustomField, const char*, std::uint32_t> texts[] = {
-        {kCustomMedia, "", 0},        {kCustomMedia, "f8", 0xF8},     {kCustomMedia, "  0xF9", 0xF9},
-        {kCustomMedia, "xyz", 0},     {kCustomHeads, " -1", ~0u},     {kCustomHeads, "+12abc", 12},
-        {kCustomHeads, "abc", 0},     {kCustomHeads, "", 0}};
+        {kCustomMedia, "", 0},    {kCustomMedia, "f8", 0xF8}, {kCustomMedia, "  0xF9", 0xF9},
+        {kCustomMedia, "xyz", 0}, {kCustomHeads, " -1", ~0u}, {kCustomHeads, "+12abc", 12},
+        {kCustomHeads, "abc", 0}, {kCustomHeads, "", 0}};
     for (const auto& [field, text, value] : texts) {
         DiskFormat r = ReadCustomFields(With({{field, text}}));
         EXPECT_EQ(field == kCustomMedia ? r.mediaByte : r.heads, value) << text;

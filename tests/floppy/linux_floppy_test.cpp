@@ -21,9 +21,9 @@ namespace {
 TEST(LinuxDrivesTest, ControllerDrivesComeFirstThenRemovableDevicesByNameUnlessKorvaneDrivesNamesThem) {
     ::unsetenv("KORVANE_DRIVES");
     TempDir dir;
-    // Name and its "removable" file (none for the controller's drives); sr is optical.
+    // Name and the content of its "removable" file (none for the controller's drives).
     for (auto [name, removable] : {std::pair<const char*, char>{"fd1", 0}, {"fd0", 0}, {"sdc", '1'}, {"sda", '0'},
-                                   {"sdb", '1'}, {"sr0", '1'}, {"loop0", '0'}}) {
+                                   {"sdb", '1'}, {"sr0", '1'} /* optical: not listed */, {"loop0", '0'}}) {
         std::filesystem::create_directories(dir.File("block/") + name);
         if (removable != 0) WriteWholeFile(dir.File("block/") + name + "/removable", {std::uint8_t(removable)});
     }

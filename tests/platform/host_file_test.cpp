@@ -111,9 +111,12 @@ TEST_F(HostFileTest, ANewFileBesideTakesThePlaceOfTheOldOneInOneStep) {
     std::filesystem::create_directory(dir.File("sub"));
     HostFile writer = Open(MakeFile("busy.dsk", {1}), kReadWrite, OPEN_EXISTING);
     const std::pair<std::string, std::uint32_t> cases[] = {
-        {dir.File("new.dsk"), ERROR_SUCCESS},           {old, ERROR_SUCCESS},
-        {dir.File("no/new.dsk"), ERROR_PATH_NOT_FOUND}, {dir.File("sub"), ERROR_ACCESS_DENIED},
-        {ro, ERROR_ACCESS_DENIED},                      {dir.File("busy.dsk"), ERROR_SHARING_VIOLATION},
+        {dir.File("new.dsk"), ERROR_SUCCESS},
+        {old, ERROR_SUCCESS},
+        {dir.File("no/new.dsk"), ERROR_PATH_NOT_FOUND},
+        {dir.File("sub"), ERROR_ACCESS_DENIED},
+        {ro, ERROR_ACCESS_DENIED},
+        {dir.File("busy.dsk"), ERROR_SHARING_VIOLATION},
     };
     for (const auto& [path, expected] : cases) EXPECT_EQ(Result(CheckReplaceable(path, error)), expected) << path;
     ::chmod(old.c_str(), 0640);
