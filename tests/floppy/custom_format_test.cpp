@@ -1,6 +1,5 @@
-// The Custom disk-format dialog's fields and capacities, the geometries it
-// refuses, and the images built from the geometries it accepts, checked by
-// dosfstools and mtools.
+// The Custom disk-format dialog: its figures, the geometries it refuses, and
+// images of those it accepts as dosfstools and mtools see them.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -21,10 +20,9 @@ CustomFormatFields With(const Changes& changes) {
     return f;
 }
 
+// Changes, Total, Formatted. Root sectors: 100 entries count as 6, 224 as 14, 16
+// and 20 as 1 (a remainder is added once); half kilobytes round up.
 TEST(CustomCapacityTest, InitialTextsAndKnownFigures) {
-    // Changes, Total, Formatted. Root sectors: 100 entries count as 6 sectors,
-    // 224 as 14, 16 and 20 as 1 (a remainder is added once); half kilobytes
-    // round up.
     const std::tuple<Changes, const char*, const char*> cases[] = {
         {{}, "8192", "8173"},
         {{{kCustomSectors, "1"}}, "1", "0"},
@@ -46,12 +44,13 @@ TEST(CustomFieldsTest, NumbersAreReadAsScanfReadsThem) {
                                           r.nameStringId, r.mediaType}),
               (std::vector<std::uint32_t>{0xF8, 4, 1, 2, 224, 16384, 11, 40, 4, 0, 0}));
     // The media byte is hexadecimal, the other fields decimal with a sign.
-    for (auto [text, value] : {std::pair<const char*, std::uint32_t>{"", 0}, {"f8", 0xF8}, {"  0xF9", 0xF9}, {"xyz", 0}}) {
-        EXPECT_EQ(ReadCustomFields(With({{kCustomMedia, text}})).mediaByte, value) << text;
-    }
-    for (auto [text, value] : {std::pair<const char*, std::uint32_t>{" -1", 0xFFFFFFFFu}, {"+12abc", 12}, {"abc", 0},
-                               {"", 0}}) {
-        EXPECT_EQ(ReadCustomFields(With({{kCustomHeads, text}})).heads, value) << text;
+    const std::tuple<CustomField, const char*, std::uint32_t> texts[] = {
+        {kCustomMedia, "", 0},    {kCustomMedia, "f8", 0xF8}, {kCustomMedia, "  0xF9", 0xF9},
+        {kCustomMedia, "xyz", 0}, {kCustomHeads, " -1", ~0u}, {kCustomHeads, "+12abc", 12},
+        {kCustomHeads, "abc", 0}, {kCustomHeads, "", 0}};
+    for (const auto& [field, text, value] : texts) {
+        DiskFormat r = ReadCustomFields(With({{field, text}}));
+        EXPECT_EQ(field == kCustomMedia ? r.mediaByte : r.heads, value) << text;
     }
 }
 
@@ -77,9 +76,7 @@ TEST(ConfirmCustomFormatTest, GeometriesTheProgramCannotWorkWithAreRefusedWithTh
          "Directory-entries must be a multiple of 16, from 16 to 65520 (16 entries fill one sector)."},
         {{{kCustomSectors, "70000"}}, "Sectors per disk must not exceed 65535: the boot sector has no room for more."},
         {{{kCustomSectorsPerFat, "0"}}, "Sectors per FAT must be at least 1."},
-        // 128 sectors per FAT, the first refused: the backup would be compared
-        // with, and refreshed into, FAT copy 1 itself (its size is taken modulo
-        // 65536).
+        // 128 sectors per FAT: a FAT size taken modulo 65536 would make copy 1 its own backup.
         {{{kCustomSectorsPerFat, "128"}},
          "Sectors per FAT must not exceed 127: a FAT of 64 KB or more cannot be kept in line with its backup copy."},
         {{{kCustomHeads, "-1"}}, "Sectors per track and heads must not exceed 65535."},
@@ -100,15 +97,14 @@ TEST(ConfirmCustomFormatTest, GeometriesTheProgramCannotWorkWithAreRefusedWithTh
         ui.Clear();
         EXPECT_FALSE(ConfirmCustomFormat(ui, &dialogTag, With(changes), formats));
         ASSERT_EQ(ui.messages.size(), 1u);
-        EXPECT_EQ(ui.Last().text, text);
-        EXPECT_EQ(ui.Last().caption, text == zero ? "UNDER CONSTRUCTION" : "Korvane");
-        EXPECT_EQ(ui.Last().style, MB_ICONEXCLAMATION);
-        EXPECT_EQ(ui.Last().owner, &dialogTag);
+        const RecordedMessage& m = ui.Last();
+        const std::string caption = text == zero ? "UNDER CONSTRUCTION" : "Korvane";
+        EXPECT_EQ(std::tie(m.text, m.caption, m.style, m.owner),
+                  std::make_tuple(text, caption, std::uint32_t{MB_ICONEXCLAMATION}, WindowRef{&dialogTag}));
         EXPECT_EQ(std::memcmp(&formats.CustomRow(), &before, sizeof before), 0) << "custom row changed";
     }
 
-    // An accepted geometry becomes the custom row; heads and sectors per track
-    // of 0 cannot be formatted, but are accepted.
+    // An accepted geometry becomes the custom row; 0 heads cannot be formatted, but pass.
     ui.Clear();
     Changes accepted = {{kCustomSectorsPerCluster, "8"}, {kCustomSectorsPerFat, "6"}, {kCustomHeads, "0"}};
     ASSERT_TRUE(ConfirmCustomFormat(ui, &dialogTag, With(accepted), formats));
@@ -117,8 +113,6 @@ TEST(ConfirmCustomFormatTest, GeometriesTheProgramCannotWorkWithAreRefusedWithTh
     EXPECT_EQ(std::memcmp(&FindDiskFormat(formats, kCustomFormatCode), &expected, sizeof expected), 0);
 }
 
-// Images built from accepted geometries, at and near the limits, as other
-// programs see them.
 class CustomImageTest : public SessionFixture, public ::testing::WithParamInterface<Changes> {};
 
 TEST_P(CustomImageTest, FsckFindsNothingAndFillingToTheLastClusterCorruptsNothing) {

@@ -88,7 +88,4 @@ inline ::testing::AssertionResult FailedWith(bool ok, const FloppyDevice& device
     return ::testing::AssertionFailure() << "lastError is " << device.lastError << ", not " << error;
 }
 
-// A disk of `sectors` sectors whose bytes tell the sectors apart.
-inline std::vector<std::uint8_t> PatternDisk(std::uint32_t sectors) { return Pattern(std::size_t{sectors} * 512); }
-
 }  // namespace kv::test

@@ -1,6 +1,5 @@
-// Registering the disk-image file types: the steps and their order, the stop at
-// the first failure, the two messages; the registry keys and the freedesktop
-// files they become.
+// Registering the disk-image file types: the steps, the stop at the first failure,
+// the two messages; the registry keys and the freedesktop files they become.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,8 +12,7 @@
 namespace kv::test {
 namespace {
 
-// Records each key created, and each value written as "key = data" (the data
-// with its NUL).
+// Records each key created, and each value written as "key = data" (with its NUL).
 class FakeRegistry final : public RegistryApi {
 public:
     std::vector<std::string> created, values;

@@ -1,5 +1,4 @@
-// The Linux realisation: its drive list, plain files standing in for floppies
-// (through the real system calls), and its calls to block devices, recorded.
+// The Linux realisation: its drive list, plain files as floppies, its block-device calls.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -18,10 +17,6 @@
 
 namespace kv::test {
 namespace {
-
-bool AllBytes(const std::vector<std::uint8_t>& bytes, std::size_t from, std::size_t to, std::uint8_t value) {
-    return std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(to), [value](std::uint8_t b) { return b == value; });
-}
 
 TEST(LinuxDrivesTest, ControllerDrivesComeFirstThenRemovableDevicesByNameUnlessKorvaneDrivesNamesThem) {
     ::unsetenv("KORVANE_DRIVES");
@@ -49,10 +44,8 @@ TEST(LinuxDrivesTest, ControllerDrivesComeFirstThenRemovableDevicesByNameUnlessK
     EXPECT_TRUE(listed.ListDrives().empty());
 }
 
-// One system call: its name with the path it opens or stats, a number (open
-// flags, ioctl request, flock operation; for pread and pwrite 1 when the buffer
-// is aligned for direct I/O), and the offset and size of a transfer (FDFMTTRK:
-// track and head).
+// A system call: name (and path), a number (flags, request, operation; for pread and
+// pwrite 1 when the buffer is aligned), offset and size (FDFMTTRK: track and head).
 struct SysCall {
     std::string name;
     unsigned long arg = 0;
@@ -64,8 +57,7 @@ void PrintTo(const SysCall& c, std::ostream* os) {
     *os << c.name << " 0x" << std::hex << c.arg << std::dec << " @" << c.offset << " " << c.size;
 }
 
-// A SCSI command as SG_IO carried it: command block, direction, the bytes sent
-// to the device, and the length of the transfer.
+// A SCSI command as SG_IO carried it: command block, direction, bytes sent, length.
 struct ScsiCall {
     std::vector<std::uint8_t> cdb;
     int direction = 0;
@@ -74,8 +66,7 @@ struct ScsiCall {
     bool operator==(const ScsiCall&) const = default;
 };
 
-// Records every call, answers as a block device (fd0 unless told otherwise)
-// with a disk in memory, and fails the calls `fail` gives an errno for.
+// Records every call, answers as block device fd0 (or `rdev`), fails where `fail` says.
 class FakeSys final : public LinuxSysApi {
 public:
     std::vector<SysCall> calls;
@@ -139,7 +130,6 @@ private:
     int errno_ = 0;
 };
 
-// The block devices of FakeSys, and plain files through the real system calls.
 class LinuxFloppyTest : public ::testing::Test {
 protected:
     FakeSys sys;
@@ -150,7 +140,6 @@ protected:
     const std::string path = dir.File("floppy.img");
     alignas(8) std::uint8_t buffer[1 + 512] = {};  // buffer + 1 is a sector that is not aligned
 
-    // Attaches `drive` to `b` and opens it; the device tells why it did not open.
     FloppyDevice Open(LinuxFloppyBackend& b, const std::string& drive, bool readOnly, bool expectOk = true) {
         FloppyDevice device{};
         EXPECT_TRUE(b.AttachDrive(drive, device.driveIndex));
@@ -163,18 +152,17 @@ protected:
 
 TEST_F(LinuxFloppyTest, AStandInIsADiskOfItsSizeThatNeverGrowsAndIsLockedWhileWritten) {
     ScopedFloppyBackend use(files);
-    const std::vector<std::uint8_t> disk = PatternDisk(30);
+    std::vector<std::uint8_t> disk = Pattern(30 * 512), sectors(1024, 0xAB);
     WriteWholeFile(path, disk);
     FloppyDevice reader = Open(files, path, true);
-    std::vector<std::uint8_t> sectors(1024, 0xAB);
     EXPECT_TRUE(FailedWith(ReadFloppySectors(reader, sectors.data(), 29, 2), reader, ERROR_SECTOR_NOT_FOUND));
-    EXPECT_TRUE(std::equal(sectors.begin(), sectors.begin() + 512, disk.end() - 512));
-    EXPECT_TRUE(AllBytes(sectors, 512, 1024, 0));
+    std::vector<std::uint8_t> expected(disk.end() - 512, disk.end());
+    expected.resize(1024);
+    EXPECT_EQ(sectors, expected);
     EXPECT_TRUE(FailedWith(WriteFloppySectors(reader, sectors.data(), 0, 1), reader, ERROR_ACCESS_DENIED));
     EXPECT_TRUE(CloseFloppyDevice(reader));
 
-    // Writes behind the end fail as reads do; what lies within is written. A
-    // track is formatted with the filler byte, once a layout is prepared.
+    // Nothing is written behind the end; a prepared track is filled with F6h.
     FloppyDevice writer = Open(files, path, false);
     EXPECT_EQ(Open(files, path, false, false).lastError, ERROR_SHARING_VIOLATION);
     sectors.assign(1024, 0x5A);
@@ -185,21 +173,17 @@ TEST_F(LinuxFloppyTest, AStandInIsADiskOfItsSizeThatNeverGrowsAndIsLockedWhileWr
     ASSERT_TRUE(FormatFloppyTrack(writer, 0, 9, 1, 0));  // sectors 18 to 26
     EXPECT_TRUE(FailedWith(FormatFloppyTrack(writer, 0, 9, 2, 0), writer, ERROR_SECTOR_NOT_FOUND));  // 36 to 44
     EXPECT_TRUE(CloseFloppyDevice(writer));
-    std::vector<std::uint8_t> after = ReadWholeFile(path);
-    ASSERT_EQ(after.size(), disk.size());
-    EXPECT_TRUE(std::equal(after.begin(), after.begin() + 18 * 512, disk.begin()));
-    EXPECT_TRUE(AllBytes(after, 18 * 512, 27 * 512, 0xF6));
-    EXPECT_TRUE(std::equal(after.begin() + 27 * 512, after.end() - 512, disk.begin() + 27 * 512));
-    EXPECT_TRUE(AllBytes(after, 29 * 512, 30 * 512, 0x5A));
+    std::fill(disk.begin() + 18 * 512, disk.begin() + 27 * 512, 0xF6);
+    std::fill(disk.end() - 512, disk.end(), 0x5A);
+    EXPECT_EQ(ReadWholeFile(path), disk);
     FloppyDevice again = Open(files, path, false);  // the lock went with the close
     EXPECT_TRUE(CloseFloppyDevice(again));
-}
 
-TEST_F(LinuxFloppyTest, WhatCannotStandInForADriveIsRefused) {
-    EXPECT_EQ(Open(files, path, true, false).lastError, ERROR_NOT_READY);  // missing: no disk
+    // What cannot stand in for a drive: an empty file is no disk, nor a missing one.
     WriteWholeFile(path, {});
-    EXPECT_EQ(Open(files, path, false, false).lastError, ERROR_NOT_READY);  // empty: no disk
+    EXPECT_EQ(Open(files, path, false, false).lastError, ERROR_NOT_READY);
     std::filesystem::remove(path);
+    EXPECT_EQ(Open(files, path, true, false).lastError, ERROR_NOT_READY);
     std::filesystem::create_directories(path);
     EXPECT_EQ(Open(files, path, true, false).lastError, ERROR_BAD_UNIT);
     FloppyDevice nothing{25};
@@ -220,11 +204,11 @@ TEST_F(LinuxFloppyTest, ControllerDriveIsWrittenExclusivelyFormattedWithTheFlopp
                                                {"ioctl", BLKSSZGET}, {"ioctl", FDSETPRM}, {"ioctl", FDFMTBEG},
                                                {"ioctl", FDFMTTRK, 79, 1}, {"pwrite", 1, 1536, 512}, {"ioctl", FDFMTEND},
                                                {"fsync"}, {"ioctl", BLKFLSBUF}, {"ioctl", FDFLUSH}, {"close"}}));
-    EXPECT_TRUE(AllBytes(sys.disk, 1536, 2048, 0x3C));
+    EXPECT_EQ(std::vector<std::uint8_t>(sys.disk.begin() + 1536, sys.disk.begin() + 2048),
+              std::vector<std::uint8_t>(512, 0x3C));
 
-    // The driver's geometry of a layout (size, sectors, heads, tracks, stretch,
-    // gap, rate, spec1, format gap) takes the values of its density; 40
-    // cylinders of double density step twice in an 80-track drive.
+    // The driver's geometry (size, sect, head, track, stretch, gap, rate, spec1, fmt_gap)
+    // of a layout's density; 40 double-density cylinders step twice in an 80-track drive.
     const std::pair<TrackLayout, std::vector<unsigned>> rows[] = {
         {{80, 2, 18, 2}, {2880, 18, 2, 80, 0, 0x1B, 0x00, 0xCF, 0x6C}},
         {{80, 1, 9, 5}, {720, 9, 1, 80, 0, 0x2A, 0x02, 0xDF, 0x50}},
@@ -243,18 +227,17 @@ TEST_F(LinuxFloppyTest, ReadingGoesThroughAnAlignedBufferWithoutExclusionAndClos
     for (std::size_t i = 0; i < sys.disk.size(); ++i) sys.disk[i] = static_cast<std::uint8_t>(i / 512 + 1);
     FloppyDevice device = Open(backend, "/dev/sdb", true);
     ASSERT_TRUE(ReadFloppySectors(device, buffer + 1, 2, 1));
-    EXPECT_TRUE(std::all_of(buffer + 1, buffer + 513, [](std::uint8_t b) { return b == 3; }));
+    EXPECT_EQ(std::vector<std::uint8_t>(buffer + 1, buffer + 513), std::vector<std::uint8_t>(512, 3));
     ASSERT_TRUE(CloseFloppyDevice(device));
     EXPECT_EQ(sys.calls, (std::vector<SysCall>{{"stat /dev/sdb"}, {"open /dev/sdb", kDirectRead},
                                                {"ioctl", BLKSSZGET}, {"pread", 1, 1024, 512}, {"close"}}));
-
-    // A drive whose logical sectors are not 512 bytes is not kept open.
-    sys.sectorSize = 2048;
-    EXPECT_EQ(Open(backend, "/dev/sdb", true, false).lastError, kErrorSectorSize);
-    EXPECT_EQ(sys.calls.back(), SysCall{"close"});
 }
 
-TEST_F(LinuxFloppyTest, BusyWriteProtectedAndMissingMediaAreTheirOwnErrors) {
+TEST_F(LinuxFloppyTest, BusyWriteProtectedMissingAndOddSizedMediaAreTheirOwnErrors) {
+    sys.sectorSize = 2048;  // not kept open
+    EXPECT_EQ(Open(backend, "/dev/sdb", true, false).lastError, kErrorSectorSize);
+    EXPECT_EQ(sys.calls.back(), SysCall{"close"});
+    sys.sectorSize = 512;
     // The errno of the open for writing; whether the device then opens for reading.
     const std::tuple<int, bool, std::uint32_t> cases[] = {
         {EBUSY, true, ERROR_SHARING_VIOLATION}, {EROFS, true, ERROR_WRITE_PROTECT},
@@ -303,8 +286,7 @@ TEST_F(LinuxFloppyTest, UsbDriveFormatsOneTrackPerUfiFormatUnitOfACapacityItList
         EXPECT_TRUE(FailedWith(FormatFloppyTrack(device, 5, 9, 1, 0), device, error)) << int(key);
     }
 
-    // Refused before any track: a capacity the drive does not list, a device
-    // that does not know the command, and one that takes no SCSI commands.
+    // Refused before any track: a capacity not listed, no UFI drive, no SCSI at all.
     sys.sense.clear();
     EXPECT_TRUE(FailedWith(PrepareFloppyFormat(device, {40, 2, 9, 5}), device, 1358u));
     sys.sense = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x20, 0, 0, 0, 0, 0};

@@ -1,6 +1,5 @@
-// The device layer's rules, and the work of the New disk-image dialog (a blank
-// image, or a floppy read sector by sector) and the Write to disk dialog
-// (formatting first, then every sector): progress, bad sectors, cancel, failures.
+// The device layer's rules, and the New disk-image and Write to disk dialogs'
+// transfers: progress, bad sectors, cancel, failures.
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -21,52 +20,44 @@ const int kProgressTag = 1, kDialogTag = 2;
 const WindowRef kProgress = &kProgressTag, kDialog = &kDialogTag;
 const std::uint32_t kSectorQuestion = MB_ABORTRETRYIGNORE | MB_ICONEXCLAMATION | MB_DEFBUTTON2;
 
-// What the progress windows showed; Cancel is pressed at pump `cancelAtPump`.
-struct ProgressLog {
-    Session& s;
-    int created = 0, destroyed = 0, pumps = 0, cancelAtPump = -1;
-    std::vector<TransferKind> kinds = {};
-    std::vector<std::string> driveTexts = {};
-    std::vector<std::uint32_t> percents = {};
-};
-
-struct RecordingProgress final : ProgressSink {
-    ProgressLog& log;
-    explicit RecordingProgress(ProgressLog& l) : log(l) { ++log.created; }
-    ~RecordingProgress() override { ++log.destroyed; }
-    void SetDriveText(const std::string& text) override { log.driveTexts.push_back(text); }
-    void SetPercent(std::uint32_t percent) override { log.percents.push_back(percent); }
-    void PumpMessages() override {
-        if (++log.pumps == log.cancelAtPump) log.s.transferCancelled = true;
-    }
-    WindowRef Window() const override { return kProgress; }
-};
-
-// A fake drive A: with a 1.44 MB disk: a blank one's boot sector, FAT copies
-// that agree for the 1.44 MB and the 720 KB layouts, the pattern elsewhere.
+// Drive A: holds a 1.44 MB disk: a blank boot sector, FAT copies that agree for the
+// 1.44 MB and the 720 KB layouts, the pattern elsewhere.
 class TransferTest : public SessionFixture {
 protected:
+    // Records what the progress windows showed; Cancel is pressed at pump `cancelAtPump`.
+    struct Progress final : ProgressSink {
+        TransferTest& t;
+        explicit Progress(TransferTest& test) : t(test) { ++t.created; }
+        ~Progress() override { ++t.destroyed; }
+        void SetDriveText(const std::string& text) override { t.driveTexts.push_back(text); }
+        void SetPercent(std::uint32_t percent) override { t.percents.push_back(percent); }
+        void PumpMessages() override {
+            if (++t.pumps == t.cancelAtPump) t.s.transferCancelled = true;
+        }
+        WindowRef Window() const override { return kProgress; }
+    };
     FakeFloppy fake;
     ScopedFloppyBackend installed{fake};
-    ProgressLog progress{s};
+    int created = 0, destroyed = 0, pumps = 0, cancelAtPump = -1;
+    std::vector<TransferKind> kinds;
+    std::vector<std::string> driveTexts;
+    std::vector<std::uint32_t> percents;
     TransferSummary summary;
 
     void SetUp() override {
-        fake.disk = PatternDisk(2880);
-        std::vector<std::uint8_t> blank = BlankImage(0xF0);
-        std::copy_n(blank.begin(), 512, fake.disk.begin());
+        fake.disk = Pattern(2880 * 512);
+        std::copy_n(BlankImage(0xF0).begin(), 512, fake.disk.begin());
         std::copy_n(fake.disk.begin() + 512, 3 * 512, fake.disk.begin() + 4 * 512);
         std::copy_n(fake.disk.begin() + 512, 9 * 512, fake.disk.begin() + 10 * 512);
     }
     ProgressFactory Factory() {
         return [this](TransferKind kind, WindowRef owner) -> std::unique_ptr<ProgressSink> {
             EXPECT_EQ(owner, kDialog);
-            progress.kinds.push_back(kind);
-            return std::make_unique<RecordingProgress>(progress);
+            kinds.push_back(kind);
+            return std::make_unique<Progress>(*this);
         };
     }
-    // The New disk-image dialog on drive A: in format `code` (0: none chosen),
-    // copying from the disk or making a blank image.
+    // The New disk-image dialog on A: in format `code` (0: none), copying or blank.
     bool Read(std::deque<int> answers, std::uint32_t code = 0, bool copy = true) {
         ui.answers = std::move(answers);
         NewImageDialog d{kDialog, copy, "A: [fake]", code != 0, {{{"", code}}, 0}, {}, Factory()};
@@ -96,7 +87,7 @@ TEST_F(TransferTest, OpenResetsTheDeviceFailedReadsLeaveZerosAndAClosedDeviceRef
     EXPECT_TRUE(ReadFloppySectors(device, buffer.data(), 0, 1) && device.lastError == 0);
     EXPECT_TRUE(CloseFloppyDevice(device));
 
-    // Closed, or never opened: nothing reaches the drive.
+    // Closed or never opened: nothing reaches the drive.
     fake.openError = ERROR_NOT_READY;
     device.handle = 5;
     EXPECT_TRUE(FailedWith(OpenFloppyDevice(device), device, ERROR_NOT_READY));
@@ -112,8 +103,7 @@ TEST_F(TransferTest, OpenResetsTheDeviceFailedReadsLeaveZerosAndAClosedDeviceRef
     EXPECT_TRUE(fake.calls.empty());
 }
 
-// Reading a 720 KB disk (Yes to the warning first) and writing a 720 KB image:
-// the same sector loop both ways.
+// Reading a 720 KB disk (Yes to the warning) and writing a 720 KB image: one sector loop.
 class BothWaysTest : public TransferTest, public ::testing::WithParamInterface<bool> {
 protected:
     const bool write = GetParam();
@@ -135,12 +125,10 @@ INSTANTIATE_TEST_SUITE_P(Directions, BothWaysTest, ::testing::Values(false, true
 TEST_P(BothWaysTest, MovesEverySectorOfTheVolumeInOrder) {
     ASSERT_TRUE(Run({}));
     ASSERT_EQ(fake.calls.size(), 1440u + 2);
-    EXPECT_EQ(fake.calls.front() + "," + fake.calls.back(), write ? "open rw,close" : "open ro,close");
     for (std::uint32_t n = 0; n < 1440; ++n) ASSERT_EQ(fake.calls[n + 1], verb + std::to_string(n));
-    EXPECT_TRUE(std::equal(s.doc.Volume(), s.doc.Volume() + 737280, fake.disk.begin()));
-    EXPECT_EQ(progress.kinds, std::vector<TransferKind>{write ? TransferKind::Write : TransferKind::Read});
-    EXPECT_EQ(std::make_pair(progress.percents.front(), progress.percents.back()), std::make_pair(0u, 99u));
-    EXPECT_EQ(progress.driveTexts.back(), "Disk in A:, capacity is 720 KBytes");
+    EXPECT_EQ(kinds, std::vector<TransferKind>{write ? TransferKind::Write : TransferKind::Read});
+    EXPECT_EQ(std::make_pair(percents.front(), percents.back()), std::make_pair(0u, 99u));
+    EXPECT_EQ(driveTexts.back(), "Disk in A:, capacity is 720 KBytes");
     if (write) {
         EXPECT_EQ(ui.cursors, (std::vector<Cursor>{Cursor::Wait, Cursor::Arrow}));
     } else {  // a chosen format's geometry is taken whatever the disk's boot sector says
@@ -152,18 +140,15 @@ TEST_P(BothWaysTest, MovesEverySectorOfTheVolumeInOrder) {
 TEST_P(BothWaysTest, BadSectorsAreTheUsersToIgnoreOrRetry) {
     (write ? fake.failingWrites : fake.failingReads) = {{5, -1}, {9, 1}};
     ASSERT_TRUE(Run({IDIGNORE, IDRETRY, IDNO}));
-    const RecordedMessage& question = ui.messages.at(write ? 0 : 1);
-    EXPECT_EQ(question.text, write ? "Disk sector 5 cannot be written!\n" + SystemErrorText(ERROR_WRITE_FAULT)
-                                   : "Disk sector 5 cannot be read!\n" + SystemErrorText(ERROR_CRC));
-    EXPECT_EQ(question.style, kSectorQuestion);
-    EXPECT_EQ(question.owner, kProgress);
+    const RecordedMessage& q = ui.messages.at(write ? 0 : 1);
+    const std::string text = write ? "Disk sector 5 cannot be written!\n" + SystemErrorText(ERROR_WRITE_FAULT)
+                                   : "Disk sector 5 cannot be read!\n" + SystemErrorText(ERROR_CRC);
+    EXPECT_EQ(std::tie(q.text, q.style, q.owner), std::tie(text, kSectorQuestion, kProgress));
     EXPECT_EQ(fake.Count(verb + "9"), 2);
-    EXPECT_EQ(fake.Count(verb), 1441);
     EXPECT_EQ(summary.ignored, std::vector<std::uint32_t>{5});
     EXPECT_EQ(summary.sectors, 1439u);
     if (write) return;
-    // The ignored sector stays zero and is marked; it lies in the second FAT
-    // copy, which no longer agrees with the first.
+    // The ignored sector, in the second FAT copy, stays zero and is marked.
     std::vector<std::uint8_t> expected(fake.disk.begin(), fake.disk.begin() + 737280);
     std::fill_n(expected.begin() + 5 * 512, 512, 0);
     EXPECT_EQ(DocumentBytes(), expected);
@@ -175,13 +160,12 @@ TEST_P(BothWaysTest, AbortStopsAtOnceAndOnlyAReadIsDiscarded) {
     (write ? fake.failingWrites : fake.failingReads)[2] = -1;
     EXPECT_EQ(Run({IDABORT}), write);
     EXPECT_EQ(fake.calls, (std::vector<std::string>{fake.calls[0], verb + "0", verb + "1", verb + "2", "close"}));
-    EXPECT_EQ(ui.Last().style, kSectorQuestion);
     EXPECT_EQ(s.doc.IsOpen(), write);
     EXPECT_EQ(listings, 0);
 }
 
 TEST_P(BothWaysTest, CancelStopsBeforeTheNextSector) {
-    progress.cancelAtPump = 5;  // pressed while sector 4 is under way
+    cancelAtPump = 5;  // pressed while sector 4 is under way
     EXPECT_EQ(Run({}), write);
     EXPECT_EQ(fake.Count(verb), 5);
     EXPECT_EQ(ui.messages.size(), write ? 0u : 1u);
@@ -194,15 +178,17 @@ TEST_P(BothWaysTest, DriveThatCannotBeOpenedIsReportedByTheDialog) {
     EXPECT_EQ(fake.calls.size(), 1u);
     EXPECT_TRUE(ui.Showed((write ? "B:\n" : "A: [fake]\n") + SystemErrorText(ERROR_NOT_READY), MB_ICONHAND, false));
     EXPECT_EQ(ui.Last().owner, write ? kProgress : kDialog);
-    EXPECT_EQ(progress.destroyed, progress.created);
+    EXPECT_EQ(destroyed, created);
     EXPECT_TRUE(write ? ui.cursors.back() == Cursor::Arrow : s.transferCancelled.load());
 }
 
-TEST_F(TransferTest, WithoutAFormatTheBootSectorIsReadFirstAndGivesTheSize) {
+TEST_F(TransferTest, ReadingAsksFirstAndWithoutAFormatTheBootSectorGivesTheSize) {
+    EXPECT_FALSE(Read({IDNO}));
+    EXPECT_TRUE(fake.calls.empty());
+    ui.Clear();
     ASSERT_TRUE(Read({IDYES}));
     EXPECT_TRUE(ui.Showed(LoadText(str::kReadDiskWarning), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
     EXPECT_EQ(ui.Last().owner, kDialog);
-    EXPECT_EQ(fake.Count("read "), 2880);
     EXPECT_EQ(fake.Count("read 0"), 1);
     EXPECT_EQ(DocumentBytes(), fake.disk);
     EXPECT_EQ(summary.sectors, 2880u);
@@ -210,9 +196,8 @@ TEST_F(TransferTest, WithoutAFormatTheBootSectorIsReadFirstAndGivesTheSize) {
     EXPECT_EQ(s.doc.geometry.sectorsPerTrack, 18u);
     EXPECT_EQ(ui.titles.back(), "Untitled - Korvane");
     EXPECT_TRUE(ui.listEnabled && listings == 1);
-    // The capacity is known only once sector 0 is read.
-    EXPECT_EQ(progress.driveTexts, (std::vector<std::string>{"Disk in A:, capacity is 0 KBytes",
-                                                             "Disk in A:, capacity is 1440 KBytes"}));
+    EXPECT_EQ(driveTexts,
+              (std::vector<std::string>{"Disk in A:, capacity is 0 KBytes", "Disk in A:, capacity is 1440 KBytes"}));
 }
 
 TEST_F(TransferTest, DiskWithoutAReadableSizeMakesNoImage) {
@@ -227,7 +212,7 @@ TEST_F(TransferTest, DiskWithoutAReadableSizeMakesNoImage) {
     EXPECT_EQ(ui.Last().owner, kDialog);
     EXPECT_EQ(fake.calls, (std::vector<std::string>{"open ro", "read 0", "close", "open ro", "read 0", "close"}));
     EXPECT_FALSE(s.doc.IsOpen());
-    EXPECT_EQ(progress.destroyed, 2);
+    EXPECT_EQ(destroyed, 2);
 
     FaultPlan plan;
     plan.failAllocation = [](std::size_t size) { return size >= 1474560; };
@@ -237,9 +222,7 @@ TEST_F(TransferTest, DiskWithoutAReadableSizeMakesNoImage) {
     EXPECT_EQ(ui.Last().text, SystemErrorText(ERROR_NOT_ENOUGH_MEMORY));
 }
 
-TEST_F(TransferTest, NoToTheWarningReadsNothingAndABlankImageNeedsNoDrive) {
-    EXPECT_FALSE(Read({IDNO}));
-    ui.Clear();
+TEST_F(TransferTest, ABlankImageNeedsNoDrive) {
     ASSERT_TRUE(Read({}, 0xF9, false));
     EXPECT_TRUE(ui.messages.empty() && fake.calls.empty());
     EXPECT_EQ(s.doc.size, 737280u);
@@ -266,7 +249,7 @@ TEST(FormatListTest, OffersTheRowsThenCustomWith720KSelectedAndCustomRunsItsDial
     EXPECT_EQ(GetSelectedFormat(d), -1);
 }
 
-TEST_F(TransferTest, FormattingTakesTheFirstHalfOfTheProgressAndCanBeCancelled) {
+TEST_F(TransferTest, FormattingTakesTheFirstHalfOfTheProgressAndAStopWritesNothing) {
     OpenImage(0xF0);
     ASSERT_TRUE(Write(true));
     ASSERT_EQ(fake.calls.size(), 1 + 1 + 160 + 2880 + 1u);
@@ -277,21 +260,19 @@ TEST_F(TransferTest, FormattingTakesTheFirstHalfOfTheProgressAndCanBeCancelled) 
     EXPECT_EQ(fake.calls[162], "write 0");
     EXPECT_EQ(summary.tracksFormatted, 160u);
     EXPECT_TRUE(std::equal(s.doc.Volume(), s.doc.Volume() + s.doc.VolumeLength(), fake.disk.begin()));
-    // 160 track steps from 0 % to 49 %, then 2880 sector steps from 50 % to 99 %.
-    ASSERT_EQ(progress.percents.size(), 160u + 2880u);
-    EXPECT_EQ(std::make_pair(progress.percents[159], progress.percents[160]), std::make_pair(49u, 50u));
+    ASSERT_EQ(percents.size(), 160u + 2880u);
+    EXPECT_EQ(std::make_pair(percents[159], percents[160]), std::make_pair(49u, 50u));
 
     // Cancel while formatting: nothing is written, and that is no failure.
     fake.calls.clear();
-    progress.cancelAtPump = progress.pumps + 3;
+    cancelAtPump = pumps + 3;
     EXPECT_TRUE(Write(true));
     EXPECT_EQ(fake.Count("format "), 3);
     EXPECT_EQ(fake.Count("write "), 0);
     EXPECT_TRUE(ui.messages.empty());
-}
 
-TEST_F(TransferTest, AFormatThatFailsWritesNothingAndNamesTheDrive) {
-    OpenImage(0xF0);
+    // A failed track ends it, and the message names the drive.
+    fake.calls.clear();
     fake.failingTrack = std::make_pair(3u, 1u);
     EXPECT_FALSE(Write(true));
     EXPECT_EQ(fake.Count("format "), 8);

@@ -1,5 +1,4 @@
-// The NT and VWIN32 realisations, checked call by call against a recording
-// stand-in for the Windows functions.
+// The NT and VWIN32 realisations, checked call by call against recorded Windows calls.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -15,8 +14,8 @@ namespace {
 
 using namespace win32;
 
-// One call: its name (with the path it opens) and its numbers. A
-// DeviceIoControl gives its code and the 32-bit words of its input.
+// A call: its name (with the path it opens) and its numbers; a DeviceIoControl
+// gives its code and the 32-bit words of its input.
 struct WinCall {
     std::string name;
     std::vector<std::uint32_t> args = {};
@@ -129,8 +128,7 @@ TEST_F(Vwin32Test, WritingLocksTheVolumeWritesFormatsThenUnlocksAndResets) {
     ASSERT_TRUE(WriteFloppySectors(device, buffer, 3, 1));
     ASSERT_TRUE(FormatFloppyTrack(device, 2, 18, 79, 1));
     ASSERT_TRUE(CloseFloppyDevice(device));
-    // Drive numbers count from 1 for the DOS calls (B: is 2), from 0 for the
-    // BIOS ones; AH 05h formats AL sectors of cylinder CH, head DH.
+    // DOS calls count drives from 1 (B: is 2), the BIOS from 0; AH 05h formats AL sectors.
     EXPECT_EQ(api.calls, (Calls{kOpenVwin32, Dioc(kDiocDosIoctl, 0x440D, 2, 0x084A, 0),
                                 Dioc(kDiocDosInt26, 1, kAddress, 1, 3),
                                 Dioc(kDiocDosInt13, 0x0512, kAddress, 79 << 8, 0x0101),
@@ -140,6 +138,14 @@ TEST_F(Vwin32Test, WritingLocksTheVolumeWritesFormatsThenUnlocksAndResets) {
     for (std::uint8_t sector = 1; sector <= 18; ++sector) fields.insert(fields.end(), {79, 1, sector, 2});
     EXPECT_EQ(api.fields, fields);
 
+    // A failed close keeps the handle and the later step's code.
+    device = Open(0, false);
+    ASSERT_TRUE(WriteFloppySectors(device, buffer, 3, 1));
+    api.failEax = [](const DiocRegisters& r) { return r.reg_EAX == 0x440D ? 0x21u : 0x1Fu; };
+    api.closeResult = false;
+    EXPECT_TRUE(FailedWith(CloseFloppyDevice(device), device, 0x1Fu));
+    EXPECT_EQ(device.handle, kHandle);
+    // A lock that fails releases the handle.
     api.failEax = [](const DiocRegisters&) { return 0xF005u; };
     FloppyDevice failed{};
     EXPECT_TRUE(FailedWith(OpenFloppyDevice(failed), failed, 5u)) << "the low 12 bits of EAX";
@@ -168,16 +174,7 @@ TEST_F(Vwin32Test, ReadOnlyDeviceReadsWithInt25hRefusesWritesAndOnlyResetsOnClos
     EXPECT_EQ(api.calls, (Calls{Dioc(kDiocDosIoctl, 0x710D, 0, 0, 1), {"CloseHandle"}}));
 }
 
-TEST_F(Vwin32Test, ClosingKeepsTheLastErrorOnlyWhenTheHandleStays) {
-    FloppyDevice device = Open(0, false);
-    ASSERT_TRUE(WriteFloppySectors(device, buffer, 3, 1));
-    api.failEax = [](const DiocRegisters& r) { return r.reg_EAX == 0x440D ? 0x21u : 0x1Fu; };
-    api.closeResult = false;
-    EXPECT_TRUE(FailedWith(CloseFloppyDevice(device), device, 0x1Fu));  // the later step's code
-    EXPECT_EQ(device.handle, kHandle);
-}
-
-TEST_F(NtTest, WritingLocksTheVolumeAndClosingUnlocksBeforeDismounting) {
+TEST_F(NtTest, WritingLocksClosingUnlocksThenDismountsAndAFailedLockReleasesTheHandle) {
     FloppyDevice device = Open(0, false);
     ASSERT_TRUE(WriteFloppySectors(device, buffer, 3, 1));
     ASSERT_TRUE(FormatFloppyTrack(device, 2, 18, 79, 1));
@@ -187,6 +184,16 @@ TEST_F(NtTest, WritingLocksTheVolumeAndClosingUnlocksBeforeDismounting) {
                                 Fsctl(kFsctlLockVolume), {"SetFilePointer", {1536, 0, kFileBegin}}, {"WriteFile", {512}},
                                 {"DeviceIoControl", {kIoctlDiskFormatTracks, 2, 79, 79, 1, 1}},
                                 Fsctl(kFsctlUnlockVolume), Fsctl(kFsctlDismountVolume), {"CloseHandle"}}));
+
+    device = Open(0, false);
+    api.ioctlFails = true;
+    api.lastError = 1358;
+    EXPECT_TRUE(FailedWith(FormatFloppyTrack(device, 2, 18, 0, 0), device, 1358u));
+    api.lastError = ERROR_ACCESS_DENIED;
+    FloppyDevice locked{};
+    EXPECT_TRUE(FailedWith(OpenFloppyDevice(locked), locked, ERROR_ACCESS_DENIED));
+    EXPECT_EQ(locked.handle, kInvalidDeviceHandle);
+    EXPECT_EQ(api.calls.back(), WinCall{"CloseHandle"});
 }
 
 TEST_F(NtTest, ReadOnlyDeviceNeitherLocksNorUnlocksNorDismounts) {
@@ -200,18 +207,6 @@ TEST_F(NtTest, ReadOnlyDeviceNeitherLocksNorUnlocksNorDismounts) {
     EXPECT_EQ(api.calls, (Calls{{"CreateFileA \\\\.\\C:", {GENERIC_READ, 3, OPEN_EXISTING, kFlagNoBuffering}},
                                 {"SetFilePointer", {1024, 0, kFileBegin}}, {"ReadFile", {1024}},
                                 {"SetFilePointer", {0, 0, kFileBegin}}, {"ReadFile", {1024}}, {"CloseHandle"}}));
-}
-
-TEST_F(NtTest, FailedFormatOrLockGivesTheSystemErrorAndAFailedLockReleasesTheHandle) {
-    FloppyDevice device = Open(0, false);
-    api.ioctlFails = true;
-    api.lastError = 1358;
-    EXPECT_TRUE(FailedWith(FormatFloppyTrack(device, 2, 18, 0, 0), device, 1358u));
-    api.lastError = ERROR_ACCESS_DENIED;
-    FloppyDevice locked{};
-    EXPECT_TRUE(FailedWith(OpenFloppyDevice(locked), locked, ERROR_ACCESS_DENIED));
-    EXPECT_EQ(locked.handle, kInvalidDeviceHandle);
-    EXPECT_EQ(api.calls.back(), WinCall{"CloseHandle"});
 }
 
 TEST(Win32DrivesTest, ListsRemovableDrivesWithTheirLabelsAndAsksForThePlatformOnce) {

@@ -33,17 +33,21 @@ protected:
     HostFile Open(const std::string& path, std::uint32_t access, std::uint32_t disposition, std::uint32_t attributes = 0) {
         return HostFile::Open(path, access, FILE_SHARE_READ, disposition, attributes, error);
     }
-    // ERROR_SUCCESS when the file opens, else the error it failed with.
+    // ERROR_SUCCESS when a call succeeded, else the error it left.
+    std::uint32_t Result(bool ok) const { return ok ? ERROR_SUCCESS : error; }
     std::uint32_t OpenError(const std::string& path, std::uint32_t access, std::uint32_t disposition) {
-        return Open(path, access, disposition).IsOpen() ? ERROR_SUCCESS : error;
+        return Result(Open(path, access, disposition).IsOpen());
     }
 };
 
 // Tests and CI run as root, which Linux lets write anywhere: the read-only
-// attribute must hold all the same.
+// attribute must hold all the same. Writers keep each other out; readers share.
 TEST_F(HostFileTest, OpenAndRemoveFollowWindowsRulesEvenForRoot) {
     std::string ro = MakeFile("ro.dsk", {1, 2, 3}, true);
     std::string plain = MakeFile("a.bin", {9, 9, 9, 9});
+    std::string busy = MakeFile("busy.dsk", {1, 2}), shared = MakeFile("shared.dsk", {1});
+    HostFile writer = Open(busy, kReadWrite, OPEN_EXISTING);
+    HostFile reader = Open(shared, GENERIC_READ, OPEN_EXISTING);
     const struct {
         std::string path;
         std::uint32_t access, disposition, error;
@@ -55,19 +59,24 @@ TEST_F(HostFileTest, OpenAndRemoveFollowWindowsRulesEvenForRoot) {
         {dir.File("none.bin"), GENERIC_READ, OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
         {dir.File("no/none.bin"), GENERIC_READ, OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
         {dir.Path(), GENERIC_READ, OPEN_EXISTING, ERROR_ACCESS_DENIED},
+        {busy, kReadWrite, OPEN_EXISTING, ERROR_SHARING_VIOLATION},
+        {busy, GENERIC_WRITE, CREATE_ALWAYS, ERROR_SHARING_VIOLATION},
+        {shared, GENERIC_READ, OPEN_EXISTING, ERROR_SUCCESS},
+        {shared, kReadWrite, OPEN_EXISTING, ERROR_SHARING_VIOLATION},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path + " disposition " + std::to_string(c.disposition));
         EXPECT_EQ(OpenError(c.path, c.access, c.disposition), c.error);
     }
-    EXPECT_FALSE(RemoveHostFile(ro, error));
-    EXPECT_EQ(error, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(ReadWholeFile(busy).size(), 2u) << "creating over an open file must not empty it first";
+    writer.Close(error);
+    EXPECT_EQ(OpenError(busy, kReadWrite, OPEN_EXISTING), ERROR_SUCCESS) << "the lock goes with the close";
+
+    EXPECT_EQ(Result(RemoveHostFile(ro, error)), ERROR_ACCESS_DENIED);
     EXPECT_EQ(ReadWholeFile(ro), (std::vector<std::uint8_t>{1, 2, 3}));
     ASSERT_TRUE(SetHostReadOnly(ro, false, error));
     EXPECT_TRUE(RemoveHostFile(ro, error));
-    EXPECT_FALSE(RemoveHostFile(ro, error));
-    EXPECT_EQ(error, ERROR_FILE_NOT_FOUND);
-
+    EXPECT_EQ(Result(RemoveHostFile(ro, error)), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(OpenError(plain, GENERIC_WRITE, CREATE_ALWAYS), ERROR_SUCCESS);
     EXPECT_TRUE(ReadWholeFile(plain).empty()) << "CREATE_ALWAYS empties an existing file";
 }
@@ -79,21 +88,15 @@ TEST_F(HostFileTest, FilesAreNeverCreatedOrReplacedThroughALink) {
     std::string victim = MakeFile("outside/victim.txt", {7, 7});
     std::filesystem::create_symlink("outside/victim.txt", dir.File("live"));
     std::filesystem::create_symlink("outside/nothing.txt", dir.File("dangling"));
-    const struct {
-        std::uint32_t disposition, error;
-    } cases[] = {
-        {CREATE_NEW, ERROR_FILE_EXISTS},
-        {CREATE_ALWAYS, kErrorSymbolicLink},
-        {OPEN_ALWAYS, kErrorSymbolicLink},
-        {TRUNCATE_EXISTING, kErrorSymbolicLink},
-    };
+    const std::pair<std::uint32_t, std::uint32_t> cases[] = {{CREATE_NEW, ERROR_FILE_EXISTS},
+                                                             {CREATE_ALWAYS, kErrorSymbolicLink},
+                                                             {OPEN_ALWAYS, kErrorSymbolicLink},
+                                                             {TRUNCATE_EXISTING, kErrorSymbolicLink}};
     for (const char* link : {"live", "dangling"}) {
-        for (const auto& c : cases) {
-            SCOPED_TRACE(std::string(link) + " disposition " + std::to_string(c.disposition));
-            EXPECT_EQ(OpenError(dir.File(link), GENERIC_WRITE, c.disposition), c.error);
+        for (const auto& [disposition, expected] : cases) {
+            EXPECT_EQ(OpenError(dir.File(link), GENERIC_WRITE, disposition), expected) << link << " " << disposition;
         }
-        EXPECT_FALSE(CheckReplaceable(dir.File(link), error));
-        EXPECT_EQ(error, kErrorSymbolicLink);
+        EXPECT_EQ(Result(CheckReplaceable(dir.File(link), error)), kErrorSymbolicLink) << link;
     }
     EXPECT_EQ(ReadWholeFile(victim), (std::vector<std::uint8_t>{7, 7}));
     EXPECT_FALSE(test::FileExists(dir.File("outside/nothing.txt")));
@@ -107,10 +110,7 @@ TEST_F(HostFileTest, ANewFileBesideTakesThePlaceOfTheOldOneInOneStep) {
     std::string ro = MakeFile("ro.dsk", {1}, true);
     std::filesystem::create_directory(dir.File("sub"));
     HostFile writer = Open(MakeFile("busy.dsk", {1}), kReadWrite, OPEN_EXISTING);
-    const struct {
-        std::string path;
-        std::uint32_t error;
-    } cases[] = {
+    const std::pair<std::string, std::uint32_t> cases[] = {
         {dir.File("new.dsk"), ERROR_SUCCESS},
         {old, ERROR_SUCCESS},
         {dir.File("no/new.dsk"), ERROR_PATH_NOT_FOUND},
@@ -118,10 +118,7 @@ TEST_F(HostFileTest, ANewFileBesideTakesThePlaceOfTheOldOneInOneStep) {
         {ro, ERROR_ACCESS_DENIED},
         {dir.File("busy.dsk"), ERROR_SHARING_VIOLATION},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.path);
-        EXPECT_EQ(CheckReplaceable(c.path, error) ? ERROR_SUCCESS : error, c.error);
-    }
+    for (const auto& [path, expected] : cases) EXPECT_EQ(Result(CheckReplaceable(path, error)), expected) << path;
     ::chmod(old.c_str(), 0640);
     std::string newPath;
     HostFile file = HostFile::CreateBeside(old, newPath, error);
@@ -136,22 +133,6 @@ TEST_F(HostFileTest, ANewFileBesideTakesThePlaceOfTheOldOneInOneStep) {
     ::stat(old.c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0640u) << "the replacing file keeps the permissions";
     EXPECT_EQ(OpenError(old, kReadWrite, OPEN_EXISTING), ERROR_SHARING_VIOLATION) << "the lock moved with the file";
-}
-
-TEST_F(HostFileTest, SharingKeepsWritersApartAndLetsReadersShare) {
-    std::string path = MakeFile("img.dsk", std::vector<std::uint8_t>(1024, 0));
-    HostFile writer = Open(path, kReadWrite, OPEN_EXISTING);
-    ASSERT_TRUE(writer.IsOpen());
-    EXPECT_EQ(OpenError(path, kReadWrite, OPEN_EXISTING), ERROR_SHARING_VIOLATION);
-    EXPECT_EQ(OpenError(path, GENERIC_WRITE, CREATE_ALWAYS), ERROR_SHARING_VIOLATION);
-    EXPECT_EQ(ReadWholeFile(path).size(), 1024u) << "creating over an open file must not empty it first";
-
-    writer.Close(error);
-    HostFile r1 = Open(path, GENERIC_READ, OPEN_EXISTING);
-    HostFile r2 = Open(path, GENERIC_READ, OPEN_EXISTING);
-    EXPECT_TRUE(r1.IsOpen() && r2.IsOpen());
-    EXPECT_EQ(OpenError(path, kReadWrite, OPEN_EXISTING), ERROR_SHARING_VIOLATION)
-        << "readers that do not share writing keep writers out";
 }
 
 // Linux moves at most about 2 GiB per call; one logical read or write must still
@@ -173,8 +154,7 @@ TEST_F(HostFileTest, OneLogicalTransferMovesEverythingWhateverTheHostSplits) {
 
     std::vector<std::uint8_t> back(bytes.size() + 50, 0);
     ASSERT_TRUE(f.SetPosition(far, error) && f.Read(back.data(), back.size(), done, error));
-    EXPECT_EQ(done, bytes.size()) << "a read past the end stops at the end";
-    back.resize(done);
+    back.resize(done);  // a read past the end stops at the end
     EXPECT_EQ(back, bytes);
 }
 
@@ -186,49 +166,44 @@ TEST_F(HostFileTest, FailuresCarryTheirErrorCodes) {
     plan.failWrite = test::OnFile(path);
     test::ScopedFaults faults(plan);
     std::uint8_t buffer[10];
-    EXPECT_FALSE(f.Read(buffer, 10, done, error));
-    EXPECT_EQ(error, ERROR_IO_DEVICE);
-    EXPECT_FALSE(f.Write(buffer, 10, done, error));
-    EXPECT_EQ(error, ERROR_DISK_FULL);
-    EXPECT_FALSE(HostFile().Read(buffer, 1, done, error));
-    EXPECT_EQ(error, ERROR_INVALID_HANDLE);
+    EXPECT_EQ(Result(f.Read(buffer, 10, done, error)), ERROR_IO_DEVICE);
+    EXPECT_EQ(Result(f.Write(buffer, 10, done, error)), ERROR_DISK_FULL);
+    EXPECT_EQ(Result(HostFile().Read(buffer, 1, done, error)), ERROR_INVALID_HANDLE);
 }
 
 TEST_F(HostFileTest, FindReportsAttributesTheWayTheHostMapsThem) {
     std::string plain = MakeFile("plain.txt", {1, 2, 3, 4, 5});
-    std::string hidden = MakeFile(".profile", {1});
     std::filesystem::create_directory(dir.File("sub"));
     struct timespec times[2] = {{946684800, 0}, {946684800, 0}};  // 2000-01-01 00:00:00 UTC
     ::utimensat(AT_FDCWD, plain.c_str(), times, 0);
     // A file created read-only is writable through its own handle.
     std::string ro = dir.File("new-ro.bin");
     EXPECT_TRUE(Open(ro, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_READONLY).Write("xy", 2, done, error));
-
+    const std::string folder = std::filesystem::path(dir.Path()).filename().string();
+    const struct {
+        std::string path, name;
+        std::uint32_t attributes;
+        std::uint64_t size;
+    } cases[] = {
+        {plain, "plain.txt", FILE_ATTRIBUTE_ARCHIVE, 5},
+        {MakeFile(".profile", {1}), ".profile", FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN, 1},
+        {ro, "new-ro.bin", FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY, 2},
+        {dir.File("sub") + "/", "sub", FILE_ATTRIBUTE_DIRECTORY, 0},
+        // "." and ".." name the folder they resolve to, by its own name.
+        {dir.File("sub/."), "sub", FILE_ATTRIBUTE_DIRECTORY, 0},
+        {dir.File("sub/.."), folder, FILE_ATTRIBUTE_DIRECTORY, 0},
+    };
     HostFileInfo info;
+    for (const auto& c : cases) {
+        ASSERT_TRUE(FindHostFile(c.path, info, error)) << c.path;
+        EXPECT_EQ(std::tie(info.fileName, info.attributes, info.size), std::tie(c.name, c.attributes, c.size));
+        EXPECT_TRUE(info.alternateFileName.empty());
+    }
     ASSERT_TRUE(FindHostFile(plain, info, error));
-    EXPECT_EQ(info.attributes, FILE_ATTRIBUTE_ARCHIVE);
-    EXPECT_EQ(info.size, 5u);
     EXPECT_EQ(info.lastWriteTime, 946684800);
-    EXPECT_EQ(info.fileName, "plain.txt");
-    EXPECT_TRUE(info.alternateFileName.empty());
-    ASSERT_TRUE(FindHostFile(hidden, info, error));
-    EXPECT_EQ(info.attributes, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN);
-    ASSERT_TRUE(FindHostFile(ro, info, error));
-    EXPECT_EQ(info.attributes, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(info.size, 2u);
-    ASSERT_TRUE(FindHostFile(dir.File("sub") + "/", info, error));
-    EXPECT_EQ(info.attributes, FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_EQ(info.fileName, "sub");
-    EXPECT_FALSE(FindHostFile(dir.File("nothing"), info, error));
-    EXPECT_EQ(error, ERROR_FILE_NOT_FOUND);
-
-    // "." and ".." name the folder they resolve to, by its own name.
-    ASSERT_TRUE(FindHostFile(dir.File("sub/."), info, error));
-    EXPECT_EQ(info.fileName, "sub");
-    ASSERT_TRUE(FindHostFile(dir.File("sub/.."), info, error));
-    EXPECT_EQ(info.fileName, std::filesystem::path(dir.Path()).filename().string());
     ASSERT_TRUE(FindHostFile("/", info, error));
     EXPECT_EQ(info.fileName, "");
+    EXPECT_EQ(Result(FindHostFile(dir.File("nothing"), info, error)), ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace

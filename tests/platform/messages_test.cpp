@@ -13,9 +13,7 @@ namespace {
 
 std::string HostWords(int error) { return std::string(std::strerror(error)) + ".\n"; }
 
-// Each errno is shown in the host's words for what it means to the user: its
-// own, or those of the errno it stands for (a missing folder reads as a missing
-// file, a quota as a full disk).
+// Each errno in the host's words, its own or those of the errno it stands for.
 TEST(SystemErrors, EachErrnoIsShownInTheHostsWordsOrInWordsOfItsOwn) {
     const std::pair<int, int> words[] = {
         {EACCES, EACCES}, {EPERM, EACCES},   {EISDIR, EACCES},   {ENOENT, ENOENT},       {ENOTDIR, ENOENT},

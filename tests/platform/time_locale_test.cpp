@@ -11,8 +11,7 @@
 namespace kv {
 namespace {
 
-// The tests run with TZ=Europe/Amsterdam (see tests/CMakeLists.txt). Stamps
-// going back to the host are checked through extracting (tests/fat12).
+// The tests run with TZ=Europe/Amsterdam (see tests/CMakeLists.txt).
 std::int64_t LocalSeconds(int y, int mo, int d, int h, int mi, int s) {
     std::tm tm{s, mi, h, d, mo - 1, y - 1900, 0, 0, -1, 0, nullptr};
     return std::mktime(&tm);
@@ -46,8 +45,6 @@ TEST(DosTime, StampsThatAreNoRealTimeGiveTheEarliestDosTime) {
     EXPECT_TRUE(HostTimeFromDosDateTime(Date(2024, 2, 29), 0, t));
 }
 
-// Short dates and the blank-stamp rule are checked through the file list's
-// cells (tests/fat12/properties_test.cpp).
 TEST(Formatting, NumbersFollowTheLocalesGroupingAndLongDatesTheirWeekday) {
     EnglishLocale en;
     std::string s;
