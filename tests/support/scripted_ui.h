@@ -18,11 +18,6 @@ struct RecordedMessage {
     std::string text;
     std::string caption;
     std::uint32_t style = 0;
-    int answer = 0;
-
-    std::uint32_t Icon() const { return style & MB_ICONMASK; }
-    std::uint32_t Buttons() const { return style & MB_TYPEMASK; }
-    std::uint32_t DefaultButton() const { return style & MB_DEFMASK; }
 };
 
 class ScriptedUi : public Ui {

@@ -32,14 +32,16 @@ protected:
     // The bytes of a blank image of format `code`, as the program makes them.
     std::vector<std::uint8_t> BlankImage(std::uint32_t code = 0xF9);
     // Writes a blank image of format `code` to the scratch folder.
-    std::string WriteBlankImage(const std::string& name, std::uint32_t code = 0xF9);
+    std::string WriteBlankImage(const std::string& name, std::uint32_t code = 0xF9) {
+        return WriteImage(name, BlankImage(code));
+    }
     std::string WriteImage(const std::string& name, const std::vector<std::uint8_t>& bytes);
     // `volume` behind a comment header of 46 bytes that says "Hello"; `kind`
     // 0x5A marks a compressed image.
     static std::vector<std::uint8_t> WithComment(const std::vector<std::uint8_t>& volume, std::uint8_t kind = 0x59);
     // Opens `path` (no dialog) and forgets the messages shown on the way.
     void OpenQuietly(const std::string& path, bool readOnly = false);
-    std::vector<std::uint8_t> DocumentBytes() const;
+    std::vector<std::uint8_t> DocumentBytes() const { return {s.doc.data.get(), s.doc.data.get() + s.doc.size}; }
 };
 
 }  // namespace kv::test

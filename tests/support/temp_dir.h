@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,8 +34,7 @@ public:
 
 private:
     std::string name_;
-    bool had_ = false;
-    std::string old_;
+    std::optional<std::string> old_;
 };
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
