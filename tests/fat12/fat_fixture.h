@@ -72,10 +72,9 @@ protected:
             WriteFatEntry(Vol(), Len(), clusters[k], k + 1 < clusters.size() ? clusters[k + 1] : end);
         }
     }
-    std::uint16_t Fat(std::uint32_t x) { return ReadFatEntry(Vol(), Len(), x); }
     std::vector<std::uint16_t> Fats(std::initializer_list<std::uint32_t> clusters) {
         std::vector<std::uint16_t> values;
-        for (std::uint32_t x : clusters) values.push_back(Fat(x));
+        for (std::uint32_t x : clusters) values.push_back(ReadFatEntry(Vol(), Len(), x));
         return values;
     }
     // The 11-byte name field of root slot `i`.
