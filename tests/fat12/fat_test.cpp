@@ -1,8 +1,5 @@
-// The allocation table: entry packing, the cluster range and the bounded chain
-// walk. Allocation and freeing are checked through adding and deleting.
+// The allocation table: entry packing, the cluster range and the bounded chain walk.
 #include "fat12/fat.h"
-
-#include <gtest/gtest.h>
 
 #include "tests/fat12/fat_fixture.h"
 
@@ -32,8 +29,7 @@ TEST_F(FatTest, EvenAndOddEntriesShareTheMiddleByte) {
 }
 
 TEST_F(FatTest, NoClusterWithoutAnEntryInsideFatCopyOne) {
-    // A boot sector with too few sectors per FAT: the entries of the higher
-    // clusters would lie in FAT copy 2 or, with none, in the root directory.
+    // Too few sectors per FAT: higher clusters' entries would lie in FAT copy 2 or the root directory.
     s.doc.geometry.sectorsPerFat = 1;  // 341 entries: clusters up to 340
     EXPECT_EQ(LastCluster(G()), 340u);
     EXPECT_FALSE(IsValidLink(G(), 341));
