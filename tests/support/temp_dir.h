@@ -8,8 +8,7 @@
 
 namespace kv::test {
 
-// A fresh folder under the system's temporary folder, removed with everything
-// in it (read-only files included) when the object goes.
+// A fresh folder under the system's temporary folder, removed with all it holds (read-only files too).
 class TempDir {
 public:
     TempDir();
@@ -45,8 +44,7 @@ int RunCommand(const std::string& command, std::string* output = nullptr);
 // True when `program` is on the PATH.
 bool HaveProgram(const std::string& program);
 
-// `n` bytes that differ from their neighbours, from block to block, and from
-// the bytes of other seeds.
+// `n` bytes that differ from their neighbours, from block to block, and from other seeds' bytes.
 std::vector<std::uint8_t> Pattern(std::size_t n, unsigned seed = 1);
 
 // Sets a file's modification time to a local time "YYYY-MM-DD HH:MM:SS".
