@@ -1,8 +1,6 @@
 // The consistency check against images damaged on purpose, one kind each.
 #include "fat12/check.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
 
 #include "platform/codepage.h"
@@ -13,8 +11,7 @@ namespace {
 
 class CheckTest : public FatFixture {
 protected:
-    // GOOD.TXT in clusters 2-4, SUB in 5 holding ".", ".." and INNER.BIN in 6,
-    // an empty file and a label; both FAT copies alike.
+    // GOOD.TXT in 2-4, SUB in 5 holding ".", ".." and INNER.BIN in 6, an empty file and a label.
     void Layout() {
         Blank();
         Put(0, "GOOD    TXT", 0x20, 2, 2049);
@@ -23,13 +20,9 @@ protected:
         Link({5});
         std::uint8_t* d = Vol() + ClusterOffset(G(), 5);
         std::memset(d, 0, 1024);
-        const char* names[] = {".          ", "..         ", "INNER   BIN"};
-        for (int i = 0; i < 3; ++i) std::memcpy(d + 32 * i, names[i], 11);
-        d[11] = d[43] = 0x10;
-        d[75] = 0x20;
-        WriteWord(d + 26, 5);
-        WriteWord(d + 64 + 26, 6);
-        WriteDword(d + 64 + 28, 10);
+        PutAt(d, ".          ", 0x10, 5);
+        PutAt(d + 32, "..         ", 0x10);
+        PutAt(d + 64, "INNER   BIN", 0x20, 6, 10);
         Link({6});
         Put(2, "EMPTY      ", 0x20);
         Put(3, "LABEL      ", 0x28);

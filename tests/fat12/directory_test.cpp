@@ -1,8 +1,6 @@
 // Names, the listing of the root directory and the choice of a slot.
 #include "fat12/directory.h"
 
-#include <gtest/gtest.h>
-
 #include <tuple>
 
 #include "tests/fat12/fat_fixture.h"
@@ -26,8 +24,7 @@ TEST(ShortNames, FieldsTheirDisplayNamesAndAllowedCharacters) {
         {"README.TXT", "README  TXT", "README.TXT"},  {"NOEXT", "NOEXT      ", "NOEXT"},
         {"X.Y.Z", "X       Y.Z", "X.Y.Z"},           {".PROFILE", "        PRO", ".PRO"},
         {"MY FILE.TXT", "MY FILE TXT", "MY FILE.TXT"}, {"LONGFILENAME.TXT", "LONGFILENAM", "LONGFILE.NAM"},
-        // 0xE5 first would read as a deleted slot: it is stored as 0x05 and
-        // shown as the sigma it stands for; elsewhere in the name it stays.
+        // A first 0xE5 (sigma) is stored as 0x05, which does not read as deleted.
         {"\xE5X.\xE5", "\x05X      \xE5  ", "\xE5X.\xE5"},
     };
     for (const Case& c : cases) {
@@ -46,7 +43,6 @@ TEST(ShortNames, FieldsTheirDisplayNamesAndAllowedCharacters) {
 }
 
 TEST(ShortNames, SafeHostNamesStayInsideTheirFolder) {
-    // "..", "/" and "\" in names reach korvane-cli's crafted-image test as well.
     const std::pair<std::string, std::string> cases[] = {
         {"README.TXT", "README.TXT"}, {".", "_"}, {"..", "__"}, {"", "_"}, {"../ETC", ".._ETC"},
         {std::string("A\0B", 3), "A_B"}, {"A\\B", "A_B"}, {"\x82T\x90", "\xC3\xA9T\xC3\x89"},  // é T É
@@ -72,8 +68,7 @@ TEST_F(DirectoryTest, ListingShowsFilesHiddenEntriesAndDirectoriesOnlyUpToTheEnd
     EXPECT_EQ(list.RowAt(2).kind, RowKind::Directory);
     EXPECT_EQ(list.RowAt(1).slotOffset, s.doc.bootOffset + SlotOffset(4));
 
-    // Cut the image at the end of slot 3: only slots 0-2 lie wholly before the
-    // end (a slot that ends exactly there does not count).
+    // Cut at the end of slot 3: only slots 0-2 lie wholly before the end.
     for (std::uint32_t i = 0; i < 5; ++i) Put(i, "FILE       ", 0x20)[4] = static_cast<std::uint8_t>('0' + i);
     s.doc.size = static_cast<std::uint32_t>(SlotOffset(4));
     Relist();

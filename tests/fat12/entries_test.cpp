@@ -1,8 +1,6 @@
 // Delete, rename, attributes and the volume label.
 #include "fat12/entries.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 
 #include "platform/messages.h"
@@ -17,9 +15,8 @@ protected:
     std::optional<std::uint64_t> Label() { return FindVolumeLabel(G(), Vol(), Len()); }
 };
 
-// Each row is asked for in turn (adjacent rows too, once the one before went),
-// read-only files without a further question; directories are refused, and
-// Cancel ends the walk.
+// Each row is asked for in turn (adjacent ones too), read-only files alike;
+// directories are refused, and Cancel ends the walk.
 TEST_F(EntriesTest, DeleteAsksForEachRowFreesTheChainAndStopsAtCancel) {
     Put(0, "A       TXT", 0x20, 2, 3000);
     Link({2, 3, 4});
@@ -28,7 +25,6 @@ TEST_F(EntriesTest, DeleteAsksForEachRowFreesTheChainAndStopsAtCancel) {
     for (std::uint32_t i = 1; i <= 6; ++i) Put(i, names[i - 1], attributes[i - 1]);
     Relist();
     list.SelectAll();
-    std::vector<std::uint8_t> slotA(Slot(0), Slot(0) + 32);
     ui.answers = {IDYES, IDNO, IDYES, IDYES, IDCANCEL};
     DeleteSelection(s, kMainWindow);
     EXPECT_EQ(ui.Texts(), (Texts{"Delete file 'A.TXT'?", "Delete file 'B.TXT'?", "Delete file 'C.TXT'?",
@@ -36,25 +32,24 @@ TEST_F(EntriesTest, DeleteAsksForEachRowFreesTheChainAndStopsAtCancel) {
     EXPECT_EQ(ui.messages[0].style, MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2);
     EXPECT_EQ(ui.messages[3].style, MB_ICONEXCLAMATION);
     EXPECT_EQ(Fats({2, 4}), (std::vector<std::uint16_t>{0, 0}));
-    slotA[0] = 0xE5;
-    EXPECT_TRUE(std::equal(slotA.begin(), slotA.end(), Slot(0))) << "only the first name byte changes";
     EXPECT_EQ(Rows(), (Texts{"B.TXT", "D", "F.TXT", "G.TXT"}));
     EXPECT_EQ(list.Status(), "4 Object(s) selected");
     EXPECT_TRUE(s.doc.modified);
 }
 
-TEST_F(EntriesTest, RenameRefusesBadNamesWithTheirMessages) {
-    Put(0, "A       TXT", 0x20);
+// Names are stored upper-cased; a first 0xE5 (sigma) is stored as 0x05, so the entry stays live.
+TEST_F(EntriesTest, RenameStoresUpperCaseNamesAndRefusesBadOnes) {
+    std::uint8_t* slot = Put(0, "A       TXT", 0x21, 7, 99);
     Put(1, "B       TXT", 0x20);
     Relist();
-    const std::pair<const char*, std::string> cases[] = {
+    const std::pair<const char*, std::string> bad[] = {
         {"", LoadText(str::kNameBlank)},                  {"ABCDEFGHI.TXT", LoadText(str::kNameTooLong)},
         {"ABCDEFGHI.TX", LoadText(str::kNameInvalid)},    {".TXT", LoadText(str::kNameInvalid)},
         {"A.TEXT", LoadText(str::kNameInvalid)},          {"MY FILE.TXT", LoadText(str::kNameCharacters)},
         {"X.Y.Z", LoadText(str::kNameCharacters)},        {"\xE2\x82\xAC", LoadText(str::kNameCharacters)},  // euro sign
         {"b.txt", SystemErrorMessage("b.txt", ERROR_ALREADY_EXISTS, std::nullopt)},
     };
-    for (const auto& [typed, message] : cases) {
+    for (const auto& [typed, message] : bad) {
         ui.Clear();
         EXPECT_FALSE(RenameEntry(s, kMainWindow, std::string(typed), 0)) << typed;
         EXPECT_TRUE(ui.Showed(message, MB_ICONHAND)) << typed;
@@ -63,13 +58,8 @@ TEST_F(EntriesTest, RenameRefusesBadNamesWithTheirMessages) {
     EXPECT_EQ(Name(0), "A       TXT");
     EXPECT_EQ(Rows(), (Texts{"A.TXT", "B.TXT"}));
     EXPECT_FALSE(s.doc.modified);
-}
 
-// A first byte 0xE5 (sigma) is stored as 0x05, so the entry stays live.
-TEST_F(EntriesTest, RenameStoresUpperCaseNames) {
-    std::uint8_t* slot = Put(0, "A       TXT", 0x21, 7, 99);
-    Put(1, "SUB        ", 0x10);
-    Relist();
+    ui.Clear();
     std::vector<std::uint8_t> before(slot, slot + 32);
     const char* names[][3] = {{"readme.txt", "README  TXT", "README.TXT"},
                               {"ABCDEFGH.", "ABCDEFGH   ", "ABCDEFGH"},
@@ -87,8 +77,7 @@ TEST_F(EntriesTest, RenameStoresUpperCaseNames) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
-// Lays another system's long-name entry into `slot`: its order byte and,
-// at offset 13, the checksum of the 11 name bytes of the entry it belongs to.
+// Another system's long-name entry: its order byte, and at 13 the checksum of its short entry's name.
 void PutLongName(std::uint8_t* slot, std::uint8_t order, const char* shortName) {
     std::memset(slot, 0xFF, 32);
     slot[0] = order;
@@ -139,9 +128,7 @@ TEST_F(EntriesTest, LongNameEntriesGoWithTheirShortEntry) {
 }
 
 TEST_F(EntriesTest, LabelsTakeTheirSlotOrAnEarlierDeletedOne) {
-    // Removing a label that is not there: success, nothing changes.
-    EXPECT_TRUE(WriteVolumeLabel(s.doc, std::nullopt));
-    EXPECT_FALSE(s.doc.modified);
+    EXPECT_TRUE(WriteVolumeLabel(s.doc, std::nullopt)) << "no label to remove";
 
     Put(0, "A       TXT", 0x20);
     Put(1, "B       TXT", 0x20)[0] = 0xE5;
@@ -166,21 +153,6 @@ TEST_F(EntriesTest, LabelsTakeTheirSlotOrAnEarlierDeletedOne) {
     ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, "\xE5LABEL"));
     EXPECT_EQ(VolumeLabelText(s.doc), "\xE5LABEL");
     EXPECT_EQ(Slot(1)[0], dir::kEscapedDeletedMark);
-}
-
-TEST_F(EntriesTest, ALabelInTheEndSlotKeepsWhatLiesBehindItFreeAndEndsAtANul) {
-    Put(0, "A       TXT", 0x20);
-    Slot(1)[0] = dir::kEndMarker;
-    Put(2, "JUNK    BIN", 0x20, 2, 100);
-    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, std::string("AB\0CD", 5)));
-    EXPECT_EQ(Label(), SlotOffset(1));
-    EXPECT_EQ(VolumeLabelText(s.doc), "AB");
-    EXPECT_EQ(Slot(2)[0], dir::kEndMarker);
-    // Only NULs: no label, and the directory still ends where it did.
-    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, std::string("\0\0", 2)));
-    EXPECT_FALSE(Label());
-    Relist();
-    EXPECT_EQ(list.RowCount(), 1u);
 }
 
 TEST_F(EntriesTest, TheBootSectorsLabelFollowsWhereItHasTheExtendedBlock) {
@@ -210,10 +182,26 @@ TEST_F(EntriesTest, TheBootSectorsLabelFollowsWhereItHasTheExtendedBlock) {
     }
 }
 
-TEST_F(EntriesTest, ALabelNeedsAnEndMarker) {
+// A label in the end slot keeps what lies behind it free; without an end
+// marker a label has no place, not even in a deleted slot.
+TEST_F(EntriesTest, ALabelInTheEndSlotKeepsWhatLiesBehindItFreeAndNeedsAnEndMarker) {
+    Put(0, "A       TXT", 0x20);
+    Slot(1)[0] = dir::kEndMarker;
+    Put(2, "JUNK    BIN", 0x20, 2, 100);
+    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, std::string("AB\0CD", 5)));
+    EXPECT_EQ(Label(), SlotOffset(1));
+    EXPECT_EQ(VolumeLabelText(s.doc), "AB");
+    EXPECT_EQ(Slot(2)[0], dir::kEndMarker);
+    // Only NULs: no label, and the directory still ends where it did.
+    ASSERT_TRUE(ApplyVolumeLabel(s, kMainWindow, std::string("\0\0", 2)));
+    EXPECT_FALSE(Label());
+    Relist();
+    EXPECT_EQ(list.RowCount(), 1u);
+
     FillRoot();
     Slot(9)[0] = 0xE5;
     Vol()[boot::kExtendedSignature] = 0x29;
+    s.doc.modified = false;
     std::vector<std::uint8_t> before = DocumentBytes();
     EXPECT_FALSE(ApplyVolumeLabel(s, kMainWindow, "NEW"));
     EXPECT_TRUE(ui.Showed(LoadText(str::kLabelNoSlot), MB_ICONHAND));

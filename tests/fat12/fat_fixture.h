@@ -17,22 +17,23 @@
 
 namespace kv::test {
 
+using Texts = std::vector<std::string>;
+
 class FatFixture : public SessionFixture {
 protected:
     FatFixture() { lister = ListRootDirectory; }
     void SetUp() override { Blank(); }
 
-    // A blank image of format `code` (a media byte), listed.
-    void Blank(std::uint32_t code = 0xF9) {
-        ASSERT_TRUE(BuildBlankImage(s, kMainWindow, code));
+    void Blank() {
+        ASSERT_TRUE(BuildBlankImage(s, kMainWindow, 0xF9));
         Relist();
     }
     void Relist() {
         list.RemoveAllRows();
         s.listRootDirectory(s);
     }
-    std::vector<std::string> Rows() const {
-        std::vector<std::string> texts;
+    Texts Rows() const {
+        Texts texts;
         for (std::size_t i = 0; i < list.RowCount(); ++i) texts.push_back(list.RowAt(i).text);
         return texts;
     }
@@ -43,18 +44,21 @@ protected:
     std::uint64_t SlotOffset(std::uint32_t i) { return RootDirectoryOffset(G()) + 32ull * i; }
     std::uint8_t* Slot(std::uint32_t i) { return Vol() + SlotOffset(i); }
 
-    // Writes an entry into root slot `i`; `name` is the 11-byte field.
-    std::uint8_t* Put(std::uint32_t i, const char* name, std::uint8_t attributes, std::uint16_t first = 0,
-                      std::uint32_t size = 0) {
-        std::uint8_t* slot = Slot(i);
+    // Writes an entry stamped 2005-03-29 12:34:56 into `slot`; `name` is the 11-byte field.
+    static std::uint8_t* PutAt(std::uint8_t* slot, const char* name, std::uint8_t attributes, std::uint16_t first = 0,
+                               std::uint32_t size = 0) {
         std::memset(slot, 0, 32);
         std::memcpy(slot, name, 11);
         slot[dir::kAttributes] = attributes;
         WriteWord(slot + dir::kFirstCluster, first);
         WriteDword(slot + dir::kSize, size);
-        WriteWord(slot + dir::kDate, (25 << 9) | (3 << 5) | 29);  // 2005-03-29
-        WriteWord(slot + dir::kTime, (12 << 11) | (34 << 5) | 28);  // 12:34:56
+        WriteWord(slot + dir::kDate, (25 << 9) | (3 << 5) | 29);
+        WriteWord(slot + dir::kTime, (12 << 11) | (34 << 5) | 28);
         return slot;
+    }
+    std::uint8_t* Put(std::uint32_t i, const char* name, std::uint8_t attributes, std::uint16_t first = 0,
+                      std::uint32_t size = 0) {
+        return PutAt(Slot(i), name, attributes, first, size);
     }
     // An entry whose chain holds `data`.
     std::uint8_t* StoreFile(std::uint32_t i, const char* name, const std::vector<std::uint8_t>& data,
@@ -72,19 +76,16 @@ protected:
             WriteFatEntry(Vol(), Len(), clusters[k], k + 1 < clusters.size() ? clusters[k + 1] : end);
         }
     }
-    std::uint16_t Fat(std::uint32_t x) { return ReadFatEntry(Vol(), Len(), x); }
     std::vector<std::uint16_t> Fats(std::initializer_list<std::uint32_t> clusters) {
         std::vector<std::uint16_t> values;
-        for (std::uint32_t x : clusters) values.push_back(Fat(x));
+        for (std::uint32_t x : clusters) values.push_back(ReadFatEntry(Vol(), Len(), x));
         return values;
     }
-    // The 11-byte name field of root slot `i`.
     std::string Name(std::uint32_t i) { return std::string(reinterpret_cast<char*>(Slot(i)), 11); }
     // Every root slot holds a live entry of its own name (attributes `a`).
     void FillRoot(std::uint8_t a = 0x20) {
         for (std::uint32_t i = 0; i < G().rootEntries; ++i) Put(i, "FILL       ", a)[4] = static_cast<std::uint8_t>(i);
     }
-
     // A host file with `bytes` and the stamp that Put gives entries.
     std::string HostFileWith(const std::string& name, const std::vector<std::uint8_t>& bytes) {
         std::string path = dir.File(name);
@@ -93,7 +94,5 @@ protected:
         return path;
     }
 };
-
-using Texts = std::vector<std::string>;
 
 }  // namespace kv::test

@@ -1,6 +1,4 @@
 // The values of the file list's cells and of the property pages.
-#include <gtest/gtest.h>
-
 #include <tuple>
 
 #include "fat12/entries.h"

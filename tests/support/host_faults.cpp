@@ -24,7 +24,7 @@ bool Fails(const std::function<bool(Arg)>& pick, Arg arg, int error) {
 // Reads and writes, with or without an offset (-1: at the file position).
 ssize_t Read(int fd, void* buffer, std::size_t count, off_t offset) {
     ++ScopedFaults::reads;
-    if (Fails(active->failRead, fd, active->readErrno)) return -1;
+    if (Fails(active->failRead, fd, EIO)) return -1;
     if (active->endReadEarly && active->endReadEarly(fd)) return 0;
     if (active->readCap != 0 && count > active->readCap) count = active->readCap;
     return offset < 0 ? RealHostCalls().read(fd, buffer, count) : RealHostCalls().pread(fd, buffer, count, offset);
@@ -34,70 +34,48 @@ ssize_t Write(int fd, const void* buffer, std::size_t count, off_t offset) {
     ++ScopedFaults::writes;
     if (Fails(active->failWrite, fd, active->writeErrno)) return -1;
     if (active->writeCap != 0 && count > active->writeCap) count = active->writeCap;
-    ssize_t n = offset < 0 ? RealHostCalls().write(fd, buffer, count) : RealHostCalls().pwrite(fd, buffer, count, offset);
+    ssize_t n =
+        offset < 0 ? RealHostCalls().write(fd, buffer, count) : RealHostCalls().pwrite(fd, buffer, count, offset);
     if (n > 0) ScopedFaults::bytesWritten += static_cast<std::size_t>(n);
     return n;
-}
-
-ssize_t FaultyRead(int fd, void* buffer, std::size_t count) { return Read(fd, buffer, count, -1); }
-ssize_t FaultyPread(int fd, void* buffer, std::size_t count, off_t offset) { return Read(fd, buffer, count, offset); }
-ssize_t FaultyWrite(int fd, const void* buffer, std::size_t count) { return Write(fd, buffer, count, -1); }
-ssize_t FaultyPwrite(int fd, const void* buffer, std::size_t count, off_t offset) {
-    return Write(fd, buffer, count, offset);
-}
-
-int FaultyFallocate(int fd, int mode, off_t offset, off_t length) {
-    if (Fails(active->failFallocate, fd, active->fallocateErrno)) return -1;
-    return RealHostCalls().fallocate(fd, mode, offset, length);
-}
-
-int FaultyFsync(int fd) { return Fails(active->failFsync, fd, EIO) ? -1 : RealHostCalls().fsync(fd); }
-
-int FaultyRename(const char* from, const char* to) {
-    return Fails(active->failRename, to, EACCES) ? -1 : RealHostCalls().rename(from, to);
-}
-
-off_t FaultySeek(int fd, off_t offset, int whence) {
-    return Fails(active->failSeek, fd, EIO) ? -1 : RealHostCalls().lseek(fd, offset, whence);
-}
-
-int FaultyFstat(int fd, struct stat* st) { return Fails(active->failFstat, fd, EIO) ? -1 : RealHostCalls().fstat(fd, st); }
-
-void* FaultyAllocate(std::size_t size) {
-    ++ScopedFaults::allocations;
-    if (active->failAllocation && active->failAllocation(size)) return nullptr;
-    return RealHostCalls().allocate(size);
-}
-
-int FaultyWrittenPages(const void* address, std::size_t size, std::uint8_t* written) {
-    if (!active->unknownWrittenPages) return RealHostCalls().writtenPages(address, size, written);
-    errno = ENOENT;
-    return -1;
 }
 
 }  // namespace
 
 int ScopedFaults::reads = 0;
 int ScopedFaults::writes = 0;
-int ScopedFaults::allocations = 0;
 std::size_t ScopedFaults::bytesWritten = 0;
 
 ScopedFaults::ScopedFaults(FaultPlan plan) {
     active = new FaultPlan(std::move(plan));
-    reads = writes = allocations = 0;
+    reads = writes = 0;
     bytesWritten = 0;
     HostCalls& h = Host();
-    h.read = FaultyRead;
-    h.write = FaultyWrite;
-    h.pread = FaultyPread;
-    h.pwrite = FaultyPwrite;
-    h.fallocate = FaultyFallocate;
-    h.fsync = FaultyFsync;
-    h.rename = FaultyRename;
-    h.lseek = FaultySeek;
-    h.fstat = FaultyFstat;
-    h.allocate = FaultyAllocate;
-    h.writtenPages = FaultyWrittenPages;
+    h.read = [](int fd, void* buffer, std::size_t count) { return Read(fd, buffer, count, -1); };
+    h.pread = [](int fd, void* buffer, std::size_t count, off_t offset) { return Read(fd, buffer, count, offset); };
+    h.write = [](int fd, const void* buffer, std::size_t count) { return Write(fd, buffer, count, -1); };
+    h.pwrite = [](int fd, const void* buffer, std::size_t count, off_t offset) {
+        return Write(fd, buffer, count, offset);
+    };
+    h.fallocate = [](int fd, int mode, off_t offset, off_t length) {
+        if (Fails(active->failFallocate, fd, active->fallocateErrno)) return -1;
+        return RealHostCalls().fallocate(fd, mode, offset, length);
+    };
+    h.fsync = [](int fd) { return Fails(active->failFsync, fd, EIO) ? -1 : RealHostCalls().fsync(fd); };
+    h.rename = [](const char* from, const char* to) {
+        return Fails(active->failRename, to, EACCES) ? -1 : RealHostCalls().rename(from, to);
+    };
+    h.fstat = [](int fd, struct stat* st) {
+        return Fails(active->failFstat, fd, EIO) ? -1 : RealHostCalls().fstat(fd, st);
+    };
+    h.allocate = [](std::size_t size) {
+        return active->failAllocation && active->failAllocation(size) ? nullptr : RealHostCalls().allocate(size);
+    };
+    h.writtenPages = [](const void* address, std::size_t size, std::uint8_t* written) {
+        if (!active->unknownWrittenPages) return RealHostCalls().writtenPages(address, size, written);
+        errno = ENOENT;
+        return -1;
+    };
 }
 
 ScopedFaults::~ScopedFaults() {

@@ -1,4 +1,4 @@
-// Fault injection for the host calls: makes a read, write, seek, size query or
+// Fault injection for the host calls: makes a read, write, size query or
 // allocation fail (or come up short) where real files would not.
 #pragma once
 
@@ -11,14 +11,12 @@ namespace kv::test {
 struct FaultPlan {
     // Each predicate picks the calls that fail; unset predicates fail nothing.
     // Reads and writes at an offset (pread, pwrite) count as reads and writes.
-    std::function<bool(int fd)> failRead;
-    int readErrno = 5;  // EIO
+    std::function<bool(int fd)> failRead;      // with EIO
     std::function<bool(int fd)> endReadEarly;  // the read reports end of file
     std::size_t readCap = 0;                   // most bytes per read call (0: no cap)
     std::function<bool(int fd)> failWrite;
-    int writeErrno = 28;  // ENOSPC
+    int writeErrno = 28;       // ENOSPC
     std::size_t writeCap = 0;  // most bytes per write call (0: no cap)
-    std::function<bool(int fd)> failSeek;
     std::function<bool(int fd)> failFstat;
     std::function<bool(std::size_t size)> failAllocation;
     std::function<bool(int fd)> failFallocate;
@@ -37,7 +35,7 @@ public:
     ScopedFaults& operator=(const ScopedFaults&) = delete;
 
     // Counts of the calls the plan saw, and the bytes written.
-    static int reads, writes, allocations;
+    static int reads, writes;
     static std::size_t bytesWritten;
 };
 

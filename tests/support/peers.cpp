@@ -16,31 +16,20 @@ std::map<std::string, PeerEntry> PeerListing(const std::string& image) {
     RunMtools("mdir -a -i '" + image + "' ::", &out);
     std::map<std::string, PeerEntry> entries;
     // NAME     EXT      SIZE 2004-06-15  10:20   or   NAME <DIR> date time
-    static const std::regex line(R"(^(\S+)\s+(\S{1,3})?\s+(<DIR>|\d+)\s+(\d{4}-\d\d-\d\d)\s+(\d\d?:\d\d)\s*$)");
-    static const std::regex noExt(R"(^(\S+)\s+(<DIR>|\d+)\s+(\d{4}-\d\d-\d\d)\s+(\d\d?:\d\d)\s*$)");
+    static const std::regex line(R"(^(\S+)\s+(?:(\S{1,3})\s+)?(<DIR>|\d+)\s+(\d{4}-\d\d-\d\d)\s+(\d\d?:\d\d)\s*$)");
     std::istringstream in(out);
     for (std::string l; std::getline(in, l);) {
         std::smatch m;
+        if (!std::regex_match(l, m, line)) continue;
         PeerEntry e;
-        std::string sizeText, date, time;
-        if (std::regex_match(l, m, noExt)) {
-            e.name = m[1];
-            sizeText = m[2];
-            date = m[3];
-            time = m[4];
-        } else if (std::regex_match(l, m, line)) {
-            e.name = m[1];
-            if (m[2].matched) e.name.append(".").append(m[2]);
-            sizeText = m[3];
-            date = m[4];
-            time = m[5];
-        } else {
-            continue;
-        }
+        e.name = m[1];
+        if (m[2].matched) e.name.append(".").append(m[2]);
+        const std::string sizeText = m[3];
+        std::string time = m[5];
         e.directory = sizeText == "<DIR>";
         e.size = e.directory ? 0 : std::stoull(sizeText);
         if (time.size() == 4) time.insert(0, 1, '0');
-        e.minute = date + " " + time;
+        e.minute = m[4].str() + " " + time;
         entries[e.name] = e;
     }
     return entries;

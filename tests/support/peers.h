@@ -1,5 +1,4 @@
-// Running the peer tools (mtools, mkfs.fat, fsck.fat) from tests, and reading
-// what they say.
+// Running the peer tools (mtools, mkfs.fat, fsck.fat) from tests, and reading what they say.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -27,10 +26,9 @@ std::map<std::string, std::string> PeerAttributes(const std::string& image);
 // The label mtools reads, blanks cut; empty without one.
 std::string PeerLabel(const std::string& image);
 
-// What `fsck.fat -n` reports beyond what this program's images have on purpose
-// (directories added from host folders, which have no clusters, and, for a boot
-// sector without an extended parameter block, its label and dirty-flag bytes). Empty when nothing else is wrong.
-// `clusters` receives fsck.fat's count of clusters in use, "USED/TOTAL".
+// What `fsck.fat -n` reports beyond what this program's images have on purpose (folders without clusters;
+// without an extended parameter block, the boot sector's label and dirty flag); empty when nothing else is
+// wrong. `clusters` receives fsck.fat's count of clusters in use, "USED/TOTAL".
 std::string UnexpectedFsckFindings(const std::string& image, std::string* clusters = nullptr);
 
 bool HavePeers();

@@ -6,18 +6,15 @@ namespace kv::test {
 
 int ScriptedUi::ShowMessageBox(WindowRef owner, const std::string& text, const std::string& caption,
                                std::uint32_t style) {
-    RecordedMessage m{owner, text, caption, style, IDOK};
-    if ((style & MB_TYPEMASK) != MB_OK) {
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected question: " << text;
-            m.answer = IDCANCEL;
-        } else {
-            m.answer = answers.front();
-            answers.pop_front();
-        }
+    messages.push_back(RecordedMessage{owner, text, caption, style});
+    if ((style & MB_TYPEMASK) == MB_OK) return IDOK;
+    if (answers.empty()) {
+        ADD_FAILURE() << "unexpected question: " << text;
+        return IDCANCEL;
     }
-    messages.push_back(m);
-    return m.answer;
+    int answer = answers.front();
+    answers.pop_front();
+    return answer;
 }
 
 bool ScriptedUi::ChooseFile(WindowRef, const FileDialogRequest& request, FileDialogResult& result) {

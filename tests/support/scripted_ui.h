@@ -1,5 +1,4 @@
-// A Ui for tests: records every message box, file dialog, cursor change and
-// title, and answers questions and dialogs from a script.
+// A Ui for tests: records what it is shown and answers questions and dialogs from a script.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,11 +17,6 @@ struct RecordedMessage {
     std::string text;
     std::string caption;
     std::uint32_t style = 0;
-    int answer = 0;
-
-    std::uint32_t Icon() const { return style & MB_ICONMASK; }
-    std::uint32_t Buttons() const { return style & MB_TYPEMASK; }
-    std::uint32_t DefaultButton() const { return style & MB_DEFMASK; }
 };
 
 class ScriptedUi : public Ui {
@@ -30,8 +24,7 @@ public:
     // Answers for message boxes with more than an OK button, taken in order.
     // A question without a scripted answer fails the test and is answered Cancel.
     std::deque<int> answers;
-    // Results for file dialogs, taken in order; nullopt cancels the dialog. A
-    // dialog without a scripted result fails the test and is cancelled.
+    // Results for file dialogs, taken in order; nullopt cancels. A dialog without one fails the test and is cancelled.
     std::deque<std::optional<FileDialogResult>> fileChoices;
 
     std::vector<RecordedMessage> messages;
@@ -52,8 +45,7 @@ public:
     void WillCancelDialog() { fileChoices.push_back(std::nullopt); }
 
     const RecordedMessage& Last() const;
-    // The last message had `text`, `style` and the program's caption, and (with
-    // `only`) was the only one shown.
+    // The last message had `text`, `style` and the program's caption, and (with `only`) was the only one.
     ::testing::AssertionResult Showed(const std::string& text, std::uint32_t style, bool only = true) const;
     std::vector<std::string> Texts() const;
     void Clear();

@@ -14,10 +14,6 @@ std::vector<std::uint8_t> SessionFixture::BlankImage(std::uint32_t code) {
     return std::vector<std::uint8_t>(scratch.doc.data.get(), scratch.doc.data.get() + scratch.doc.size);
 }
 
-std::string SessionFixture::WriteBlankImage(const std::string& name, std::uint32_t code) {
-    return WriteImage(name, BlankImage(code));
-}
-
 std::string SessionFixture::WriteImage(const std::string& name, const std::vector<std::uint8_t>& bytes) {
     std::string path = dir.File(name);
     WriteWholeFile(path, bytes);
@@ -36,10 +32,6 @@ std::vector<std::uint8_t> SessionFixture::WithComment(const std::vector<std::uin
 void SessionFixture::OpenQuietly(const std::string& path, bool readOnly) {
     ASSERT_TRUE(OpenImage(s, kMainWindow, path, readOnly)) << (ui.messages.empty() ? "" : ui.Last().text);
     ui.Clear();
-}
-
-std::vector<std::uint8_t> SessionFixture::DocumentBytes() const {
-    return std::vector<std::uint8_t>(s.doc.data.get(), s.doc.data.get() + s.doc.size);
 }
 
 }  // namespace kv::test

@@ -15,11 +15,8 @@ namespace kv::test {
 
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/korvane-test-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (::mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = buffer.data();
+    path_ = std::string(base && *base ? base : "/tmp") + "/korvane-test-XXXXXX";
+    if (::mkdtemp(path_.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
 }
 
 TempDir::~TempDir() {
@@ -32,16 +29,13 @@ TempDir::~TempDir() {
 }
 
 ScopedEnvironment::ScopedEnvironment(std::string name, const std::string& value) : name_(std::move(name)) {
-    if (const char* old = std::getenv(name_.c_str())) {
-        had_ = true;
-        old_ = old;
-    }
+    if (const char* old = std::getenv(name_.c_str())) old_ = old;
     ::setenv(name_.c_str(), value.c_str(), 1);
 }
 
 ScopedEnvironment::~ScopedEnvironment() {
-    if (had_) {
-        ::setenv(name_.c_str(), old_.c_str(), 1);
+    if (old_) {
+        ::setenv(name_.c_str(), old_->c_str(), 1);
     } else {
         ::unsetenv(name_.c_str());
     }
@@ -58,8 +52,8 @@ void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
 }
 
 bool FileExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
 }
 
 int RunCommand(const std::string& command, std::string* output) {
@@ -74,9 +68,7 @@ int RunCommand(const std::string& command, std::string* output) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool HaveProgram(const std::string& program) {
-    return RunCommand("command -v " + program + " >/dev/null") == 0;
-}
+bool HaveProgram(const std::string& program) { return RunCommand("command -v " + program + " >/dev/null") == 0; }
 
 std::vector<std::uint8_t> Pattern(std::size_t n, unsigned seed) {
     std::vector<std::uint8_t> v(n);

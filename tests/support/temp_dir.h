@@ -2,13 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace kv::test {
 
-// A fresh folder under the system's temporary folder, removed with everything
-// in it (read-only files included) when the object goes.
+// A fresh folder under the system's temporary folder, removed with all it holds (read-only files too).
 class TempDir {
 public:
     TempDir();
@@ -33,8 +33,7 @@ public:
 
 private:
     std::string name_;
-    bool had_ = false;
-    std::string old_;
+    std::optional<std::string> old_;
 };
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
@@ -45,8 +44,7 @@ int RunCommand(const std::string& command, std::string* output = nullptr);
 // True when `program` is on the PATH.
 bool HaveProgram(const std::string& program);
 
-// `n` bytes that differ from their neighbours, from block to block, and from
-// the bytes of other seeds.
+// `n` bytes that differ from their neighbours, from block to block, and from other seeds' bytes.
 std::vector<std::uint8_t> Pattern(std::size_t n, unsigned seed = 1);
 
 // Sets a file's modification time to a local time "YYYY-MM-DD HH:MM:SS".
