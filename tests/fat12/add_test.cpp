@@ -97,6 +97,16 @@ TEST_F(AddTest, ReplacingFreesTheOldChainFirstAndKeepsTheRow) {
     EXPECT_EQ(list.RedrawCount(), redraws + 1);
     EXPECT_EQ(ReadDirEntry(Slot(0)).size, 1500u);
     EXPECT_EQ(Fats({2, 3, 4}), (std::vector<std::uint16_t>{3, 0xFFF, 0}));  // the old third cluster is free again
+
+    // In one batch too: the freed clusters are found again by the files after.
+    Blank();
+    HostFileAdder adder(s);
+    ui.answers = {IDYES};
+    for (const auto& [name, size] : {std::pair{"A.TXT", 3000}, {"B.TXT", 10}, {"a.txt", 1500}, {"C.TXT", 10}}) {
+        ASSERT_TRUE(adder.Add(HostFileWith(name, Pattern(size))));
+    }
+    adder.Commit();
+    EXPECT_EQ(Fats({2, 3, 4, 5, 6}), (std::vector<std::uint16_t>{3, 0xFFF, 0xFFF, 0xFFF, 0}));
 }
 
 TEST_F(AddTest, DiskFullAlsoWhereTheImageIsShorterThanItsBootSectorSays) {
