@@ -1,6 +1,4 @@
-// korvane-cli's floppy commands, run as a user runs them, with plain files
-// standing in for floppies. The transfers themselves are tested in the floppy
-// layer; these tests hold the options, answers, summaries and side files.
+// korvane-cli's floppy commands with plain files for floppies: options, answers, summaries, side files.
 #include <gtest/gtest.h>
 
 #include <cstdio>
