@@ -119,7 +119,7 @@ TEST_F(CliImageTest, ExtractCannotWriteOutsideTheFolder) {
     std::vector<std::uint8_t> data = ReadWholeFile(dir.File("a.dsk"));
     std::string slot(data.begin() + root, data.begin() + root + 32);
     const char* names[] = {"..         ", "../..   PWD", ".       \\  ", "/TMP    /X "};
-    for (int i = 0; i < 4; ++i) Patch(root + 32 * i, std::string(names[i], 11) + slot.substr(11));
+    for (std::size_t i = 0; i < 4; ++i) Patch(root + 32 * i, std::string(names[i], 11) + slot.substr(11));
     const std::string target = dir.File("a/b/target");
     ASSERT_EQ(RunCommand("mkdir -p '" + target + "'"), 0);
     const std::string expected =
