@@ -67,9 +67,8 @@ TEST_F(BootSectorTest, ADamagedParameterBlockIsReadAsWellAsItCanBe) {
     }
 }
 
-// No question where the FAT copies cannot be compared: a single FAT, an image
-// too short for its FATs, FATs of 64 KB or more (modulo 65536, "copy 2" would
-// lie inside copy 1); a save does not refresh such copies either.
+// FAT copies are not compared, nor refreshed at a save, with one FAT, an image too short for
+// them, or FATs of 64 KB or more (modulo 65536 "copy 2" would lie inside copy 1).
 TEST_F(BootSectorTest, TheFatCheckSkipsCopiesItCannotCompare) {
     OpenEdited({{boot::kFatCount, 1}, {512 + 1536, 0x42}});
     OpenEdited({{512 + 1536, 0x42}}, 512 + 1536 + 1000);

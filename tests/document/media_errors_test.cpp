@@ -113,8 +113,7 @@ TEST_F(SideFileTest, AReadOnlyImageOpensItsSideFileForReadingOnly) {
     EXPECT_EQ(ListBadSectors(s.doc.errors, 1440), (std::vector<std::uint32_t>{2}));
 }
 
-// The side file cannot be created (its path is a folder), written, or deleted
-// (read-only): shown, told to the caller, and the image save stands.
+// A side file that cannot be created, written or deleted: shown, told, and the image save stands.
 TEST_F(SideFileTest, SideFileFailuresAreShownButTheImageSaveStands) {
     OpenQuietly(image);
     std::filesystem::create_directory(side);

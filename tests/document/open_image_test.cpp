@@ -99,8 +99,7 @@ TEST_F(OpenImageTest, EveryFailureShowsOneStopAndClosesThePreviousImage) {
         test::FaultPlan faults;
     } cases[] = {
         {missing, missing + "\n" + SystemErrorText(ERROR_FILE_NOT_FOUND), {}},
-        // Access denied for reading and writing; the read-only retry fails too
-        // and the first error is shown.
+        // Denied for reading and writing, the read-only retry fails too: the first error is shown.
         {dir.Path(), dir.Path() + "\n" + SystemErrorText(ERROR_ACCESS_DENIED), {}},
         {blank, blank + "\n" + SystemErrorText(ERROR_IO_DEVICE), failSize},
         {WriteImage("511.dsk", std::vector<std::uint8_t>(511, 0)), LoadText(20), {}},
