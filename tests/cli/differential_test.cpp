@@ -1,6 +1,5 @@
-// A seeded random series of add, delete, rename, attribute and label steps run
-// through korvane-cli, checked against a simple model of the root directory
-// and against what mtools reads from the same image. KORVANE_SEED repeats a run.
+// Random add, delete, rename, attribute and label steps through korvane-cli, checked against a model
+// of the root directory and against mtools. KORVANE_SEED repeats a run.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <sys/stat.h>

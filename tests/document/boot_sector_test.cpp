@@ -1,9 +1,9 @@
-// The boot sector: geometry, its fallback and warnings, the FAT-copy check, the
-// format table and blank images.
+// The boot sector: geometry and its fallback, the FAT-copy check, the format table, blank images.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "document/boot_sector.h"
 #include "document/bytes.h"
@@ -14,13 +14,15 @@
 namespace kv {
 namespace {
 
+using Edits = std::vector<std::pair<std::size_t, std::uint8_t>>;
+
 class BootSectorTest : public test::SessionFixture {
 protected:
-    // Opens an image made from a blank 720 KB one after `edit` changed it.
-    template <typename Edit>
-    void OpenEdited(Edit edit) {
+    // Opens a blank 720 KB image with `edits` made to it and cut to `size` bytes.
+    void OpenEdited(const Edits& edits, std::size_t size = 737280) {
         std::vector<std::uint8_t> bytes = BlankImage(0xF9);
-        edit(bytes);
+        for (auto [at, value] : edits) bytes[at] = value;
+        bytes.resize(size);
         ASSERT_TRUE(OpenImage(s, kMainWindow, WriteImage("edited.dsk", bytes)));
     }
 };
@@ -31,61 +33,46 @@ TEST_F(BootSectorTest, FormatTableLookups) {
     EXPECT_EQ(FindDiskFormat(s.formats, kCustomFormatCode).mediaByte, 0xF8u);
 }
 
-TEST_F(BootSectorTest, ADamagedParameterBlockFallsBackToAUsableMediaByte) {
-    OpenEdited([](std::vector<std::uint8_t>& b) { b[boot::kSectorsPerCluster] = 0; });
-    EXPECT_TRUE(ui.Showed(LoadText(str::kFormatCorrupted), MB_ICONEXCLAMATION));
-    EXPECT_EQ(s.doc.geometry.nameStringId, 12u) << "row 9 copied whole";
-
-    CloseImage(s, false);
-    ui.Clear();
-    // Read with row 8's two-sector FATs, the 720 KB FAT copies no longer match.
-    ui.answers.push_back(IDNO);
-    OpenEdited([](std::vector<std::uint8_t>& b) {
-        b[boot::kSectorsPerCluster] = 0;
-        b[boot::kMediaByte] = 0x00;
-        b[512] = 0xF8;  // the FAT's first byte
-    });
-    EXPECT_EQ(ui.Texts(), (std::vector<std::string>{LoadText(str::kFormatCorrupted), LoadText(str::kFatBackupDiffers)}));
-    EXPECT_EQ(s.doc.geometry.totalSectors, 720u) << "row 8";
+// A damaged parameter block is read with the row its media byte, else its FAT's first byte, names.
+TEST_F(BootSectorTest, ADamagedParameterBlockIsReadAsWellAsItCanBe) {
+    const std::string corrupted = LoadText(str::kFormatCorrupted), invalid = LoadText(str::kNotValidImage);
+    const std::size_t spc = boot::kSectorsPerCluster, media = boot::kMediaByte;
+    const struct {
+        std::uint32_t totalSectors, fatCount, nameStringId;
+        std::vector<std::string> texts;
+        Edits edits;
+    } cases[] = {
+        {1440, 2, 12, {corrupted}, {{spc, 0}}},
+        // Row 8 has two-sector FATs: the 720 KB image's FAT copies no longer match.
+        {720, 2, 11, {corrupted, LoadText(str::kFatBackupDiffers)}, {{spc, 0}, {media, 0}, {512, 0xF8}}},
+        // No usable media byte: the FAT copies differ, but no question comes.
+        {1440, 2, 0, {invalid}, {{spc, 0}, {media, 0xF3}, {512, 0}, {512 + 1536, 0x11}}},
+        // 1024 bytes per sector warn but open; no FAT count reads as one.
+        {1440, 1, 0, {invalid}, {{boot::kBytesPerSector + 1, 4}, {boot::kFatCount, 0}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.texts.back() + " " + std::to_string(c.totalSectors));
+        ui.Clear();
+        if (c.texts.size() > 1) ui.answers.push_back(IDNO);
+        listings = 0;
+        OpenEdited(c.edits);
+        EXPECT_EQ(ui.Texts(), c.texts);
+        EXPECT_EQ(ui.messages.front().style, MB_ICONEXCLAMATION);
+        EXPECT_EQ(listings, 1) << "the files are still listed";
+        const VolumeGeometry& g = s.doc.geometry;
+        EXPECT_EQ(g.sectorsPerCluster, 2u);
+        EXPECT_EQ(std::make_tuple(g.totalSectors, g.fatCount, g.nameStringId),
+                  std::make_tuple(c.totalSectors, c.fatCount, c.nameStringId));
+        ASSERT_TRUE(CloseImage(s, false));
+    }
 }
 
-TEST_F(BootSectorTest, NoUsableMediaByteLeavesAnInvalidImageOpenWithoutTheFatCheck) {
-    OpenEdited([](std::vector<std::uint8_t>& b) {
-        b[boot::kSectorsPerCluster] = 0;
-        b[boot::kMediaByte] = 0xF3;  // a media byte without a format
-        b[512] = 0x00;
-        b[512 + 1536] = 0x11;  // FAT copies differ, but no question comes
-    });
-    EXPECT_TRUE(ui.Showed(LoadText(str::kNotValidImage), MB_ICONEXCLAMATION));
-    EXPECT_EQ(s.doc.geometry.sectorsPerCluster, 2u);
-}
-
-TEST_F(BootSectorTest, OtherSectorSizesWarnButOpen) {
-    OpenEdited([](std::vector<std::uint8_t>& b) {
-        WriteWord(&b[boot::kBytesPerSector], 1024);
-        b[boot::kFatCount] = 0;
-    });
-    EXPECT_EQ(ui.Texts(), std::vector<std::string>{LoadText(str::kNotValidImage)});
-    EXPECT_EQ(listings, 1) << "the files are still listed";
-    EXPECT_EQ(s.doc.geometry.fatCount, 1u) << "no FAT count reads as one";
-}
-
-// No question where the FAT copies cannot be compared: a single FAT, an image
-// too short for its FATs, FATs of 64 KB or more (taken modulo 65536, "copy 2"
-// would lie inside copy 1); such copies are not refreshed at a save either.
+// FAT copies are not compared, nor refreshed at a save, with one FAT, an image too short for
+// them, or FATs of 64 KB or more (modulo 65536 "copy 2" would lie inside copy 1).
 TEST_F(BootSectorTest, TheFatCheckSkipsCopiesItCannotCompare) {
-    OpenEdited([](std::vector<std::uint8_t>& b) {
-        b[boot::kFatCount] = 1;
-        b[512 + 1536] = 0x42;
-    });
-    OpenEdited([](std::vector<std::uint8_t>& b) {
-        b[512 + 1536] = 0x42;
-        b.resize(512 + 1536 + 1000);
-    });
-    OpenEdited([](std::vector<std::uint8_t>& b) {
-        WriteWord(&b[boot::kSectorsPerFat], 129);
-        b[512 + 600] = 0x42;
-    });
+    OpenEdited({{boot::kFatCount, 1}, {512 + 1536, 0x42}});
+    OpenEdited({{512 + 1536, 0x42}}, 512 + 1536 + 1000);
+    OpenEdited({{boot::kSectorsPerFat, 129}, {512 + 600, 0x42}});
     EXPECT_TRUE(ui.messages.empty());
     s.doc.modified = true;
     ASSERT_TRUE(SaveImage(s));

@@ -1,7 +1,5 @@
-// The MSX-DOS boot program in the boot sector of every blank image, run in a
-// Z80 emulator the way the disk ROM runs it, against a BDOS stand-in that
-// serves root-directory files by name. The program never reads the disk's
-// format, so no image is needed.
+// The boot program of every blank image, run in a Z80 emulator as the disk ROM runs it, against a
+// BDOS stand-in that serves files by name (the program never reads the disk's format).
 #include "document/msxdos_boot.h"
 
 #include <gtest/gtest.h>
@@ -80,9 +78,6 @@ public:
         for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(bytes); ++i) mem[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
     }
     std::uint16_t WordAt(std::uint16_t at) const { return static_cast<std::uint16_t>(mem[at] | mem[at + 1u] << 8); }
-    bool Loaded(const std::vector<std::uint8_t>& file, std::size_t count) const {
-        return std::equal(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(count), &mem[kSystemStart]) && mem[kSystemStart + count] == kFill;
-    }
 
     std::array<std::uint8_t, 65536> mem{};
     const Disk* disk;
@@ -112,8 +107,7 @@ private:
                     return Stop::BasicStarted;
                 }
                 if (pc == kBdos) {
-                    if (!Bdos()) continue;  // a disk error moved PC to the handler
-                    Return();
+                    if (Bdos()) Return();  // else a disk error moved PC to the handler
                     continue;
                 }
                 if (pc == kRestorePage1) {
@@ -253,18 +247,6 @@ private:
     Z80EX_CONTEXT* cpu_;
 };
 
-// CPU writes only go to the error pointer, the program's own bytes (offsets
-// 30-255: its FCB and its two remembered operands) and its stack under 0C000H;
-// nothing lands on sector offsets 0-29 or the kernel's stack.
-void ExpectWritesWhereDocumented(const DiskRomMachine& m) {
-    for (std::uint16_t at : m.writes) {
-        bool allowed = at == kErrorPointer || at == kErrorPointer + 1 || (at >= kEntry && at < 0xC100) ||
-                       (at >= 0xBF00 && at < 0xC000);
-        EXPECT_TRUE(allowed) << "write to " << std::hex << at;
-    }
-    EXPECT_TRUE(m.faults.empty()) << m.faults.front();
-}
-
 TEST(MsxDosBootSource, AssemblesToTheBytesBuiltIntoImages) {
     if (!test::HaveProgram("pasmo")) GTEST_SKIP() << "pasmo is not installed";
     TempDir dir;
@@ -286,13 +268,8 @@ TEST(MsxDosBoot, TheFirstCallReturnsAtOnceAndWritesNothing) {
     EXPECT_EQ(m.Reg(regSP), kRomStack);
 }
 
-// MSXDOS.SYS is loaded, at most 3F00H bytes of it so page 1 is never reached,
-// and started. Without it a cold boot starts Disk BASIC quietly and a warm
-// boot asks for a key until the file is there; an empty file is a boot error
-// even on a cold boot. On a disk error the kernel calls the handler found
-// through 0F323H; the handler puts the disk ROM back first, never returns into
-// the kernel, and treats "not ready" as a missing system file and anything
-// else as a boot error.
+// At most 3F00H bytes of MSXDOS.SYS are loaded and started; without it a cold boot starts BASIC
+// and a warm boot asks for a key. A disk error's handler restores page 1 and never returns.
 TEST(MsxDosBoot, EachBootTakesTheRightPath) {
     const std::vector<std::uint8_t> system = test::Pattern(20000, 7);
     enum Inserted { kData, kEmpty, kSystem };
@@ -336,9 +313,16 @@ TEST(MsxDosBoot, EachBootTakesTheRightPath) {
         if (c.stop == Stop::SystemStarted) {
             EXPECT_EQ(m.dta, kSystemStart);
             EXPECT_EQ(std::make_tuple(m.readRecordSize, m.readStart, m.readCount), std::make_tuple(1u, 0u, 0x3F00u));
-            EXPECT_TRUE(m.Loaded(system, 0x3F00));
+            EXPECT_TRUE(std::equal(system.begin(), system.begin() + 0x3F00, &m.mem[kSystemStart]));
+            EXPECT_EQ(m.mem[kSystemStart + 0x3F00], kFill);
         }
-        ExpectWritesWhereDocumented(m);
+        // Writes go only to the error pointer, the program's bytes 30-255 and its stack under 0C000H.
+        for (std::uint16_t at : m.writes) {
+            EXPECT_TRUE(at == kErrorPointer || at == kErrorPointer + 1 || (at >= kEntry && at < 0xC100) ||
+                        (at >= 0xBF00 && at < 0xC000))
+                << "write to " << std::hex << at;
+        }
+        EXPECT_TRUE(m.faults.empty()) << m.faults.front();
     }
 }
 
