@@ -102,7 +102,7 @@ TEST_F(AddTest, ReplacingFreesTheOldChainFirstAndKeepsTheRow) {
     Blank();
     HostFileAdder adder(s);
     ui.answers = {IDYES};
-    for (const auto& [name, size] : {std::pair{"A.TXT", 3000}, {"B.TXT", 10}, {"a.txt", 1500}, {"C.TXT", 10}}) {
+    for (const auto& [name, size] : {std::pair{"A.TXT", 3000u}, {"B.TXT", 10u}, {"a.txt", 1500u}, {"C.TXT", 10u}}) {
         ASSERT_TRUE(adder.Add(HostFileWith(name, Pattern(size))));
     }
     adder.Commit();

@@ -49,8 +49,8 @@ TEST(CustomFieldsTest, NumbersAreReadAsScanfReadsThem) {
         {kCustomMedia, "xyz", 0}, {kCustomHeads, " -1", ~0u}, {kCustomHeads, "+12abc", 12},
         {kCustomHeads, "abc", 0}, {kCustomHeads, "", 0}};
     for (const auto& [field, text, value] : texts) {
-        DiskFormat r = ReadCustomFields(With({{field, text}}));
-        EXPECT_EQ(field == kCustomMedia ? r.mediaByte : r.heads, value) << text;
+        DiskFormat read = ReadCustomFields(With({{field, text}}));
+        EXPECT_EQ(field == kCustomMedia ? read.mediaByte : read.heads, value) << text;
     }
 }
 
