@@ -79,8 +79,8 @@ struct TestEntry {
 
 // README.TXT (R A, 1,474,560 bytes), GAMES (D), AUTOEXEC.BAT (HAS), NOTES.DOC (A).
 std::vector<TestEntry> StandardEntries() {
-    return {{"README  TXT", 0x21, 1474560}, {"GAMES      ", 0x10, 0}, {"AUTOEXECBAT", 0x26, 100},
-            {"NOTES   DOC", 0x20, 7}};
+    return {
+        {"README  TXT", 0x21, 1474560}, {"GAMES      ", 0x10, 0}, {"AUTOEXECBAT", 0x26, 100}, {"NOTES   DOC", 0x20, 7}};
 }
 
 // Writes a blank 720 KB image with `entries` in the first root slots, and a
@@ -201,9 +201,9 @@ private slots:
     // context-menu keys whenever an image is open.
     void enablingRulesAndShortcuts() {
         const std::set<int> always = {cmd::kNew, cmd::kOpen, cmd::kExit, cmd::kHelp, cmd::kAbout, cmd::kOriginalOrder};
-        const std::set<int> withImage = {cmd::kSaveAs,  cmd::kWriteToDisk, cmd::kClose,    cmd::kImageProperties,
-                                         cmd::kAddFile, cmd::kViewReport,  cmd::kViewList, cmd::kViewIcon,
-                                         cmd::kViewSmallIcon};
+        const std::set<int> withImage = {cmd::kSaveAs,          cmd::kWriteToDisk, cmd::kClose,
+                                         cmd::kImageProperties, cmd::kAddFile,     cmd::kViewReport,
+                                         cmd::kViewList,        cmd::kViewIcon,    cmd::kViewSmallIcon};
         const std::set<int> withSelection = {cmd::kFileProperties, cmd::kExtractFile, cmd::kDelete, cmd::kRename};
         const QKeyCombination del(Qt::Key_Delete), ctrlS(Qt::CTRL | Qt::Key_S);
         const std::pair<State, std::vector<std::pair<QKeyCombination, QString>>> rows[] = {
@@ -266,8 +266,10 @@ private slots:
             Prepare(w, Open, image_);
             ShowActive(w.window);
             QItemSelectionModel* selection = w.window.model().Selection();
-            if (row.focus >= 0) selection->setCurrentIndex(w.window.model().index(row.focus, 0), {});
-            else selection->clearCurrentIndex();
+            if (row.focus >= 0)
+                selection->setCurrentIndex(w.window.model().index(row.focus, 0), {});
+            else
+                selection->clearCurrentIndex();
             const int edited = std::max(row.focus, 0);
             const QString before = RowTexts(w.window).at(edited);
             w.window.DispatchCommand(kMainWindow, cmd::kRename);
@@ -284,12 +286,15 @@ private slots:
             QTRY_VERIFY(!w.window.LabelEditActive());
             QCoreApplication::processEvents();  // the rename follows the editor's close
             QCOMPARE(RowTexts(w.window).at(edited), row.row);
-            const std::uint8_t* slot = w.s().doc.data.get() + w.window.model().RowAt(static_cast<std::size_t>(edited)).slotOffset;
+            const std::uint8_t* slot =
+                w.s().doc.data.get() + w.window.model().RowAt(static_cast<std::size_t>(edited)).slotOffset;
             QCOMPARE(QString::fromStdString(DisplayName(slot)), row.row);
             const bool refused = row.typed.contains('*');
             QCOMPARE(w.s().doc.modified, !refused && row.key != Qt::Key_Escape);
-            if (refused) QVERIFY(w.ui.Showed(LoadText(str::kNameCharacters), MB_ICONHAND));
-            else QVERIFY(w.ui.messages.empty());
+            if (refused)
+                QVERIFY(w.ui.Showed(LoadText(str::kNameCharacters), MB_ICONHAND));
+            else
+                QVERIFY(w.ui.messages.empty());
         }
     }
 
@@ -298,8 +303,9 @@ private slots:
     // model keeps Qt's rules all along.
     void statusLineAndDeletingAdjacentRows() {
         const std::string image = dir_.File("four.dsk");
-        WriteTestImage(image, {{"A       TXT", 0x20, 1}, {"B       TXT", 0x20, 1}, {"C       TXT", 0x20, 1},
-                                     {"D       TXT", 0x20, 1}});
+        WriteTestImage(
+            image,
+            {{"A       TXT", 0x20, 1}, {"B       TXT", 0x20, 1}, {"C       TXT", 0x20, 1}, {"D       TXT", 0x20, 1}});
         TestWindow w;
         QAbstractItemModelTester tester(&w.window.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         QVERIFY(w.Open(image));
@@ -487,8 +493,12 @@ private slots:
             int command;  // 0: the window is closed
             int answer;
             bool discarded;
-        } rows[] = {{cmd::kClose, IDNO, true},  {cmd::kClose, IDCANCEL, true}, {cmd::kExit, IDCANCEL, true},
-                    {cmd::kExit, IDNO, true},   {0, IDNO, true},                {0, IDCANCEL, false}};
+        } rows[] = {{cmd::kClose, IDNO, true},
+                    {cmd::kClose, IDCANCEL, true},
+                    {cmd::kExit, IDCANCEL, true},
+                    {cmd::kExit, IDNO, true},
+                    {0, IDNO, true},
+                    {0, IDCANCEL, false}};
         for (const auto& row : rows) {
             TestWindow w;
             w.NewImage();
@@ -506,8 +516,10 @@ private slots:
             QCOMPARE(RowTexts(w.window), QStringList({"ONE.TXT", "TWO.TXT", "THREE.TXT"}));
             w.ui.Clear();
             w.ui.answers = {row.answer};
-            if (row.command != 0) w.window.DispatchCommand(kMainWindow, row.command);
-            else w.window.close();
+            if (row.command != 0)
+                w.window.DispatchCommand(kMainWindow, row.command);
+            else
+                w.window.close();
             QCoreApplication::processEvents();
             QVERIFY(w.ui.Showed(LoadText(str::kSaveChanges), MB_YESNOCANCEL | MB_ICONQUESTION));
             QCOMPARE(w.window.isVisible(), row.answer == IDCANCEL || row.command == cmd::kClose);
@@ -653,8 +665,8 @@ private slots:
             const char* name;
             const char* number;
             const char* time;
-        } rows[] = {{"en_US", "1,474,560", "1:45:10"}, {"de_DE", "1.474.560", "13:45:10"},
-                    {"C", "1474560", "13:45:10"}};
+        } rows[] = {
+            {"en_US", "1,474,560", "1:45:10"}, {"de_DE", "1.474.560", "13:45:10"}, {"C", "1474560", "13:45:10"}};
         for (const auto& row : rows) {
             QtLocale locale{QLocale(QString::fromLatin1(row.name))};
             std::string out;

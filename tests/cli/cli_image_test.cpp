@@ -1,7 +1,7 @@
 // korvane-cli's image and file commands, run as a user runs them (against mtools: interop_test.cpp).
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <sys/stat.h>
+#include <nlohmann/json.hpp>
 
 #include <cstring>
 #include <set>
@@ -74,8 +74,9 @@ TEST_F(CliImageTest, AFailedCommandLeavesTheImageAsItWas) {
     WriteWholeFile(dir.File("big"), Pattern(800 * 1024));
     Patch(2048 + 100, "\x12");  // FAT copy 2 differs
     const std::vector<std::uint8_t> before = ReadWholeFile(dir.File("a.dsk"));
-    for (const std::string& args : {"--yes add " + Q("a.dsk") + " " + Q("f") + " " + Q("missing"),
-                                    "--yes delete " + Q("a.dsk") + " F SUB", "--yes add " + Q("a.dsk") + " " + Q("big")}) {
+    for (const std::string& args :
+         {"--yes add " + Q("a.dsk") + " " + Q("f") + " " + Q("missing"), "--yes delete " + Q("a.dsk") + " F SUB",
+          "--yes add " + Q("a.dsk") + " " + Q("big")}) {
         EXPECT_EQ(Run(args), 1) << args;
         EXPECT_TRUE(ReadWholeFile(dir.File("a.dsk")) == before) << args;
     }
@@ -185,14 +186,21 @@ TEST(CliText, JsonHoldsOnlyUtf8AndTheTerminalNoControlCharacters) {
     const struct {
         std::string in, json, terminal;
     } cases[] = {
-        {"A \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x92\xBE", "A \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x92\xBE", "A \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x92\xBE"},
-        {"\xFF\x80", r + r, r + r},                       // no lead byte, a lone continuation
-        {"\xC0\x80", r + r, r + r},                       // overlong
-        {"\xED\xA0\x80", r + r + r, r + r + r},          // a surrogate
+        {"A \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x92\xBE", "A \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x92\xBE",
+         "A \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x92\xBE"},
+        {"\xFF\x80", r + r, r + r},                          // no lead byte, a lone continuation
+        {"\xC0\x80", r + r, r + r},                          // overlong
+        {"\xED\xA0\x80", r + r + r, r + r + r},              // a surrogate
         {"\xF4\x90\x80\x80", r + r + r + r, r + r + r + r},  // above U+10FFFF
-        {"\xE2\x82" "A", r + r + "A", r + r + "A"},       // cut short
-        {"\x1B[31m", "\x1B[31m", r + "[31m"},              // an escape sequence
-        {"\xC2\x9B" "2J", "\xC2\x9B" "2J", r + "2J"},     // C1's CSI
+        {"\xE2\x82"
+         "A",
+         r + r + "A", r + r + "A"},            // cut short
+        {"\x1B[31m", "\x1B[31m", r + "[31m"},  // an escape sequence
+        {"\xC2\x9B"
+         "2J",
+         "\xC2\x9B"
+         "2J",
+         r + "2J"},  // C1's CSI
         {std::string("a\tb\r\n\x7F\0", 7), std::string("a\tb\r\n\x7F\0", 7), "a" + r + "b" + r + "\n" + r + r},
     };
     for (const auto& c : cases) {
@@ -221,8 +229,9 @@ TEST_F(CliImageTest, PathsAndBytesOfAnyKindAreShownSafely) {
         EXPECT_EQ(j["oemName"], "\xE2\x86\x90[2J\xC2\xA2\xC2\xA0\xE2\x80\xA2!");  // ←[2J¢ •!
     }
     // Text on stdout and messages on stderr, for good and bad paths and arguments.
-    for (const std::string& args : std::vector<std::string>{"info " + Q(name), "check " + Q(name), "info " + Q(name + "x"),
-                                    "new " + Q(name), "new x --format '\x1B[2J'", "list '\x1B\xFF'"}) {
+    for (const std::string& args :
+         std::vector<std::string>{"info " + Q(name), "check " + Q(name), "info " + Q(name + "x"), "new " + Q(name),
+                                  "new x --format '\x1B[2J'", "list '\x1B\xFF'"}) {
         Run(args);
         for (char c : output) {
             ASSERT_FALSE((static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F) << args << ": " << output;
@@ -230,7 +239,8 @@ TEST_F(CliImageTest, PathsAndBytesOfAnyKindAreShownSafely) {
         EXPECT_EQ(cli::JsonText(output), output) << args;
     }
     ASSERT_EQ(Run("info " + Q(name)), 0);
-    EXPECT_TRUE(Said("Image:               " + dir.File("bad\xEF\xBF\xBD\xEF\xBF\xBD[31m\xEF\xBF\xBD\xEF\xBF\xBD.dsk\n")))
+    EXPECT_TRUE(
+        Said("Image:               " + dir.File("bad\xEF\xBF\xBD\xEF\xBF\xBD[31m\xEF\xBF\xBD\xEF\xBF\xBD.dsk\n")))
         << output;
 }
 

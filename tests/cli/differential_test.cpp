@@ -1,8 +1,8 @@
 // Random add, delete, rename, attribute and label steps through korvane-cli, checked against a model
 // of the root directory and against mtools. KORVANE_SEED repeats a run.
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <sys/stat.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <map>
@@ -32,11 +32,16 @@ public:
         for (int step = 0; step < steps && !::testing::Test::HasFatalFailure(); ++step) {
             SCOPED_TRACE("step " + std::to_string(step));
             const std::size_t pick = Pick(10);
-            if (pick < 4) Add();
-            else if (pick < 6) Delete();
-            else if (pick < 7) Rename();
-            else if (pick < 9) Attrib();
-            else Label();
+            if (pick < 4)
+                Add();
+            else if (pick < 6)
+                Delete();
+            else if (pick < 7)
+                Rename();
+            else if (pick < 9)
+                Attrib();
+            else
+                Label();
             if (step % 40 == 39) Compare();
         }
         Compare();
@@ -87,7 +92,8 @@ private:
     void Rename() {
         std::string from = AnyName(), to = AnyName();
         bool expected = files_.count(from) && (from == to || !files_.count(to));
-        ASSERT_EQ(Cli("rename", "'" + from + "' '" + Lower(to) + "'"), expected ? 0 : 1) << from << " " << to << ": " << out_;
+        ASSERT_EQ(Cli("rename", "'" + from + "' '" + Lower(to) + "'"), expected ? 0 : 1)
+            << from << " " << to << ": " << out_;
         if (expected && from != to) {
             files_[to] = files_[from];
             files_.erase(from);
@@ -100,11 +106,13 @@ private:
         for (char letter : std::string("RHSA")) {
             const bool had = file != files_.end() && file->second.attributes.find(letter) != std::string::npos;
             const std::size_t change = Pick(4);  // 0 clears, 1 sets, else unchanged
-            if (change < 2) changes += std::string(" ") + (change ? "+" : "-") + static_cast<char>(std::tolower(letter));
+            if (change < 2)
+                changes += std::string(" ") + (change ? "+" : "-") + static_cast<char>(std::tolower(letter));
             if (change == 1 || (change > 1 && had)) letters += letter;
         }
         if (changes.empty()) return;
-        ASSERT_EQ(Cli("-q attrib", "'" + name + "'" + changes), file != files_.end() ? 0 : 1) << name << changes << out_;
+        ASSERT_EQ(Cli("-q attrib", "'" + name + "'" + changes), file != files_.end() ? 0 : 1)
+            << name << changes << out_;
         if (file != files_.end()) file->second.attributes = letters;
     }
 

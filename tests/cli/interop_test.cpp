@@ -1,7 +1,7 @@
 // korvane-cli against its peers on every format: each reads (and fsck.fat passes) what the other writes.
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <sys/stat.h>
+#include <nlohmann/json.hpp>
 
 #include <set>
 
@@ -45,8 +45,10 @@ TEST_P(InteropTest, KorvaneImagesAreReadByPeers) {
     if (!HavePeers()) GTEST_SKIP() << "mtools and dosfstools are needed";
     // Image name -> host name and size.
     const std::map<std::string, std::pair<std::string, std::size_t>> files = {
-        {"README.TXT", {"readme.txt", 100}},         {"DATA.BIN", {"Data.BIN", 3 * Cluster() + 1}},
-        {"EMPTY", {"empty", 0}},                     {"LONGFILE.NAM", {"LongFileName.txt", Cluster()}},
+        {"README.TXT", {"readme.txt", 100}},
+        {"DATA.BIN", {"Data.BIN", 3 * Cluster() + 1}},
+        {"EMPTY", {"empty", 0}},
+        {"LONGFILE.NAM", {"LongFileName.txt", Cluster()}},
         {"RO.TXT", {"ro.txt", 2 * Cluster()}},
     };
     // One add of them all; a later file replaces the first, whose clusters are freed and taken again.
@@ -73,8 +75,8 @@ TEST_P(InteropTest, KorvaneImagesAreReadByPeers) {
         EXPECT_EQ(ReadWholeFile(out + "/" + name), Pattern(host.second, seed)) << name;
         EXPECT_EQ(LocalMTime(out + "/" + name), "2004-06-15 10:20:30") << name;
     }
-    const std::map<std::string, std::string> attributes = {
-        {"README.TXT", "S"}, {"RO.TXT", "RA"}, {"EMPTY", "HA"}, {"DATA.BIN", "A"}, {"LONGFILE.NAM", "A"}, {"FOLDER", ""}};
+    const std::map<std::string, std::string> attributes = {{"README.TXT", "S"}, {"RO.TXT", "RA"},      {"EMPTY", "HA"},
+                                                           {"DATA.BIN", "A"},   {"LONGFILE.NAM", "A"}, {"FOLDER", ""}};
     EXPECT_EQ(PeerAttributes(image), attributes);
     EXPECT_EQ(PeerLabel(image), "Disk One");
     EXPECT_EQ(UnexpectedFsckFindings(image), "");
@@ -156,7 +158,8 @@ TEST_P(InteropTest, PeerImagesAreReadByKorvane) {
     EXPECT_EQ(UnexpectedFsckFindings(image), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryFormat, InteropTest, ::testing::Values(0xF0, 0xF8, 0xF9, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF),
+INSTANTIATE_TEST_SUITE_P(EveryFormat, InteropTest,
+                         ::testing::Values(0xF0, 0xF8, 0xF9, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF),
                          [](const auto& param) { return Hex(param.param); });
 
 }  // namespace

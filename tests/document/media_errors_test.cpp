@@ -41,9 +41,12 @@ TEST(MediaErrorList, BitsAreSectorsMostSignificantFirst) {
 // The side file's path is never the image itself: *.der images get ".der" behind.
 TEST(MediaErrorList, SideFilePathReplacesOrAddsTheExtension) {
     for (auto [image, side] : {std::pair<const char*, const char*>{"/img/game.dsk", "/img/game.der"},
-                               {"/img.v2/game", "/img.v2/game.der"}, {"game.tar.dsk", "game.tar.der"},
-                               {"C:\\img.v2\\game", "C:\\img.v2\\game.der"}, {"", "der"},
-                               {"/img/disk.der", "/img/disk.der.der"}, {"DISK.DER", "DISK.DER.der"}}) {
+                               {"/img.v2/game", "/img.v2/game.der"},
+                               {"game.tar.dsk", "game.tar.der"},
+                               {"C:\\img.v2\\game", "C:\\img.v2\\game.der"},
+                               {"", "der"},
+                               {"/img/disk.der", "/img/disk.der.der"},
+                               {"DISK.DER", "DISK.DER.der"}}) {
         EXPECT_EQ(MediaErrorFilePath(image), side);
     }
 }
@@ -136,7 +139,7 @@ TEST_F(SideFileTest, SideFileFailuresAreShownButTheImageSaveStands) {
     ::chmod(side.c_str(), 0444);
     EXPECT_TRUE(SaveImage(s));
     EXPECT_EQ(ui.Texts(), (std::vector<std::string>{SystemErrorMessage(side, ERROR_DISK_FULL, std::nullopt),
-                                                   SystemErrorMessage(side, ERROR_ACCESS_DENIED, std::nullopt)}));
+                                                    SystemErrorMessage(side, ERROR_ACCESS_DENIED, std::nullopt)}));
     EXPECT_TRUE(FileExists(side));
 }
 

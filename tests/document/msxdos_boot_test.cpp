@@ -38,7 +38,7 @@ constexpr std::uint16_t kRomReturn = 0x4A00;
 constexpr std::uint16_t kKernelReturn = 0x5B00;
 constexpr std::uint16_t kRomStack = 0xC1F0;
 constexpr std::uint16_t kKernelStack = 0xF200;  // the kernel's own, in its work area
-constexpr std::uint8_t kFill = 0x76;  // HALT, so stray jumps stop at once
+constexpr std::uint8_t kFill = 0x76;            // HALT, so stray jumps stop at once
 
 // The root-directory files the BDOS stand-in finds, by their FCB name
 // ("MSXDOS  SYS").
@@ -75,7 +75,8 @@ public:
 
     Z80EX_WORD Reg(Z80_REG_T r) const { return z80ex_get_reg(cpu_, r); }
     void Put(std::uint32_t at, std::uint32_t value, int bytes) {
-        for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(bytes); ++i) mem[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(bytes); ++i)
+            mem[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
     }
     std::uint16_t WordAt(std::uint16_t at) const { return static_cast<std::uint16_t>(mem[at] | mem[at + 1u] << 8); }
 
@@ -90,7 +91,7 @@ public:
 
     std::string events;  // " open:found dta read ...", "print" for the boot error message
     std::vector<std::string> faults;
-    std::vector<std::uint16_t> writes;         // every address the CPU wrote
+    std::vector<std::uint16_t> writes;  // every address the CPU wrote
     std::uint16_t dta = 0x0080;
     std::uint32_t readRecordSize = 0, readStart = 0, readCount = 0;
     bool page1IsDiskRom = true;
@@ -156,21 +157,25 @@ private:
             return false;
         }
         switch (function) {
-        case 0x0F: Open(de); break;
-        case 0x1A: Event("dta"); dta = de; break;
-        case 0x27: BlockRead(de, Reg(regHL)); break;
-        case 0x09: {
-            std::string text;
-            for (std::uint16_t at = de; mem[at] != '$' && text.size() < 1000; ++at) text += static_cast<char>(mem[at]);
-            Event(text == kMessage ? "print" : "print:other");
-            break;
-        }
-        case 0x07:
-            Event("key");
-            SetA(' ');
-            if (onKey) onKey(*this);
-            break;
-        default: faults.push_back("BDOS function " + std::to_string(function));
+            case 0x0F: Open(de); break;
+            case 0x1A:
+                Event("dta");
+                dta = de;
+                break;
+            case 0x27: BlockRead(de, Reg(regHL)); break;
+            case 0x09: {
+                std::string text;
+                for (std::uint16_t at = de; mem[at] != '$' && text.size() < 1000; ++at)
+                    text += static_cast<char>(mem[at]);
+                Event(text == kMessage ? "print" : "print:other");
+                break;
+            }
+            case 0x07:
+                Event("key");
+                SetA(' ');
+                if (onKey) onKey(*this);
+                break;
+            default: faults.push_back("BDOS function " + std::to_string(function));
         }
         return true;
     }
@@ -186,7 +191,7 @@ private:
         Event(file ? "open:found" : "open:missing");
         if (!file) return SetA(0xFF);
         std::fill_n(&mem[fcb + 20u], 12, std::uint8_t{0x5A});  // date, time, device, directory and cluster fields
-        Put(fcb + 14u, 128, 2);  // the kernel opens with 128-byte records
+        Put(fcb + 14u, 128, 2);                                // the kernel opens with 128-byte records
         Put(fcb + 16u, static_cast<std::uint32_t>(file->size()), 4);
         SetA(0);
     }
@@ -201,7 +206,8 @@ private:
         const std::vector<std::uint8_t>* file = File(fcb);
         if (size == 0 || !file) return faults.push_back("read without a record size or a file");
         const std::uint64_t start = std::uint64_t{readStart} * size;
-        const std::uint64_t n = std::min<std::uint64_t>(std::uint64_t{count} * size, start < file->size() ? file->size() - start : 0);
+        const std::uint64_t n =
+            std::min<std::uint64_t>(std::uint64_t{count} * size, start < file->size() ? file->size() - start : 0);
         const auto records = static_cast<std::uint32_t>((n + size - 1) / size);
         if (dta + std::uint64_t{records} * size > 0x10000) return faults.push_back("transfer past 0FFFFH");
         std::fill_n(&mem[dta], records * size, std::uint8_t{0});
@@ -252,7 +258,8 @@ TEST(MsxDosBootSource, AssemblesToTheBytesBuiltIntoImages) {
     TempDir dir;
     std::string output;
     ASSERT_EQ(test::RunCommand("pasmo '" KORVANE_SOURCE_DIR "/document/msxdos_boot.asm' '" + dir.File("boot.bin") + "'",
-                               &output), 0)
+                               &output),
+              0)
         << output;
     EXPECT_EQ(test::ReadWholeFile(dir.File("boot.bin")),
               std::vector<std::uint8_t>(kMsxDosBootProgram, kMsxDosBootProgram + kBootProgramSize))
@@ -292,8 +299,18 @@ TEST(MsxDosBoot, EachBootTakesTheRightPath) {
         {kSystem, 0, {{0x27, 0x03}}, 0, Stop::BasicStarted, "open:found dta error restore"},
         {kSystem, 1, {{0x0F, 0x02}}, 0, Stop::SystemStarted, "error restore print key open:found dta read"},
         // Anything else asks for a key even on a cold boot, then loads the file anew.
-        {kSystem, 0, {{0x27, 0x04}}, 0, Stop::SystemStarted, "open:found dta error restore print key open:found dta read"},
-        {kSystem, 1, {{0x27, 0x08}}, 0, Stop::SystemStarted, "open:found dta error restore print key open:found dta read"},
+        {kSystem,
+         0,
+         {{0x27, 0x04}},
+         0,
+         Stop::SystemStarted,
+         "open:found dta error restore print key open:found dta read"},
+        {kSystem,
+         1,
+         {{0x27, 0x08}},
+         0,
+         Stop::SystemStarted,
+         "open:found dta error restore print key open:found dta read"},
         {kSystem, 0, {{0x27, 0x82}}, 0, Stop::BasicStarted, "open:found dta error restore"},  // bit 7 is no kind
     };
     for (const auto& c : cases) {

@@ -54,9 +54,9 @@ TEST_F(OpenImageTest, AnImageMayBeMappedInsteadOfRead) {
     const std::vector<std::uint8_t> bytes = test::ReadWholeFile(whole);
     const struct {
         bool readOnly, mapFails, holes, noSpace, mapped;
-    } cases[] = {{true, false, false, false, true},  {true, true, false, false, false},
-                 {true, false, true, true, true},    {false, false, false, true, true},
-                 {false, false, true, false, true},  {false, false, true, true, false}};
+    } cases[] = {{true, false, false, false, true}, {true, true, false, false, false},
+                 {true, false, true, true, true},   {false, false, false, true, true},
+                 {false, false, true, false, true}, {false, false, true, true, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.readOnly << c.mapFails << c.holes << c.noSpace);
         // A fresh sparse file each time: a reservation fills its hole.

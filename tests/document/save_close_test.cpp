@@ -162,7 +162,7 @@ TEST_F(SaveCloseTest, AMappedImageWritesBackThePagesItWrote) {
         SCOPED_TRACE(c.map);
         Reopen(ImageLoad::Map);
         ASSERT_TRUE(s.doc.mapsFile);
-        Change();  // FAT copy 1 (so copy 2 too) and the root directory: page 0
+        Change();                               // FAT copy 1 (so copy 2 too) and the root directory: page 0
         s.doc.Volume()[5 * 4096 + 4095] = 'B';  // the end of page 5 and the start of 6
         s.doc.Volume()[6 * 4096] = 'C';
         std::string calls;
@@ -217,8 +217,10 @@ TEST_F(SaveCloseTest, ASaveWithoutSpaceLeavesTheFileAsItWas) {
         int error;
         bool saved;
         ImageLoad load;
-    } cases[] = {{ENOSPC, false, ImageLoad::Read}, {EDQUOT, false, ImageLoad::Read},
-                 {EOPNOTSUPP, true, ImageLoad::Read}, {ENOSPC, false, ImageLoad::Map}};
+    } cases[] = {{ENOSPC, false, ImageLoad::Read},
+                 {EDQUOT, false, ImageLoad::Read},
+                 {EOPNOTSUPP, true, ImageLoad::Read},
+                 {ENOSPC, false, ImageLoad::Map}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);
         Reopen(c.load);

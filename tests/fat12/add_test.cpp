@@ -148,7 +148,8 @@ TEST_F(AddTest, MissingFilesFailingReadsAndMemory) {
         if (memory) plan.failAllocation = [](std::size_t) { return true; };
         if (!memory) plan.failRead = OnFile(path);
         ScopedFaults faults(plan);
-        ExpectRefused(path, memory ? LoadText(str::kOutOfMemory) : SystemErrorMessage(path, ERROR_IO_DEVICE, std::nullopt));
+        ExpectRefused(path,
+                      memory ? LoadText(str::kOutOfMemory) : SystemErrorMessage(path, ERROR_IO_DEVICE, std::nullopt));
     }
 }
 

@@ -51,20 +51,69 @@ TEST_F(CheckTest, EachKindOfDamageIsFoundAlone) {
         std::uint32_t value = 0, chain = 0, needed = 0;
         bool sync = true;
     } cases[] = {
-        {"lost", [&] { Link({100, 101}); Link({200}); }, ProblemKind::LostClusters, {100, 101, 200}},
-        {"cross-linked", [&] { other(10); Link({10}, 3); }, ProblemKind::CrossLinked, {3}, "OTHER.TXT"},
-        {"loop", [&] { other(10); Link({10, 11}, 10); }, ProblemKind::Loop, {10}, "OTHER.TXT"},
-        {"bad link", [&] { other(10); Link({10}, 0xFF7); }, ProblemKind::InvalidLink, {}, "OTHER.TXT", 0xFF7, 1, 2},
+        {"lost",
+         [&] {
+             Link({100, 101});
+             Link({200});
+         },
+         ProblemKind::LostClusters,
+         {100, 101, 200}},
+        {"cross-linked",
+         [&] {
+             other(10);
+             Link({10}, 3);
+         },
+         ProblemKind::CrossLinked,
+         {3},
+         "OTHER.TXT"},
+        {"loop",
+         [&] {
+             other(10);
+             Link({10, 11}, 10);
+         },
+         ProblemKind::Loop,
+         {10},
+         "OTHER.TXT"},
+        {"bad link",
+         [&] {
+             other(10);
+             Link({10}, 0xFF7);
+         },
+         ProblemKind::InvalidLink,
+         {},
+         "OTHER.TXT",
+         0xFF7,
+         1,
+         2},
         {"size without a chain", [&] { other(0); }, ProblemKind::InvalidLink, {}, "OTHER.TXT", 0, 0, 2},
-        {"too short", [&] { WriteDword(Slot(0) + dir::kSize, 5000); }, ProblemKind::ChainTooShort, {}, "GOOD.TXT", 0,
-         3, 5},
+        {"too short",
+         [&] { WriteDword(Slot(0) + dir::kSize, 5000); },
+         ProblemKind::ChainTooShort,
+         {},
+         "GOOD.TXT",
+         0,
+         3,
+         5},
         {"too long", [&] { WriteDword(Slot(0) + dir::kSize, 1000); }, ProblemKind::ChainTooLong, {3, 4}, "GOOD.TXT"},
-        {"too long in a subdirectory", [&] { WriteDword(Vol() + ClusterOffset(G(), 5) + 64 + 28, 0); },
-         ProblemKind::ChainTooLong, {6}, "SUB/INNER.BIN"},
-        {"FAT copies differ", [&] { WriteFatEntry(Vol() + 3 * 512, Len(), 300, 0xFFF); }, ProblemKind::FatCopyDiffers,
-         {300}, "", 0, 0, 0, false},
-        {"beyond the image", [&] { length = static_cast<std::uint32_t>(ClusterOffset(G(), 6) + 512); },
-         ProblemKind::OutsideVolume, {6}, "SUB/INNER.BIN"},
+        {"too long in a subdirectory",
+         [&] { WriteDword(Vol() + ClusterOffset(G(), 5) + 64 + 28, 0); },
+         ProblemKind::ChainTooLong,
+         {6},
+         "SUB/INNER.BIN"},
+        {"FAT copies differ",
+         [&] { WriteFatEntry(Vol() + 3 * 512, Len(), 300, 0xFFF); },
+         ProblemKind::FatCopyDiffers,
+         {300},
+         "",
+         0,
+         0,
+         0,
+         false},
+        {"beyond the image",
+         [&] { length = static_cast<std::uint32_t>(ClusterOffset(G(), 6) + 512); },
+         ProblemKind::OutsideVolume,
+         {6},
+         "SUB/INNER.BIN"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -21,9 +21,12 @@ TEST(ShortNames, FieldsTheirDisplayNamesAndAllowedCharacters) {
         const char* field;
         const char* shown;
     } cases[] = {
-        {"README.TXT", "README  TXT", "README.TXT"},  {"NOEXT", "NOEXT      ", "NOEXT"},
-        {"X.Y.Z", "X       Y.Z", "X.Y.Z"},           {".PROFILE", "        PRO", ".PRO"},
-        {"MY FILE.TXT", "MY FILE TXT", "MY FILE.TXT"}, {"LONGFILENAME.TXT", "LONGFILENAM", "LONGFILE.NAM"},
+        {"README.TXT", "README  TXT", "README.TXT"},
+        {"NOEXT", "NOEXT      ", "NOEXT"},
+        {"X.Y.Z", "X       Y.Z", "X.Y.Z"},
+        {".PROFILE", "        PRO", ".PRO"},
+        {"MY FILE.TXT", "MY FILE TXT", "MY FILE.TXT"},
+        {"LONGFILENAME.TXT", "LONGFILENAM", "LONGFILE.NAM"},
         // A first 0xE5 (sigma) is stored as 0x05, which does not read as deleted.
         {"\xE5X.\xE5", "\x05X      \xE5  ", "\xE5X.\xE5"},
     };
@@ -44,8 +47,14 @@ TEST(ShortNames, FieldsTheirDisplayNamesAndAllowedCharacters) {
 
 TEST(ShortNames, SafeHostNamesStayInsideTheirFolder) {
     const std::pair<std::string, std::string> cases[] = {
-        {"README.TXT", "README.TXT"}, {".", "_"}, {"..", "__"}, {"", "_"}, {"../ETC", ".._ETC"},
-        {std::string("A\0B", 3), "A_B"}, {"A\\B", "A_B"}, {"\x82T\x90", "\xC3\xA9T\xC3\x89"},  // é T É
+        {"README.TXT", "README.TXT"},
+        {".", "_"},
+        {"..", "__"},
+        {"", "_"},
+        {"../ETC", ".._ETC"},
+        {std::string("A\0B", 3), "A_B"},
+        {"A\\B", "A_B"},
+        {"\x82T\x90", "\xC3\xA9T\xC3\x89"},  // é T É
         {"\xE5X.\xE5", "\xCF\x83X.\xCF\x83"},
     };
     for (const auto& [name, safe] : cases) EXPECT_EQ(SafeHostFileName(name), safe) << name;
@@ -81,7 +90,8 @@ TEST_F(DirectoryTest, SlotPreferenceSameNameThenEndSlotThenFirstDeleted) {
     const std::string field = Field("NEW.TXT");
     auto find = [&](bool silent) { return FindDirectorySlot(ui, G(), Vol(), Len(), "NEW.TXT", Bytes(field), silent); };
     auto where = [](const std::optional<DirectorySlot>& slot) {
-        return slot ? std::make_tuple(slot->offset, slot->position, slot->exists) : std::make_tuple(std::uint64_t{0}, std::size_t{0}, false);
+        return slot ? std::make_tuple(slot->offset, slot->position, slot->exists)
+                    : std::make_tuple(std::uint64_t{0}, std::size_t{0}, false);
     };
     Put(0, "A       TXT", 0x20);
     Put(1, "B       TXT", 0x20)[0] = 0xE5;

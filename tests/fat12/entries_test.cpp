@@ -43,10 +43,14 @@ TEST_F(EntriesTest, RenameStoresUpperCaseNamesAndRefusesBadOnes) {
     Put(1, "B       TXT", 0x20);
     Relist();
     const std::pair<const char*, std::string> bad[] = {
-        {"", LoadText(str::kNameBlank)},                  {"ABCDEFGHI.TXT", LoadText(str::kNameTooLong)},
-        {"ABCDEFGHI.TX", LoadText(str::kNameInvalid)},    {".TXT", LoadText(str::kNameInvalid)},
-        {"A.TEXT", LoadText(str::kNameInvalid)},          {"MY FILE.TXT", LoadText(str::kNameCharacters)},
-        {"X.Y.Z", LoadText(str::kNameCharacters)},        {"\xE2\x82\xAC", LoadText(str::kNameCharacters)},  // euro sign
+        {"", LoadText(str::kNameBlank)},
+        {"ABCDEFGHI.TXT", LoadText(str::kNameTooLong)},
+        {"ABCDEFGHI.TX", LoadText(str::kNameInvalid)},
+        {".TXT", LoadText(str::kNameInvalid)},
+        {"A.TEXT", LoadText(str::kNameInvalid)},
+        {"MY FILE.TXT", LoadText(str::kNameCharacters)},
+        {"X.Y.Z", LoadText(str::kNameCharacters)},
+        {"\xE2\x82\xAC", LoadText(str::kNameCharacters)},  // euro sign
         {"b.txt", SystemErrorMessage("b.txt", ERROR_ALREADY_EXISTS, std::nullopt)},
     };
     for (const auto& [typed, message] : bad) {
@@ -64,7 +68,12 @@ TEST_F(EntriesTest, RenameStoresUpperCaseNamesAndRefusesBadOnes) {
     const char* names[][3] = {{"readme.txt", "README  TXT", "README.TXT"},
                               {"ABCDEFGH.", "ABCDEFGH   ", "ABCDEFGH"},
                               {"abcdefgh", "ABCDEFGH   ", "ABCDEFGH"},  // its own name again
-                              {"\xCF\x83" "a.txt", "\x05" "A      TXT", "\xE5" "A.TXT"}};
+                              {"\xCF\x83"
+                               "a.txt",
+                               "\x05"
+                               "A      TXT",
+                               "\xE5"
+                               "A.TXT"}};
     for (const auto& n : names) {
         ASSERT_TRUE(RenameEntry(s, kMainWindow, std::string(n[0]), 0)) << n[0];
         EXPECT_EQ(Name(0), n[1]);
@@ -90,14 +99,12 @@ void PutLongName(std::uint8_t* slot, std::uint8_t order, const char* shortName) 
 TEST_F(EntriesTest, LongNameEntriesGoWithTheirShortEntry) {
     struct Case {
         const char* what;
-        std::size_t row;     // the row deleted (without a new name) or renamed
+        std::size_t row;  // the row deleted (without a new name) or renamed
         const char* newName;
         std::vector<std::uint32_t> deleted;  // the slots marked deleted afterwards
     } cases[] = {
-        {"delete A", 1, nullptr, {2, 3, 4}},
-        {"delete B", 2, nullptr, {6}},
-        {"rename C", 3, "D.TXT", {7}},
-        {"rename C to its own 11 bytes", 3, "c.txt", {}},
+        {"delete A", 1, nullptr, {2, 3, 4}}, {"delete B", 2, nullptr, {6}},
+        {"rename C", 3, "D.TXT", {7}},       {"rename C to its own 11 bytes", 3, "c.txt", {}},
         {"rename A", 1, "SHORT", {2, 3}},
     };
     for (const Case& c : cases) {
@@ -169,10 +176,8 @@ TEST_F(EntriesTest, TheBootSectorsLabelFollowsWhereItHasTheExtendedBlock) {
         bool modified;
     } steps[] = {
         {"MSX DISK", "MSX DISK   ", true},  // the root directory has it already
-        {"New", "New        ", true},
-        {"", "NO NAME    ", true},
-        {"", "NO NAME    ", false},
-        {"\xE5X", "\xE5X         ", true},  // stored as 0x05 in the directory only
+        {"New", "New        ", true},      {"", "NO NAME    ", true},
+        {"", "NO NAME    ", false},        {"\xE5X", "\xE5X         ", true},  // stored as 0x05 in the directory only
     };
     for (const Step& step : steps) {
         s.doc.modified = false;

@@ -1,6 +1,6 @@
 // Extracting stored files, the replace question, corrupted chains, dragging out and dropping in.
-#include "fat12/drag.h"
 #include "fat12/extract.h"
+#include "fat12/drag.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -46,7 +46,8 @@ TEST_F(ExtractTest, ExistingFilesAskAndReadOnlyOnesCannotBeReplaced) {
     WriteWholeFile(dir.File("b.txt"), Pattern(4000));
     ui.Clear();
     EXPECT_EQ(ExtractEntry(s, kMainWindow, StoreFile(1, "B       TXT", Pattern(50, 3), {3}), kReplaceWithoutAsking,
-                           dir.File("b.txt")), 1);
+                           dir.File("b.txt")),
+              1);
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(ReadWholeFile(dir.File("b.txt")), Pattern(50, 3));
 }
@@ -64,7 +65,11 @@ TEST_F(ExtractTest, CorruptedChainsAreWrittenAsFarAsTheyGo) {
         {"runs in a circle", [&] { Link({2}, 2); }, 3000},  // 2 -> 2 -> 2: the size ends it first
         {"first cluster 0", [&] { WriteWord(Slot(0) + dir::kFirstCluster, 0); }, 0},
         // A loop longer than the size allows: bounded by the volume's clusters.
-        {"loops past the size", [&] { WriteDword(Slot(0) + dir::kSize, 1024 * 800); Link({2, 3}, 2); },
+        {"loops past the size",
+         [&] {
+             WriteDword(Slot(0) + dir::kSize, 1024 * 800);
+             Link({2, 3}, 2);
+         },
          1024u * (LastCluster(G()) - 1)},
     };
     for (const Case& c : cases) {

@@ -29,7 +29,7 @@ TEST_F(PropertiesTest, CellsAreMadeFromTheSlot) {
         {0x21, 1474560, 0, 0, "1,474,560", "", "R A  "},
         {0x27, 0, 0x0021, 0, "0", "", "RHAS "},
         {0x02, 7, 0x0021, 0x0001, "7", "1/1/1980 12:00:02 AM", " H   "},
-        {0x20, 7, 0x0020, 0, "7", "", "  A  "},          // day 0: no date
+        {0x20, 7, 0x0020, 0, "7", "", "  A  "},               // day 0: no date
         {0x20, 7, 0x0021, 0xC000, "7", "1/1/1980", "  A  "},  // hour 24: the date alone
     };
     for (const Case& c : cases) {
@@ -88,7 +88,7 @@ TEST_F(PropertiesTest, TheVolumePageCountsClustersAndTheWholeFile) {
     EXPECT_EQ(page.total, "737,280");
     Link({2, 3});
     WriteFatEntry(Vol(), Len(), 10, 0xFF7);  // a bad cluster counts as used
-    Vol()[boot::kOemName + 2] = 0x1B;  // no control character reaches the screen
+    Vol()[boot::kOemName + 2] = 0x1B;        // no control character reaches the screen
     Vol()[boot::kOemName + 5] = 0;
     page = FillVolumePage(s.doc, locale);
     EXPECT_EQ(page.usedBytes, 3u * 1024);
@@ -102,9 +102,13 @@ TEST_F(PropertiesTest, SectorNumbersAreReadAsTheAddSectorDialogReadsThem) {
         std::int64_t result;
         const char* message;
     } cases[] = {
-        {"12abc", 12, nullptr},  {"  7", 7, nullptr},         {"1439", 1439, nullptr},
-        {"1440", -1, "Invalid sector number!\n(out of range)"}, {"99999999999", -1, "Invalid sector number!\n(out of range)"},
-        {"abc", -1, "No sector number specified!"},             {"", -1, "No sector number specified!"},
+        {"12abc", 12, nullptr},
+        {"  7", 7, nullptr},
+        {"1439", 1439, nullptr},
+        {"1440", -1, "Invalid sector number!\n(out of range)"},
+        {"99999999999", -1, "Invalid sector number!\n(out of range)"},
+        {"abc", -1, "No sector number specified!"},
+        {"", -1, "No sector number specified!"},
         {"-3", -1, "No sector number specified!"},
     };
     for (const Case& c : cases) {
@@ -142,8 +146,9 @@ TEST_F(PropertiesTest, TheImagePagesAndTheMediaPage) {
     EXPECT_TRUE(ImagePropertiesPages(s.doc, true).errors);
 
     MediaPage page = FillMediaPage(s.doc);
-    EXPECT_EQ(std::make_tuple(page.bytesPerSector, page.totalSectors, page.sectorsPerFat, page.rootEntries, page.harddisk),
-              std::make_tuple(512u, 1440u, 3u, 112u, false));
+    EXPECT_EQ(
+        std::make_tuple(page.bytesPerSector, page.totalSectors, page.sectorsPerFat, page.rootEntries, page.harddisk),
+        std::make_tuple(512u, 1440u, 3u, 112u, false));
     WriteWord(Vol() + boot::kHiddenSectors, 17);
     s.doc.geometry.totalSectors = 0;
     page = FillMediaPage(s.doc);

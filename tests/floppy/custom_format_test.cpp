@@ -84,7 +84,10 @@ TEST(ConfirmCustomFormatTest, GeometriesTheProgramCannotWorkWithAreRefusedWithTh
          "The disk is too small for its layout: boot sector, FAT's and directory take 37 of its 40 sectors, and no "
          "cluster remains."},
         // 341 clusters and the two entries of the media byte: one more than a sector holds.
-        {{{kCustomSectorsPerCluster, "1"}, {kCustomFats, "1"}, {kCustomRootEntries, "16"}, {kCustomSectors, "344"},
+        {{{kCustomSectorsPerCluster, "1"},
+          {kCustomFats, "1"},
+          {kCustomRootEntries, "16"},
+          {kCustomSectors, "344"},
           {kCustomSectorsPerFat, "1"}},
          "1 sectors per FAT hold the entries of 339 clusters, but the disk has 341.\nUse at least 2 sectors per FAT."},
     };
@@ -134,16 +137,19 @@ TEST_P(CustomImageTest, FsckFindsNothingAndFillingToTheLastClusterCorruptsNothin
     EXPECT_EQ(ReadWholeFile(dir.File("back.bin")), content);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Geometries, CustomImageTest,
-    ::testing::Values(
-        // The largest FAT12 volume of 4 sectors per cluster: 4084 clusters, a FAT of 12 sectors.
-        Changes{{kCustomSectors, "16375"}, {kCustomSectorsPerFat, "12"}},
-        // The initial texts with 8 sectors per cluster and a FAT just large enough.
-        Changes{{kCustomSectorsPerCluster, "8"}, {kCustomSectorsPerFat, "6"}},
-        // One FAT, one sector per cluster, 16 directory entries.
-        Changes{{kCustomSectorsPerCluster, "1"}, {kCustomFats, "1"}, {kCustomRootEntries, "16"},
-                {kCustomSectors, "2000"}, {kCustomSectorsPerFat, "6"}, {kCustomMedia, "F0"}}));
+INSTANTIATE_TEST_SUITE_P(Geometries, CustomImageTest,
+                         ::testing::Values(
+                             // The largest FAT12 volume of 4 sectors per cluster: 4084 clusters, a FAT of 12 sectors.
+                             Changes{{kCustomSectors, "16375"}, {kCustomSectorsPerFat, "12"}},
+                             // The initial texts with 8 sectors per cluster and a FAT just large enough.
+                             Changes{{kCustomSectorsPerCluster, "8"}, {kCustomSectorsPerFat, "6"}},
+                             // One FAT, one sector per cluster, 16 directory entries.
+                             Changes{{kCustomSectorsPerCluster, "1"},
+                                     {kCustomFats, "1"},
+                                     {kCustomRootEntries, "16"},
+                                     {kCustomSectors, "2000"},
+                                     {kCustomSectorsPerFat, "6"},
+                                     {kCustomMedia, "F0"}}));
 
 }  // namespace
 }  // namespace kv::test

@@ -24,14 +24,16 @@ public:
     // Sector -> how many more times it fails (-1: always).
     std::map<std::uint32_t, int> failingReads, failingWrites;
     std::pair<std::uint32_t, std::uint32_t> failingTrack = {~0u, ~0u};  // cylinder, head
-    std::vector<std::string> drives = {"A: [fake]"};  // what ListDrives gives
+    std::vector<std::string> drives = {"A: [fake]"};                    // what ListDrives gives
     // "open ro", "open rw", "read N", "write N", "prepare CxHxS", "format C/H S mtM", "close".
     std::vector<std::string> calls;
 
     bool Open(FloppyDevice& device) override {
         calls.push_back(device.readOnlyAccess ? "open ro" : "open rw");
-        if (openError != 0) device.lastError = openError;
-        else device.handle = 7;
+        if (openError != 0)
+            device.lastError = openError;
+        else
+            device.handle = 7;
         return openError == 0;
     }
     bool Close(FloppyDevice& device) override {

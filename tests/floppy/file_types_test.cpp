@@ -24,7 +24,8 @@ public:
         key = created.size();
         return subKey == failingKey ? ERROR_ACCESS_DENIED : (++openKeys, 0);
     }
-    std::uint32_t RegSetValueExA(std::uintptr_t key, std::uint32_t type, const char* data, std::uint32_t size) override {
+    std::uint32_t RegSetValueExA(std::uintptr_t key, std::uint32_t type, const char* data,
+                                 std::uint32_t size) override {
         EXPECT_EQ(type, kRegSz);
         values.push_back(created[key - 1] + " = " + std::string(data, size));
         return 0;

@@ -22,14 +22,19 @@ TEST(LinuxDrivesTest, ControllerDrivesComeFirstThenRemovableDevicesByNameUnlessK
     ::unsetenv("KORVANE_DRIVES");
     TempDir dir;
     // Name and the content of its "removable" file (none for the controller's drives).
-    for (auto [name, removable] : {std::pair<const char*, char>{"fd1", 0}, {"fd0", 0}, {"sdc", '1'}, {"sda", '0'},
-                                   {"sdb", '1'}, {"sr0", '1'} /* optical: not listed */, {"loop0", '0'}}) {
+    for (auto [name, removable] : {std::pair<const char*, char>{"fd1", 0},
+                                   {"fd0", 0},
+                                   {"sdc", '1'},
+                                   {"sda", '0'},
+                                   {"sdb", '1'},
+                                   {"sr0", '1'} /* optical: not listed */,
+                                   {"loop0", '0'}}) {
         std::filesystem::create_directories(dir.File("block/") + name);
         if (removable != 0) WriteWholeFile(dir.File("block/") + name + "/removable", {std::uint8_t(removable)});
     }
     LinuxFloppyBackend backend(LinuxSystemCalls(), dir.File("block"), "/dev");
-    EXPECT_EQ(backend.ListDrives(), (std::vector<std::string>{"A: [/dev/fd0]", "B: [/dev/fd1]", "C: [/dev/sdb]",
-                                                              "D: [/dev/sdc]"}));
+    EXPECT_EQ(backend.ListDrives(),
+              (std::vector<std::string>{"A: [/dev/fd0]", "B: [/dev/fd1]", "C: [/dev/sdb]", "D: [/dev/sdc]"}));
     // A path becomes the next drive; a listed device keeps its letter.
     std::uint32_t index = 99;
     ASSERT_TRUE(backend.AttachDrive("/tmp/disk.img", index) && index == 4);
@@ -91,8 +96,9 @@ public:
         if (Record({"ioctl", request}) != 0) return -1;
         if (request == BLKSSZGET) *static_cast<int*>(p) = sectorSize;
         if (request == FDSETPRM) geometries.push_back(*static_cast<floppy_struct*>(p));
-        if (request == FDFMTTRK) calls.back() = {"ioctl", FDFMTTRK, static_cast<format_descr*>(p)->track,
-                                                 static_cast<format_descr*>(p)->head};
+        if (request == FDFMTTRK)
+            calls.back() = {"ioctl", FDFMTTRK, static_cast<format_descr*>(p)->track,
+                            static_cast<format_descr*>(p)->head};
         if (request == SG_IO) Scsi(*static_cast<sg_io_hdr_t*>(p));
         return 0;
     }
@@ -112,16 +118,20 @@ private:
     ssize_t Io(const std::string& name, void* buffer, std::size_t size, off_t at) {
         if (Record({name, reinterpret_cast<std::uintptr_t>(buffer) % 4096 == 0 ? 1u : 0u, at, size}) != 0) return -1;
         size = std::min(size, disk.size() - std::min(disk.size(), std::size_t(at)));
-        if (name == "pread") std::memcpy(buffer, disk.data() + at, size);
-        else std::memcpy(disk.data() + at, buffer, size);
+        if (name == "pread")
+            std::memcpy(buffer, disk.data() + at, size);
+        else
+            std::memcpy(disk.data() + at, buffer, size);
         return ssize_t(size);
     }
     void Scsi(sg_io_hdr_t& io) {
         EXPECT_EQ(io.interface_id, 'S');
         const auto* data = static_cast<const std::uint8_t*>(io.dxferp);
         ScsiCall call{{io.cmdp, io.cmdp + io.cmd_len}, io.dxfer_direction, {}, io.dxfer_len};
-        if (io.dxfer_direction == SG_DXFER_TO_DEV) call.sent.assign(data, data + io.dxfer_len);
-        else std::memcpy(io.dxferp, reply.data(), std::min<std::size_t>(reply.size(), io.dxfer_len));
+        if (io.dxfer_direction == SG_DXFER_TO_DEV)
+            call.sent.assign(data, data + io.dxfer_len);
+        else
+            std::memcpy(io.dxferp, reply.data(), std::min<std::size_t>(reply.size(), io.dxfer_len));
         scsi.push_back(call);
         io.info = sense.empty() ? SG_INFO_OK : SG_INFO_CHECK;
         io.sb_len_wr = static_cast<unsigned char>(std::min<std::size_t>(sense.size(), io.mx_sb_len));
@@ -170,7 +180,7 @@ TEST_F(LinuxFloppyTest, AStandInIsADiskOfItsSizeThatNeverGrowsAndIsLockedWhileWr
     EXPECT_TRUE(FailedWith(WriteFloppySectors(writer, sectors.data(), 29, 2), writer, ERROR_SECTOR_NOT_FOUND));
     EXPECT_TRUE(FailedWith(FormatFloppyTrack(writer, 0, 9, 0, 0), writer, ERROR_INVALID_FUNCTION)) << "not prepared";
     ASSERT_TRUE(PrepareFloppyFormat(writer, {3, 2, 9, 0}));
-    ASSERT_TRUE(FormatFloppyTrack(writer, 0, 9, 1, 0));  // sectors 18 to 26
+    ASSERT_TRUE(FormatFloppyTrack(writer, 0, 9, 1, 0));                                              // sectors 18 to 26
     EXPECT_TRUE(FailedWith(FormatFloppyTrack(writer, 0, 9, 2, 0), writer, ERROR_SECTOR_NOT_FOUND));  // 36 to 44
     EXPECT_TRUE(CloseFloppyDevice(writer));
     std::fill(disk.begin() + 18 * 512, disk.begin() + 27 * 512, 0xF6);
@@ -200,10 +210,18 @@ TEST_F(LinuxFloppyTest, ControllerDriveIsWrittenExclusivelyFormattedWithTheFlopp
     std::memset(buffer, 0x3C, sizeof buffer);
     ASSERT_TRUE(WriteFloppySectors(device, buffer + 1, 3, 1));
     ASSERT_TRUE(CloseFloppyDevice(device));
-    EXPECT_EQ(sys.calls, (std::vector<SysCall>{{"stat /dev/fd0"}, {"open /dev/fd0", kExclusiveWrite},
-                                               {"ioctl", BLKSSZGET}, {"ioctl", FDSETPRM}, {"ioctl", FDFMTBEG},
-                                               {"ioctl", FDFMTTRK, 79, 1}, {"pwrite", 1, 1536, 512}, {"ioctl", FDFMTEND},
-                                               {"fsync"}, {"ioctl", BLKFLSBUF}, {"ioctl", FDFLUSH}, {"close"}}));
+    EXPECT_EQ(sys.calls, (std::vector<SysCall>{{"stat /dev/fd0"},
+                                               {"open /dev/fd0", kExclusiveWrite},
+                                               {"ioctl", BLKSSZGET},
+                                               {"ioctl", FDSETPRM},
+                                               {"ioctl", FDFMTBEG},
+                                               {"ioctl", FDFMTTRK, 79, 1},
+                                               {"pwrite", 1, 1536, 512},
+                                               {"ioctl", FDFMTEND},
+                                               {"fsync"},
+                                               {"ioctl", BLKFLSBUF},
+                                               {"ioctl", FDFLUSH},
+                                               {"close"}}));
     EXPECT_EQ(std::vector<std::uint8_t>(sys.disk.begin() + 1536, sys.disk.begin() + 2048),
               std::vector<std::uint8_t>(512, 0x3C));
 
@@ -217,8 +235,9 @@ TEST_F(LinuxFloppyTest, ControllerDriveIsWrittenExclusivelyFormattedWithTheFlopp
     for (const auto& [layout, expected] : rows) {
         ASSERT_TRUE(PrepareFloppyFormat(device, layout));
         const floppy_struct& g = sys.geometries.back();
-        EXPECT_EQ((std::vector<unsigned>{g.size, g.sect, g.head, g.track, g.stretch, g.gap, g.rate, g.spec1, g.fmt_gap}),
-                  expected);
+        EXPECT_EQ(
+            (std::vector<unsigned>{g.size, g.sect, g.head, g.track, g.stretch, g.gap, g.rate, g.spec1, g.fmt_gap}),
+            expected);
     }
 }
 
@@ -229,8 +248,11 @@ TEST_F(LinuxFloppyTest, ReadingGoesThroughAnAlignedBufferWithoutExclusionAndClos
     ASSERT_TRUE(ReadFloppySectors(device, buffer + 1, 2, 1));
     EXPECT_EQ(std::vector<std::uint8_t>(buffer + 1, buffer + 513), std::vector<std::uint8_t>(512, 3));
     ASSERT_TRUE(CloseFloppyDevice(device));
-    EXPECT_EQ(sys.calls, (std::vector<SysCall>{{"stat /dev/sdb"}, {"open /dev/sdb", kDirectRead},
-                                               {"ioctl", BLKSSZGET}, {"pread", 1, 1024, 512}, {"close"}}));
+    EXPECT_EQ(sys.calls, (std::vector<SysCall>{{"stat /dev/sdb"},
+                                               {"open /dev/sdb", kDirectRead},
+                                               {"ioctl", BLKSSZGET},
+                                               {"pread", 1, 1024, 512},
+                                               {"close"}}));
 }
 
 TEST_F(LinuxFloppyTest, BusyWriteProtectedMissingAndOddSizedMediaAreTheirOwnErrors) {
@@ -239,10 +261,11 @@ TEST_F(LinuxFloppyTest, BusyWriteProtectedMissingAndOddSizedMediaAreTheirOwnErro
     EXPECT_EQ(sys.calls.back(), SysCall{"close"});
     sys.sectorSize = 512;
     // The errno of the open for writing; whether the device then opens for reading.
-    const std::tuple<int, bool, std::uint32_t> cases[] = {
-        {EBUSY, true, ERROR_SHARING_VIOLATION}, {EROFS, true, ERROR_WRITE_PROTECT},
-        {EACCES, true, ERROR_WRITE_PROTECT},    {EACCES, false, ERROR_ACCESS_DENIED},
-        {ENOMEDIUM, false, ERROR_NO_MEDIA_IN_DRIVE}};
+    const std::tuple<int, bool, std::uint32_t> cases[] = {{EBUSY, true, ERROR_SHARING_VIOLATION},
+                                                          {EROFS, true, ERROR_WRITE_PROTECT},
+                                                          {EACCES, true, ERROR_WRITE_PROTECT},
+                                                          {EACCES, false, ERROR_ACCESS_DENIED},
+                                                          {ENOMEDIUM, false, ERROR_NO_MEDIA_IN_DRIVE}};
     for (const auto& [openErrno, readOnlyOpens, error] : cases) {
         sys.calls.clear();
         sys.fail = [&](const SysCall& c) {
@@ -271,17 +294,21 @@ TEST_F(LinuxFloppyTest, UsbDriveFormatsOneTrackPerUfiFormatUnitOfACapacityItList
     ASSERT_TRUE(PrepareFloppyFormat(device, {80, 2, 9, 5}));
     ASSERT_TRUE(FormatFloppyTrack(device, 5, 9, 79, 1));
     ASSERT_TRUE(FormatFloppyTrack(device, 5, 9, 0, 0));
-    EXPECT_EQ(sys.scsi, (std::vector<ScsiCall>{
-                            {{0x23, 0, 0, 0, 0, 0, 0, 0, 0xFC, 0, 0, 0}, SG_DXFER_FROM_DEV, {}, 0xFC},
-                            {{0x04, 0x17, 79, 0, 0, 0, 0, 0, 12, 0, 0, 0}, SG_DXFER_TO_DEV,
-                             {0, 0xB1, 0, 8, 0, 0, 0x05, 0xA0, 0, 0, 0x02, 0}, 12},
-                            {{0x04, 0x17, 0, 0, 0, 0, 0, 0, 12, 0, 0, 0}, SG_DXFER_TO_DEV,
-                             {0, 0xB0, 0, 8, 0, 0, 0x05, 0xA0, 0, 0, 0x02, 0}, 12}}));
+    EXPECT_EQ(sys.scsi,
+              (std::vector<ScsiCall>{{{0x23, 0, 0, 0, 0, 0, 0, 0, 0xFC, 0, 0, 0}, SG_DXFER_FROM_DEV, {}, 0xFC},
+                                     {{0x04, 0x17, 79, 0, 0, 0, 0, 0, 12, 0, 0, 0},
+                                      SG_DXFER_TO_DEV,
+                                      {0, 0xB1, 0, 8, 0, 0, 0x05, 0xA0, 0, 0, 0x02, 0},
+                                      12},
+                                     {{0x04, 0x17, 0, 0, 0, 0, 0, 0, 12, 0, 0, 0},
+                                      SG_DXFER_TO_DEV,
+                                      {0, 0xB0, 0, 8, 0, 0, 0x05, 0xA0, 0, 0, 0x02, 0},
+                                      12}}));
 
     // A failed command's fixed-format sense data (key, additional code) gives the error.
     using Sense = std::tuple<std::uint8_t, std::uint8_t, std::uint32_t>;
-    for (auto [key, asc, error] : {Sense{0x07, 0x27, ERROR_WRITE_PROTECT}, {0x02, 0x3A, ERROR_NO_MEDIA_IN_DRIVE},
-                                   {0x05, 0x26, 1358}}) {
+    for (auto [key, asc, error] :
+         {Sense{0x07, 0x27, ERROR_WRITE_PROTECT}, {0x02, 0x3A, ERROR_NO_MEDIA_IN_DRIVE}, {0x05, 0x26, 1358}}) {
         sys.sense = {0x70, 0, key, 0, 0, 0, 0, 10, 0, 0, 0, 0, asc, 0, 0, 0, 0, 0};
         EXPECT_TRUE(FailedWith(FormatFloppyTrack(device, 5, 9, 1, 0), device, error)) << int(key);
     }

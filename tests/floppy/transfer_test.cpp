@@ -207,8 +207,10 @@ TEST_F(TransferTest, DiskWithoutAReadableSizeMakesNoImage) {
     WriteWord(fake.disk.data() + boot::kTotalSectors, 0);  // no sectors: another file system
     std::memcpy(fake.disk.data() + boot::kFileSystemType, "FAT16   ", 8);
     EXPECT_FALSE(Read({IDYES}));
-    EXPECT_TRUE(ui.Showed("Filesystem is not supported or corrupted!\n(Korvane does support FAT12 disks only)\n\n"
-                          "Recognized filesystem is: FAT16   ", MB_ICONHAND, false));
+    EXPECT_TRUE(
+        ui.Showed("Filesystem is not supported or corrupted!\n(Korvane does support FAT12 disks only)\n\n"
+                  "Recognized filesystem is: FAT16   ",
+                  MB_ICONHAND, false));
     EXPECT_EQ(ui.Last().owner, kDialog);
     EXPECT_EQ(fake.calls, (std::vector<std::string>{"open ro", "read 0", "close", "open ro", "read 0", "close"}));
     EXPECT_FALSE(s.doc.IsOpen());
@@ -288,8 +290,9 @@ TEST_F(TransferTest, FormattingTakesTheFirstHalfOfTheProgressAndAStopWritesNothi
     s.doc.geometry.sectorsPerTrack = 0;
     EXPECT_FALSE(Write(true));
     EXPECT_TRUE(fake.calls.empty());
-    EXPECT_EQ(ui.Last().text, "The disk-image has no track layout (0 sectors per track, 2 heads), so its tracks "
-                              "cannot be formatted.\nWrite it without formatting the disk.");
+    EXPECT_EQ(ui.Last().text,
+              "The disk-image has no track layout (0 sectors per track, 2 heads), so its tracks "
+              "cannot be formatted.\nWrite it without formatting the disk.");
     EXPECT_TRUE(Write(false));
 }
 

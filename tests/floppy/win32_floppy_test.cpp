@@ -91,7 +91,8 @@ public:
     std::uint32_t GetVersionPlatformId() override { return ++versionQueries, platformId; }
     std::uint32_t GetLogicalDrives() override { return logicalDrives; }
     std::uint32_t GetDriveTypeA(const std::string& root) override { return driveTypes[root]; }
-    void GetVolumeInformationA(const std::string& root, char* label, std::uint32_t size, char*, std::uint32_t) override {
+    void GetVolumeInformationA(const std::string& root, char* label, std::uint32_t size, char*,
+                               std::uint32_t) override {
         EXPECT_EQ(std::string(label, size), std::string(size, '\0')) << "label buffer not cleared";
         std::strncpy(label, labels[root].c_str(), size - 1);
     }
@@ -129,10 +130,12 @@ TEST_F(Vwin32Test, WritingLocksTheVolumeWritesFormatsThenUnlocksAndResets) {
     ASSERT_TRUE(FormatFloppyTrack(device, 2, 18, 79, 1));
     ASSERT_TRUE(CloseFloppyDevice(device));
     // DOS calls count drives from 1 (B: is 2), the BIOS from 0; AH 05h formats AL sectors.
-    EXPECT_EQ(api.calls, (Calls{kOpenVwin32, Dioc(kDiocDosIoctl, 0x440D, 2, 0x084A, 0),
+    EXPECT_EQ(api.calls, (Calls{kOpenVwin32,
+                                Dioc(kDiocDosIoctl, 0x440D, 2, 0x084A, 0),
                                 Dioc(kDiocDosInt26, 1, kAddress, 1, 3),
                                 Dioc(kDiocDosInt13, 0x0512, kAddress, 79 << 8, 0x0101),
-                                Dioc(kDiocDosIoctl, 0x440D, 2, 0x086A, 0), Dioc(kDiocDosIoctl, 0x710D, 0, 0, 2),
+                                Dioc(kDiocDosIoctl, 0x440D, 2, 0x086A, 0),
+                                Dioc(kDiocDosIoctl, 0x710D, 0, 0, 2),
                                 {"CloseHandle"}}));
     std::vector<std::uint8_t> fields;
     for (std::uint8_t sector = 1; sector <= 18; ++sector) fields.insert(fields.end(), {79, 1, sector, 2});
@@ -181,9 +184,13 @@ TEST_F(NtTest, WritingLocksClosingUnlocksThenDismountsAndAFailedLockReleasesTheH
     ASSERT_TRUE(CloseFloppyDevice(device));
     const std::uint32_t readWrite = GENERIC_READ | GENERIC_WRITE;
     EXPECT_EQ(api.calls, (Calls{{"CreateFileA \\\\.\\A:", {readWrite, 3, OPEN_EXISTING, kFlagNoBuffering}},
-                                Fsctl(kFsctlLockVolume), {"SetFilePointer", {1536, 0, kFileBegin}}, {"WriteFile", {512}},
+                                Fsctl(kFsctlLockVolume),
+                                {"SetFilePointer", {1536, 0, kFileBegin}},
+                                {"WriteFile", {512}},
                                 {"DeviceIoControl", {kIoctlDiskFormatTracks, 2, 79, 79, 1, 1}},
-                                Fsctl(kFsctlUnlockVolume), Fsctl(kFsctlDismountVolume), {"CloseHandle"}}));
+                                Fsctl(kFsctlUnlockVolume),
+                                Fsctl(kFsctlDismountVolume),
+                                {"CloseHandle"}}));
 
     device = Open(0, false);
     api.ioctlFails = true;
@@ -205,8 +212,11 @@ TEST_F(NtTest, ReadOnlyDeviceNeitherLocksNorUnlocksNorDismounts) {
     EXPECT_EQ(buffer[511], 0x77);
     ASSERT_TRUE(CloseFloppyDevice(device));
     EXPECT_EQ(api.calls, (Calls{{"CreateFileA \\\\.\\C:", {GENERIC_READ, 3, OPEN_EXISTING, kFlagNoBuffering}},
-                                {"SetFilePointer", {1024, 0, kFileBegin}}, {"ReadFile", {1024}},
-                                {"SetFilePointer", {0, 0, kFileBegin}}, {"ReadFile", {1024}}, {"CloseHandle"}}));
+                                {"SetFilePointer", {1024, 0, kFileBegin}},
+                                {"ReadFile", {1024}},
+                                {"SetFilePointer", {0, 0, kFileBegin}},
+                                {"ReadFile", {1024}},
+                                {"CloseHandle"}}));
 }
 
 TEST(Win32DrivesTest, ListsRemovableDrivesWithTheirLabelsAndAsksForThePlatformOnce) {

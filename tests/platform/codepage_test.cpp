@@ -16,8 +16,8 @@ TEST(CodePage, EveryByteSurvivesTheRoundTripAndLettersAndGraphicsMapToTheirUnico
 
 TEST(CodePage, CharactersOutsideTheCodePageAndBrokenUtf8BecomeTheReplacement) {
     EXPECT_EQ(Utf8ToCp437("a\u4E2Db"), "a_b");
-    EXPECT_EQ(Utf8ToCp437("a\xC3"), "a_");        // sequence cut short
-    EXPECT_EQ(Utf8ToCp437("\xFFz", '?'), "?z");   // not UTF-8 at all
+    EXPECT_EQ(Utf8ToCp437("a\xC3"), "a_");       // sequence cut short
+    EXPECT_EQ(Utf8ToCp437("\xFFz", '?'), "?z");  // not UTF-8 at all
 }
 
 TEST(CodePage, UpperCasingCoversAsciiAndTheAccentedPairsOnly) {

@@ -1,7 +1,7 @@
 #include "platform/host_file.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -30,7 +30,8 @@ protected:
         if (readOnly) ::chmod(path.c_str(), 0444);
         return path;
     }
-    HostFile Open(const std::string& path, std::uint32_t access, std::uint32_t disposition, std::uint32_t attributes = 0) {
+    HostFile Open(const std::string& path, std::uint32_t access, std::uint32_t disposition,
+                  std::uint32_t attributes = 0) {
         return HostFile::Open(path, access, FILE_SHARE_READ, disposition, attributes, error);
     }
     // ERROR_SUCCESS when a call succeeded, else the error it left.
@@ -101,7 +102,8 @@ TEST_F(HostFileTest, FilesAreNeverCreatedOrReplacedThroughALink) {
     EXPECT_EQ(ReadWholeFile(victim), (std::vector<std::uint8_t>{7, 7}));
     EXPECT_FALSE(test::FileExists(dir.File("outside/nothing.txt")));
     EXPECT_EQ(SystemErrorText(kErrorSymbolicLink), "The file is a symbolic link.\n");
-    EXPECT_EQ(OpenError(dir.File("live"), kReadWrite, OPEN_EXISTING), ERROR_SUCCESS) << "an image may be opened through a link";
+    EXPECT_EQ(OpenError(dir.File("live"), kReadWrite, OPEN_EXISTING), ERROR_SUCCESS)
+        << "an image may be opened through a link";
 }
 
 // Save As makes its file beside the chosen one and renames it over that one.

@@ -16,17 +16,19 @@ std::string HostWords(int error) { return std::string(std::strerror(error)) + ".
 // Each errno in the host's words, its own or those of the errno it stands for.
 TEST(SystemErrors, EachErrnoIsShownInTheHostsWordsOrInWordsOfItsOwn) {
     const std::pair<int, int> words[] = {
-        {EACCES, EACCES}, {EPERM, EACCES},   {EISDIR, EACCES},   {ENOENT, ENOENT},       {ENOTDIR, ENOENT},
-        {EMFILE, EMFILE}, {ENFILE, EMFILE},  {EBADF, EBADF},     {ENOMEM, ENOMEM},       {EROFS, EROFS},
-        {ENODEV, ENODEV}, {EIO, EIO},        {ESPIPE, ESPIPE},   {EAGAIN, EAGAIN},       {EEXIST, EEXIST},
-        {EINVAL, EINVAL}, {EPIPE, EPIPE},    {ENOSPC, ENOSPC},   {EDQUOT, ENOSPC},       {ENOTEMPTY, ENOTEMPTY},
-        {EBUSY, EBUSY},   {EFBIG, EFBIG},    {EOVERFLOW, EFBIG}, {ENAMETOOLONG, ENAMETOOLONG},
-        {ELOOP, ELOOP},   {ENOTSUP, ENOTSUP}, {ENOMEDIUM, ENOMEDIUM},
+        {EACCES, EACCES},  {EPERM, EACCES},    {EISDIR, EACCES},       {ENOENT, ENOENT},
+        {ENOTDIR, ENOENT}, {EMFILE, EMFILE},   {ENFILE, EMFILE},       {EBADF, EBADF},
+        {ENOMEM, ENOMEM},  {EROFS, EROFS},     {ENODEV, ENODEV},       {EIO, EIO},
+        {ESPIPE, ESPIPE},  {EAGAIN, EAGAIN},   {EEXIST, EEXIST},       {EINVAL, EINVAL},
+        {EPIPE, EPIPE},    {ENOSPC, ENOSPC},   {EDQUOT, ENOSPC},       {ENOTEMPTY, ENOTEMPTY},
+        {EBUSY, EBUSY},    {EFBIG, EFBIG},     {EOVERFLOW, EFBIG},     {ENAMETOOLONG, ENAMETOOLONG},
+        {ELOOP, ELOOP},    {ENOTSUP, ENOTSUP}, {ENOMEDIUM, ENOMEDIUM},
     };
     for (auto [error, meaning] : words) EXPECT_EQ(SystemErrorText(ErrorFromErrno(error)), HostWords(meaning)) << error;
     EXPECT_EQ(ErrorFromErrno(ENOTDIR), ERROR_PATH_NOT_FOUND) << "a code of its own";
     // Where the host's words would mislead, the program has its own.
-    EXPECT_EQ(SystemErrorText(ErrorFromErrno(ETXTBSY)), "The file or drive is in use by another program, or the drive is mounted.\n");
+    EXPECT_EQ(SystemErrorText(ErrorFromErrno(ETXTBSY)),
+              "The file or drive is in use by another program, or the drive is mounted.\n");
     EXPECT_EQ(SystemErrorText(ErrorFromErrno(ECHILD)), "The device is not functioning.\n") << "an errno without a row";
     for (int error : {ENXIO, EMEDIUMTYPE}) {
         EXPECT_NE(SystemErrorText(ErrorFromErrno(error)), HostWords(error));
@@ -67,7 +69,8 @@ TEST(StringTable, FillTextFillsDirectivesInOrderAndNeverReadsArgumentsAsDirectiv
     EXPECT_EQ(FillText("Disk in %c:, capacity is %lu KBytes", {"A", "1440"}), "Disk in A:, capacity is 1440 KBytes");
     EXPECT_EQ(FillText("File '%s' already exists! Replace?", {"100%s.TXT"}),
               "File '100%s.TXT' already exists! Replace?");
-    EXPECT_EQ(FillText("%s KB (%s Byte), %s Byte allocated", {"1.50", "1,536"}), "1.50 KB (1,536 Byte),  Byte allocated");
+    EXPECT_EQ(FillText("%s KB (%s Byte), %s Byte allocated", {"1.50", "1,536"}),
+              "1.50 KB (1,536 Byte),  Byte allocated");
     EXPECT_EQ(FillText("100%% of %ld", {"7"}), "100% of 7");
 }
 

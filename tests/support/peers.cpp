@@ -68,7 +68,8 @@ std::string UnexpectedFsckFindings(const std::string& image, std::string* cluste
     int status = RunCommand("fsck.fat -n '" + image + "'", &out);
     if (status != 0 && status != 1) return "fsck.fat exited with " + std::to_string(status) + ":\n" + out;
     std::smatch count;
-    if (clusters != nullptr && std::regex_search(out, count, std::regex(R"(files, (\d+/\d+) clusters)"))) *clusters = count[1];
+    if (clusters != nullptr && std::regex_search(out, count, std::regex(R"(files, (\d+/\d+) clusters)")))
+        *clusters = count[1];
     // Pairs of a finding and fsck.fat's remedy that follow from how Korvane lays out images.
     static const std::regex allowed[] = {
         // A directory added from a host folder has no clusters.
@@ -81,10 +82,14 @@ std::string UnexpectedFsckFindings(const std::string& image, std::string* cluste
     // and its boot program's bytes where the dirty flag would be. An image with
     // the block (signature 0x29 at offset 38) must have neither finding.
     static const std::regex msxDos[] = {
-        std::regex(R"(Label '[^\n]*' stored in boot sector is not valid\.\n  Auto-removing label from boot sector\.\n)"),
-        std::regex(R"(Label in boot sector is '[^\n]*', but there is no volume label in root directory\.\n(  Auto-[^\n]*\n)?)"),
-        std::regex(R"(Volume label '[^\n]*' stored in root directory and label '[^\n]*' stored in boot sector and different\.\n  Auto-copying volume label from root directory to boot sector\.\n)"),
-        std::regex(R"(Dirty bit is set\. Fs was not properly unmounted and some data may be corrupt\.\n Automatically removing dirty bit\.\n)"),
+        std::regex(
+            R"(Label '[^\n]*' stored in boot sector is not valid\.\n  Auto-removing label from boot sector\.\n)"),
+        std::regex(
+            R"(Label in boot sector is '[^\n]*', but there is no volume label in root directory\.\n(  Auto-[^\n]*\n)?)"),
+        std::regex(
+            R"(Volume label '[^\n]*' stored in root directory and label '[^\n]*' stored in boot sector and different\.\n  Auto-copying volume label from root directory to boot sector\.\n)"),
+        std::regex(
+            R"(Dirty bit is set\. Fs was not properly unmounted and some data may be corrupt\.\n Automatically removing dirty bit\.\n)"),
     };
     for (const std::regex& r : allowed) out = std::regex_replace(out, r, "");
     const std::vector<std::uint8_t> bytes = ReadWholeFile(image);

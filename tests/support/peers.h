@@ -14,10 +14,10 @@ int RunMtools(const std::string& command, std::string* output = nullptr);
 
 // One entry as `mdir -a` shows it.
 struct PeerEntry {
-    std::string name;        // NAME.EXT
+    std::string name;  // NAME.EXT
     bool directory = false;
     std::uint64_t size = 0;
-    std::string minute;      // "YYYY-MM-DD HH:MM"
+    std::string minute;  // "YYYY-MM-DD HH:MM"
 };
 // The root directory of an image as mtools sees it, by name.
 std::map<std::string, PeerEntry> PeerListing(const std::string& image);
