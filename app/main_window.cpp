@@ -276,7 +276,7 @@ void MainWindow::BuildFileList() {
 
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("statusLine"));
-    status_->setAccessibleName(QStringLiteral("Status line"));
+    status_->setAccessibleDescription(QStringLiteral("Status line"));  // its name is its text
     statusBar()->addWidget(status_, 1);
     connect(&model_, &QAbstractItemModel::rowsInserted, this, &MainWindow::UpdateStatusText);
     connect(&model_, &QAbstractItemModel::rowsRemoved, this, &MainWindow::UpdateStatusText);

@@ -322,6 +322,31 @@ private slots:
         QVERIFY(!w.window.CurrentView()->isEnabled());
     }
 
+    // What screen readers and UI automation read: each cell's text under its
+    // column title, the status line, the menus and their items.
+    void accessibility() {
+        TestWindow w;
+        Prepare(w, Selection, image_);
+        w.window.show();  // a tree view lays out its rows when shown
+        QAccessibleTableInterface* table =
+            QAccessible::queryAccessibleInterface(View(w, cmd::kViewReport))->tableInterface();
+        QVERIFY(table != nullptr);
+        QStringList read;
+        for (int column = 0; column < 4; ++column) {
+            read << table->columnDescription(column) + ": " + table->cellAt(0, column)->text(QAccessible::Name);
+        }
+        QCOMPARE(read, (QStringList{"Filename: README.TXT", "Size: 1,474,560", "Last change: ", "Attributes: R A  "}));
+        auto* status = w.window.findChild<QLabel*>(QStringLiteral("statusLine"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(status)->text(QAccessible::Name),
+                 QStringLiteral("1 Object(s) selected"));
+        QAccessibleInterface* menus = QAccessible::queryAccessibleInterface(w.window.menuBar());
+        QStringList titles;
+        for (int i = 0; i < menus->childCount(); ++i) titles << menus->child(i)->text(QAccessible::Name);
+        QCOMPARE(titles, (QStringList{"File", "Edit", "View", "", "Help"}));
+        QAccessibleInterface* file = QAccessible::queryAccessibleInterface(w.window.menuBar()->actions().first()->menu());
+        QCOMPARE(file->child(0)->text(QAccessible::Name), QStringLiteral("New...\tCtrl+N"));
+    }
+
     // Alt+double-click on a row opens its properties; a plain double click
     // does nothing.
     void doubleClick() {
