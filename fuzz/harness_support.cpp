@@ -38,7 +38,7 @@ bool IsUtf8(const std::string& text) {
         auto b = static_cast<unsigned char>(text[i]);
         std::size_t extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : 4;
         if (extra == 4 || text.size() - i <= extra) return false;
-        char32_t c = extra == 0 ? b : b & (0x3F >> extra);
+        char32_t c = extra == 0 ? b : b & (0x3Fu >> extra);
         for (std::size_t k = 1; k <= extra; ++k) {
             const auto next = static_cast<unsigned char>(text[i + k]);
             if ((next & 0xC0) != 0x80) return false;

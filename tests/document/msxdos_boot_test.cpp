@@ -201,7 +201,7 @@ private:
         Event("read");
         const std::uint32_t size = WordAt(fcb + 14u);
         readRecordSize = size;
-        readStart = WordAt(fcb + 33u) | WordAt(fcb + 35u) << 16;
+        readStart = WordAt(fcb + 33u) | std::uint32_t{WordAt(fcb + 35u)} << 16;
         readCount = count;
         const std::vector<std::uint8_t>* file = File(fcb);
         if (size == 0 || !file) return faults.push_back("read without a record size or a file");
