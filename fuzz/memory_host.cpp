@@ -222,24 +222,24 @@ int SetTimes(int fd, const struct timespec times[2]) {
     return 0;
 }
 
-ssize_t ReadAt(int fd, void* buffer, std::size_t count, off_t offset) {
+// A read or write at `offset` that leaves the descriptor's position as it was.
+template <class Transfer>
+ssize_t AtOffset(int fd, off_t offset, Transfer transfer) {
     OpenFile* f = Descriptor(fd);
     if (!f || offset < 0) return Fail(EINVAL);
     const off_t kept = f->position;
     f->position = offset;
-    const ssize_t n = Read(fd, buffer, count);
+    const ssize_t n = transfer();
     f->position = kept;
     return n;
 }
 
+ssize_t ReadAt(int fd, void* buffer, std::size_t count, off_t offset) {
+    return AtOffset(fd, offset, [&] { return Read(fd, buffer, count); });
+}
+
 ssize_t WriteAt(int fd, const void* buffer, std::size_t count, off_t offset) {
-    OpenFile* f = Descriptor(fd);
-    if (!f || offset < 0) return Fail(EINVAL);
-    const off_t kept = f->position;
-    f->position = offset;
-    const ssize_t n = Write(fd, buffer, count);
-    f->position = kept;
-    return n;
+    return AtOffset(fd, offset, [&] { return Write(fd, buffer, count); });
 }
 
 // Memory always has room: reserving space grows the file when asked to.

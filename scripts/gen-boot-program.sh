@@ -27,10 +27,12 @@ fi
     echo
     echo 'namespace kv {'
     echo
+    echo '// clang-format off'
     echo 'const std::uint8_t kMsxDosBootProgram[kBootProgramSize] = {'
     od -An -v -tx1 -w12 "$work/boot.bin" |
         awk '{ line = "   "; for (i = 1; i <= NF; ++i) line = line " 0x" toupper($i) ","; print line }'
     echo '};'
+    echo '// clang-format on'
     echo
     echo '}  // namespace kv'
 } >"$work/boot.cpp"
